@@ -1,7 +1,9 @@
 #include "NativeUninstallSystem.h"
 
 #include "CleanupScript.h"
+#include "ProgramManager.h"
 #include "UninstallPaths.h"
+#include "UninstallRegistration.h"
 
 #include <utility>
 
@@ -120,10 +122,13 @@ void NativeUninstallSystem::removeFolder(const std::string& path)
 
 void NativeUninstallSystem::deleteProgramGroup()
 {
+    if (auto programManager = connectProgramManager())
+        programManager->execute("[DeleteGroup(\"Mivra\")]");
 }
 
 void NativeUninstallSystem::removeRegistration()
 {
+    removeUninstallRegistration("Mivra");
 }
 
 void NativeUninstallSystem::removeSelf(const std::string& uninstallerPath, const std::string& installationFolder)
