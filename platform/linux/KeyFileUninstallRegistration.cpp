@@ -27,7 +27,7 @@ bool removeUninstallRegistration(const std::string& product) {
     const auto file = registrationFile(product);
     std::error_code error;
     const bool removed = std::filesystem::remove(file, error);
-    std::filesystem::remove(file.parent_path(), error);  // only succeeds when empty
+    linux_desktop::removeEmptyFoldersInHome(file.parent_path());
     return removed;
 }
 

@@ -1,4 +1,5 @@
 #include "RecordingUninstallSystem.h"
+#include "ScriptedPrompts.h"
 #include "UninstallerPrompts.h"
 #include "UninstallerWindow.h"
 
@@ -15,19 +16,6 @@
 
 namespace mivra {
 namespace {
-
-struct ScriptedPrompts : UninstallerPrompts {
-    bool answer = true;
-    std::vector<std::string> shown;
-
-    bool confirmUninstallation(QWidget* owner) override
-    {
-        shown.push_back(owner && owner->isHidden() ? "confirm" : "confirm without hidden owner");
-        return answer;
-    }
-    void reportFailure(QWidget*) override { shown.push_back("failed"); }
-    void reportFinished(QWidget*) override { shown.push_back("finished"); }
-};
 
 UninstallList oneFile()
 {

@@ -1,0 +1,155 @@
+#include "InstalledProduct.h"
+
+#include "InstallNames.h"
+#include "ProcessServices.h"
+#include "ProgramManager.h"
+#include "UninstallRegistration.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace mivra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::byte> bytesOf(std::string_view text)
+{
+    std::vector<std::byte> bytes(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        bytes[i] = static_cast<std::byte>(text[i]);
+    return bytes;
+}
+
+std::string nativeName(std::string_view name)
+{
+    std::string path(installer::withoutLeadingSeparator(name));
+    for (char& c : path)
+        if (c == '\\')
+            c = installer::pathSeparator;
+    return path;
+}
+
+}  // namespace
+
+TemporaryHome::TemporaryHome()
+{
+    std::string pattern = (fs::temp_directory_path() / "mivra-uninstall-XXXXXX").string();
+    root_ = ::mkdtemp(pattern.data());
+    home_ = root_ / "home";
+    outside_ = root_ / "outside";
+    fs::create_directories(home_);
+    fs::create_directories(outside_);
+    ::setenv("HOME", home_.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home_ / ".local/share").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home_ / ".config").c_str(), 1);
+}
+
+TemporaryHome::~TemporaryHome()
+{
+    std::error_code error;
+    fs::remove_all(root_, error);
+}
+
+FileTree snapshot(const fs::path& folder)
+{
+    FileTree tree;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error); it != fs::recursive_directory_iterator();
+         it.increment(error)) {
+        const auto relative = fs::relative(it->path(), folder).string();
+        if (it->is_symlink())
+            tree[relative] = "link to " + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            tree[relative + "/"] = "";
+        else
+            tree[relative] = readFile(it->path());
+    }
+    return tree;
+}
+
+installer::ArchiveContent productContent()
+{
+    installer::ArchiveContent content;
+    const auto add = [&](std::string name, std::string text, bool substitute = false) {
+        content.files.push_back({std::move(name), bytesOf(text), substitute});
+    };
+    add("Readme.txt", "Mivra in $TGTDIR\r\n", true);
+    add("icon\\mivra.ico", "mivra icon");
+    add("icon\\uninst.ico", "uninstall icon");
+    add(std::string(installer::builderFileName), "#!/bin/false\nbuilder\n");
+    add("help\\Index.html", "<html>index</html>");
+    add("help\\Mivra.html", "<html>mivra</html>");
+    add("help\\Mivra.html", "<html>mivra</html>");
+    add("\\help\\Tutorial.html", "<html>tutorial</html>");
+    add("sample\\jbrowse.dll", "sample library");
+    content.groupItems = {{"Mivra", std::string(installer::builderFileName)},
+                          {"Mivra Documentation", "help\\Index.html"}};
+    content.folders = {"work"};
+
+    auto uninstaller = installer::buildUninstallList(bytesOf("#!/bin/false\nuninstaller\n"), content);
+    EXPECT_TRUE(uninstaller) << uninstaller.failure().message;
+    content.files.push_back({std::string(installer::uninstallerFileName), *uninstaller, false});
+    return content;
+}
+
+fs::path installProduct(const installer::ArchiveContent& content, const fs::path& folder)
+{
+    auto archive = installer::buildInstallerArchive(bytesOf("setup image"), content);
+    EXPECT_TRUE(archive) << archive.failure().message;
+    auto directory = installer::readArchiveDirectory(std::span<const std::byte>(*archive));
+    EXPECT_TRUE(directory) << directory.failure().message;
+
+    for (const auto& name : directory->folders)
+        fs::create_directories(folder / nativeName(name));
+    fs::path uninstallerPath;
+    for (const auto& entry : directory->files) {
+        const fs::path path = folder / nativeName(entry.name);
+        fs::create_directories(path.parent_path());
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(archive->data()) + entry.dataOffset, entry.dataSize);
+        out.close();
+        markExecutableIfProgram(path.string());
+        if (installer::endsWithIgnoringCase(entry.name, installer::uninstallerFileName))
+            uninstallerPath = path;
+    }
+
+    auto items = directory->groupItems;
+    if (!uninstallerPath.empty()) {
+        items.push_back({"Uninstall Mivra", std::string(installer::uninstallerFileName)});
+        EXPECT_TRUE(writeUninstallRegistration("Mivra", {"Mivra", uninstallerPath.string()}));
+    }
+    auto programManager = connectProgramManager();
+    EXPECT_TRUE(programManager);
+    programManager->execute("[DeleteGroup(\"Mivra\")]");
+    programManager->execute("[CreateGroup(\"Mivra\")]");
+    EXPECT_TRUE(programManager->execute("[ShowGroup(\"Mivra\",1)]"));
+    const std::string prefix = folder.string() + "/";
+    for (const auto& item : items) {
+        const std::string icon = installer::startsWithIgnoringCase(item.title, "Uninstall") ? "icon/uninst.ico"
+                                                                                            : "icon/mivra.ico";
+        EXPECT_TRUE(programManager->execute("[AddItem(\"" + prefix + nativeName(item.target) + "\",\"" +
+                                            item.title + "\",\"" + prefix + icon + "\")]"));
+    }
+    return uninstallerPath;
+}
+
+void writeFile(const fs::path& path, const std::string& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace mivra
