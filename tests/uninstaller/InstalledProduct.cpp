@@ -1,9 +1,7 @@
 #include "InstalledProduct.h"
 
 #include "InstallNames.h"
-#include "ProcessServices.h"
-#include "ProgramManager.h"
-#include "UninstallRegistration.h"
+#include "Installation.h"
 
 #include <gtest/gtest.h>
 
@@ -23,15 +21,6 @@ std::vector<std::byte> bytesOf(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i)
         bytes[i] = static_cast<std::byte>(text[i]);
     return bytes;
-}
-
-std::string nativeName(std::string_view name)
-{
-    std::string path(installer::withoutLeadingSeparator(name));
-    for (char& c : path)
-        if (c == '\\')
-            c = installer::pathSeparator;
-    return path;
 }
 
 }  // namespace
@@ -97,45 +86,38 @@ installer::ArchiveContent productContent()
     return content;
 }
 
+namespace {
+
+// The installation's status, progress and messages go nowhere; a message
+// fails the test, since a sound installation shows only its completion.
+struct QuietEvents : installer::InstallationEvents {
+    void setStatus(const std::string&) override {}
+    void setProgress(int) override {}
+    void showMessage(const std::string& text, const std::string& title) override
+    {
+        if (title != "Finished")
+            ADD_FAILURE() << title << ": " << text;
+    }
+    bool stopRequested() override { return false; }
+};
+
+}  // namespace
+
 fs::path installProduct(const installer::ArchiveContent& content, const fs::path& folder)
 {
     auto archive = installer::buildInstallerArchive(bytesOf("setup image"), content);
     EXPECT_TRUE(archive) << archive.failure().message;
-    auto directory = installer::readArchiveDirectory(std::span<const std::byte>(*archive));
-    EXPECT_TRUE(directory) << directory.failure().message;
+    const fs::path setup = folder.parent_path().parent_path() / "setup";
+    writeFile(setup, std::string(reinterpret_cast<const char*>(archive->data()), archive->size()));
+    fs::create_directories(folder);
 
-    for (const auto& name : directory->folders)
-        fs::create_directories(folder / nativeName(name));
-    fs::path uninstallerPath;
-    for (const auto& entry : directory->files) {
-        const fs::path path = folder / nativeName(entry.name);
-        fs::create_directories(path.parent_path());
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(archive->data()) + entry.dataOffset, entry.dataSize);
-        out.close();
-        markExecutableIfProgram(path.string());
-        if (installer::endsWithIgnoringCase(entry.name, installer::uninstallerFileName))
-            uninstallerPath = path;
-    }
-
-    auto items = directory->groupItems;
-    if (!uninstallerPath.empty()) {
-        items.push_back({"Uninstall Mivra", std::string(installer::uninstallerFileName)});
-        EXPECT_TRUE(writeUninstallRegistration("Mivra", {"Mivra", uninstallerPath.string()}));
-    }
-    auto programManager = connectProgramManager();
-    EXPECT_TRUE(programManager);
-    programManager->execute("[DeleteGroup(\"Mivra\")]");
-    programManager->execute("[CreateGroup(\"Mivra\")]");
-    EXPECT_TRUE(programManager->execute("[ShowGroup(\"Mivra\",1)]"));
-    const std::string prefix = folder.string() + "/";
-    for (const auto& item : items) {
-        const std::string icon = installer::startsWithIgnoringCase(item.title, "Uninstall") ? "icon/uninst.ico"
-                                                                                            : "icon/mivra.ico";
-        EXPECT_TRUE(programManager->execute("[AddItem(\"" + prefix + nativeName(item.target) + "\",\"" +
-                                            item.title + "\",\"" + prefix + icon + "\")]"));
-    }
-    return uninstallerPath;
+    auto services = installer::InstallationServices::system();
+    services.shellOpen = [](const std::string&, const std::string&) { return true; };
+    QuietEvents events;
+    const auto report = installer::runInstallation({setup.string(), folder.string()}, services, events);
+    fs::remove(setup);
+    EXPECT_EQ(report.outcome, installer::InstallationOutcome::completed);
+    return report.uninstallerPath;
 }
 
 void writeFile(const fs::path& path, const std::string& bytes)

@@ -35,9 +35,10 @@ FileTree snapshot(const std::filesystem::path& folder);
 // empty folder and the uninstaller carrying its list.
 installer::ArchiveContent productContent();
 
-// Installs an installer archive into a folder as setup does: folders,
-// files, the uninstaller made runnable, the registration and the program
-// group. Returns the installed uninstaller's path.
+// Installs an installer archive into a folder (made here, as setup's folder
+// check does) with setup's own installation run: files, substitution,
+// registration and program group; only the read-me is not opened. Returns
+// the installed uninstaller's path.
 std::filesystem::path installProduct(const installer::ArchiveContent& content, const std::filesystem::path& folder);
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
