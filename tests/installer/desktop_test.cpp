@@ -7,6 +7,7 @@
 #include "InstallNames.h"
 #include "ProgramGroup.h"
 #include "TestArchives.h"
+#include "TestDesktop.h"
 #include "UninstallRegistration.h"
 
 namespace mivra::installer {
@@ -14,32 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::readText;
+using test::DesktopFolders;
 using test::TempFolder;
-
-// Points HOME and the XDG folders at a temporary folder for one test.
-class DesktopFolders {
-public:
-    DesktopFolders() {
-        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
-            const char* value = std::getenv(name);
-            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-        }
-        setenv("HOME", (root_ / "home").c_str(), 1);
-        setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
-    }
-    ~DesktopFolders() {
-        for (const auto& [name, value] : saved_) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
-        }
-    }
-    std::string operator/(const std::string& name) const { return root_ / name; }
-
-private:
-    TempFolder root_;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 const std::vector<GroupItem> shippedItems = {{"Mivra", "Mivra"},
                                              {"Mivra Documentation", "help\\Index.html"},
