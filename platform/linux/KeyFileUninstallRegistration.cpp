@@ -27,7 +27,8 @@ bool removeUninstallRegistration(const std::string& product) {
     const auto file = registrationFile(product);
     std::error_code error;
     const bool removed = std::filesystem::remove(file, error);
-    linux_desktop::removeEmptyFoldersInHome(file.parent_path());
+    std::filesystem::remove(file.parent_path(), error);  // only succeeds when empty
+    linux_desktop::removeEmptyFoldersInHome(file.parent_path().parent_path());
     return removed;
 }
 
