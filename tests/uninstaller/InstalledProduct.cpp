@@ -103,21 +103,26 @@ struct QuietEvents : installer::InstallationEvents {
 
 }  // namespace
 
+fs::path installFrom(const fs::path& setup, const fs::path& folder)
+{
+    fs::create_directories(folder);
+    auto services = installer::InstallationServices::system();
+    services.shellOpen = [](const std::string&, const std::string&) { return true; };
+    QuietEvents events;
+    const auto report = installer::runInstallation({setup.string(), folder.string()}, services, events);
+    EXPECT_EQ(report.outcome, installer::InstallationOutcome::completed);
+    return report.uninstallerPath;
+}
+
 fs::path installProduct(const installer::ArchiveContent& content, const fs::path& folder)
 {
     auto archive = installer::buildInstallerArchive(bytesOf("setup image"), content);
     EXPECT_TRUE(archive) << archive.failure().message;
     const fs::path setup = folder.parent_path().parent_path() / "setup";
     writeFile(setup, std::string(reinterpret_cast<const char*>(archive->data()), archive->size()));
-    fs::create_directories(folder);
-
-    auto services = installer::InstallationServices::system();
-    services.shellOpen = [](const std::string&, const std::string&) { return true; };
-    QuietEvents events;
-    const auto report = installer::runInstallation({setup.string(), folder.string()}, services, events);
+    const auto uninstaller = installFrom(setup, folder);
     fs::remove(setup);
-    EXPECT_EQ(report.outcome, installer::InstallationOutcome::completed);
-    return report.uninstallerPath;
+    return uninstaller;
 }
 
 void writeFile(const fs::path& path, const std::string& bytes)

@@ -40,6 +40,8 @@ installer::ArchiveContent productContent();
 // registration and program group; only the read-me is not opened. Returns
 // the installed uninstaller's path.
 std::filesystem::path installProduct(const installer::ArchiveContent& content, const std::filesystem::path& folder);
+// The same from a packed setup program's file.
+std::filesystem::path installFrom(const std::filesystem::path& setup, const std::filesystem::path& folder);
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 std::string readFile(const std::filesystem::path& path);

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace mivra {
 namespace {
 
@@ -50,6 +52,24 @@ TEST_F(UninstallRoundTrip, SetupThenUninstallLeavesTheHomeAsItWas)
     EXPECT_EQ(runUninstaller(uninstaller), finished);
     EXPECT_EQ(snapshot(home.path()), before);
     EXPECT_FALSE(readUninstallRegistration("Mivra"));
+}
+
+TEST_F(UninstallRoundTrip, TheShippedSetupAndUninstallerLeaveTheHomeAsItWas)
+{
+    const fs::path setup = fs::path(MIVRA_BINARY_DIR) / "bin" / "setup";
+    if (!fs::exists(setup))
+        GTEST_SKIP() << setup << " is not built";
+    const auto uninstaller = installFrom(setup, folder);
+    ASSERT_EQ(uninstaller, folder / installer::uninstallerFileName);
+    const auto list = readUninstallList(uninstaller.string());
+    ASSERT_TRUE(list);
+    EXPECT_FALSE(list->fileNames.empty());
+    EXPECT_TRUE(std::ranges::none_of(list->fileNames, [](const std::string& name) {
+        return installer::endsWithIgnoringCase(name, installer::uninstallerFileName);
+    })) << "the uninstaller does not list itself";
+
+    EXPECT_EQ(runUninstaller(uninstaller), finished);
+    EXPECT_EQ(snapshot(home.path()), before);
 }
 
 TEST_F(UninstallRoundTrip, NoTouchesNothing)
