@@ -343,12 +343,10 @@ Result<FunctionDescription> FileReader::function(uint32_t index, uint32_t k) con
 Result<std::vector<std::string>> FileReader::namesIn(const ViewType& t, int32_t memberId, uint32_t maxNames,
                                                      bool dispatchView, int depth) const {
     if (depth > maxChainDepth) return fail("base interfaces nested too deeply (a cycle?)");
-    auto ids = t.view.source->memberIds(t.view.index);
-    if (!ids) return ids.failure();
-    uint32_t funcs = std::min<uint32_t>(t.stored.funcCount, static_cast<uint32_t>(ids->size()));
-    for (uint32_t k = 0; k < funcs; ++k) {
-        if ((*ids)[k] != memberId) continue;
-        auto f = t.view.source->function(t.view.index, k);
+    auto member = t.view.source->findMember(t.view.index, memberId);
+    if (!member) return member.failure();
+    if (*member && **member < t.stored.funcCount) {
+        auto f = t.view.source->function(t.view.index, **member);
         if (!f) return f.failure();
         std::vector<std::string> names;
         if (maxNames == 0 || !f->name) return names;
@@ -362,9 +360,8 @@ Result<std::vector<std::string>> FileReader::namesIn(const ViewType& t, int32_t 
             names.push_back(*f->params[p].name);
         return names;
     }
-    for (uint32_t v = funcs; v < ids->size(); ++v) {
-        if ((*ids)[v] != memberId) continue;
-        auto var = t.view.source->variable(t.view.index, v - t.stored.funcCount);
+    if (*member) {
+        auto var = t.view.source->variable(t.view.index, **member - t.stored.funcCount);
         if (!var) return var.failure();
         std::vector<std::string> names;
         if (var->name) names.push_back(*var->name);
@@ -391,17 +388,15 @@ Result<std::optional<std::string>> FileReader::docIn(const ViewType& t, int32_t 
         if (!doc) return doc.failure();
         return doc->docString;
     }
-    auto ids = t.view.source->memberIds(t.view.index);
-    if (!ids) return ids.failure();
-    uint32_t funcs = std::min<uint32_t>(t.stored.funcCount, static_cast<uint32_t>(ids->size()));
-    for (uint32_t k = 0; k < ids->size(); ++k) {
-        if ((*ids)[k] != memberId) continue;
-        if (k < funcs) {
-            auto f = t.view.source->function(t.view.index, k);
+    auto member = t.view.source->findMember(t.view.index, memberId);
+    if (!member) return member.failure();
+    if (*member) {
+        if (**member < t.stored.funcCount) {
+            auto f = t.view.source->function(t.view.index, **member);
             if (!f) return f.failure();
             return f->docString;
         }
-        auto var = t.view.source->variable(t.view.index, k - t.stored.funcCount);
+        auto var = t.view.source->variable(t.view.index, **member - t.stored.funcCount);
         if (!var) return var.failure();
         return var->docString;
     }

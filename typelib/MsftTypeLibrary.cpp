@@ -1,5 +1,7 @@
 #include "MsftTypeLibrary.h"
 
+#include <algorithm>
+
 #include "TextEncoding.h"
 
 namespace mivra {
@@ -187,12 +189,24 @@ Result<MsftTypeLibrary::MemberBlock> MsftTypeLibrary::memberBlock(uint32_t index
     return block;
 }
 
-Result<std::vector<int32_t>> MsftTypeLibrary::memberIds(uint32_t index) const {
+Result<std::optional<uint32_t>> MsftTypeLibrary::findMember(uint32_t index, int32_t memberId) const {
     auto block = memberBlock(index);
     if (!block) return block.failure();
-    std::vector<int32_t> ids(block->count);
-    for (uint32_t k = 0; k < block->count; ++k) ids[k] = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * k));
-    return ids;
+    if (memberIndexMade_.size() != typeCount_) {
+        memberIndexMade_.assign(typeCount_, false);
+        memberIndex_.assign(typeCount_, {});
+    }
+    auto& members = memberIndex_[index];
+    if (!memberIndexMade_[index]) {
+        members.reserve(block->count);
+        for (uint32_t k = 0; k < block->count; ++k)
+            members.emplace_back(static_cast<int32_t>(blob_.u32At(block->arrays + 4 * uint64_t(k))), k);
+        std::sort(members.begin(), members.end());
+        memberIndexMade_[index] = true;
+    }
+    auto found = std::lower_bound(members.begin(), members.end(), std::pair<int32_t, uint32_t>(memberId, 0));
+    if (found == members.end() || found->first != memberId) return std::optional<uint32_t>();
+    return std::optional<uint32_t>(found->second);
 }
 
 Result<TypeDescription> MsftTypeLibrary::typeDescription(int32_t encoded, int depth) const {
