@@ -66,7 +66,8 @@ Result<bool> MsftTypeLibrary::readHeader() {
 
     uint64_t directory = headerSize + uint64_t(typeCount) * 4 + ((varFlags & 0x100) ? 4 : 0);
     if (!blob_.contains(directory, 15 * 16))
-        return fail(at("MSFT segment directory", directory) + " lies outside the library");
+        return fail(at("MSFT segment directory", directory) + " (placed after " + std::to_string(typeCount) +
+                    " types by nrtypeinfos at 0x20) lies outside the library");
     for (size_t s = 0; s < segments_.size(); ++s) {
         uint64_t entry = directory + s * 16;
         int32_t offset = static_cast<int32_t>(blob_.u32At(entry));
