@@ -1,5 +1,6 @@
 #include "Generator.h"
 
+#include "DefaultReader.h"
 #include "GenerationContext.h"
 #include "OpenDocument.h"
 #include "SourceLoading.h"
@@ -19,14 +20,6 @@ public:
 private:
     Generator& owner_;
 };
-
-namespace {
-
-ReaderFactory defaultReaderFactory() {
-    return [] { return std::unique_ptr<TypeLibraryReader>(); };
-}
-
-}  // namespace
 
 std::string deriveLibraryBaseName(const std::string& libraryFileName) {
     size_t start = libraryFileName.find_last_of("\\/:");

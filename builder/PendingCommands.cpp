@@ -14,8 +14,6 @@ int notYet(const char* name) {
 }  // namespace
 
 int runDumpCommand(const std::vector<std::string>&) { return notYet("dump"); }
-int runListCommand(const std::vector<std::string>&) { return notYet("list"); }
-int runLocateCommand(const std::vector<std::string>&) { return notYet("locate"); }
 int runCheckCommand(const std::vector<std::string>&) { return notYet("check"); }
 int runBuilderWindow(int, char**) { return notYet("window"); }
 
