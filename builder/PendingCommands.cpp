@@ -13,8 +13,6 @@ int notYet(const char* name) {
 }
 }  // namespace
 
-int runDumpCommand(const std::vector<std::string>&) { return notYet("dump"); }
-int runCheckCommand(const std::vector<std::string>&) { return notYet("check"); }
 int runBuilderWindow(int, char**) { return notYet("window"); }
 
 }  // namespace mivra

@@ -2,18 +2,27 @@
 
 #include <filesystem>
 
+#include "FileSystem.h"
+#include "FileTypeLibraryReader.h"
+
 namespace mivra {
 
+std::unique_ptr<TypeLibraryReader> makeReaderFor(const std::string& fullPath, const ReaderFactory& makeReader) {
+    if (makeReader) return makeReader();
+    std::string folder = std::filesystem::path(fullPath).parent_path().string();
+    return makeFileTypeLibraryReader(folder.empty() ? std::vector<std::string>{} : std::vector<std::string>{folder});
+}
+
 bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
-                const std::function<void(const std::string&, const std::string&)>& reportError) {
-    std::error_code error;
-    auto fullPath = std::filesystem::absolute(sourcePath, error);
-    if (error || !std::filesystem::is_regular_file(fullPath, error)) {
+                const std::function<void(const std::string& subject, const std::string& message)>& reportError) {
+    std::string path = fullPath(sourcePath);
+    if (!fileExists(path)) {
         reportError(sourcePath, "File does not exist");
         return false;
     }
-    auto reader = makeReader ? makeReader() : nullptr;
-    if (!reader || !reader->load(fullPath.string())) {
+    auto reader = makeReaderFor(path, makeReader);
+    if (!reader || !reader->load(path)) {
+        if (reader) reader->release();
         reportError(sourcePath, "File does not contain type information");
         return false;
     }
@@ -22,14 +31,25 @@ bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFac
         reportError(sourcePath, "This library has no types!");
         return false;
     }
-    model.build(*reader);
+    model.library = std::move(reader);
+    model.build();
     if (model.coclasses.empty()) {
-        reader->release();
+        model.library->release();
+        model.library.reset();
         reportError(sourcePath, "No creatable types in library");
         return false;
     }
-    model.library = std::move(reader);
     return true;
+}
+
+bool checkTypeLibraryFile(const std::string& path, const ReaderFactory& makeReader,
+                          const std::function<void(const std::string& message)>& report) {
+    std::string full = fullPath(path);
+    auto reader = makeReaderFor(full, makeReader);
+    bool loaded = reader && reader->load(full).ok();
+    if (reader) reader->release();
+    if (!loaded) report("File does not contain a COM interface definition.");
+    return loaded;
 }
 
 }  // namespace mivra

@@ -1,24 +1,93 @@
 #include "TypeModel.h"
 
-#include <unordered_set>
+#include <algorithm>
 
 namespace mivra {
 
 namespace {
 
+// A class cannot expose more interfaces than this; it bounds what a
+// library whose interfaces name each other many times over can make.
+constexpr size_t maxClassInterfaces = 4096;
+
+std::string textOf(const std::optional<std::string>& text) { return text ? *text : std::string(); }
+
+}  // namespace
+
+size_t InterfaceTable::bucketOf(const std::string& key) {
+    uint32_t hash = 0;
+    for (char c : key) hash = hash * 33 + static_cast<uint8_t>(c);
+    return hash % bucketCount;
+}
+
+void InterfaceTable::insert(InterfaceRecord record) {
+    std::string key = guidText(record.iid);
+    auto& bucket = buckets_[bucketOf(key)];
+    for (auto& existing : bucket) {
+        if (guidText(existing->iid) == key) {
+            *existing = std::move(record);
+            return;
+        }
+    }
+    bucket.insert(bucket.begin(), std::make_unique<InterfaceRecord>(std::move(record)));
+    ++size_;
+}
+
+const InterfaceRecord* InterfaceTable::find(const std::string& key) const {
+    for (const auto& record : buckets_[bucketOf(key)])
+        if (guidText(record->iid) == key) return record.get();
+    return nullptr;
+}
+
+void InterfaceTable::clear() {
+    for (auto& bucket : buckets_) bucket.clear();
+    size_ = 0;
+}
+
+std::vector<const InterfaceRecord*> InterfaceTable::inOrder() const {
+    std::vector<const InterfaceRecord*> records;
+    records.reserve(size_);
+    for (const auto& bucket : buckets_)
+        for (const auto& record : bucket) records.push_back(record.get());
+    return records;
+}
+
+const InterfaceRecord* TypeModel::lookupInterface(const Guid& iid) const { return interfaces.find(guidText(iid)); }
+
+void TypeModel::clear() {
+    if (library) library->release();
+    library.reset();
+    libraryName.clear();
+    libraryDoc.clear();
+    coclasses.clear();
+    interfaces.clear();
+}
+
+namespace {
+
+// Puts the interface at the front of the class's list, then links the
+// dispatch interfaces it names, front to back. The same interface may be
+// linked more than once; an interface already being linked further up is
+// not followed again, so names that form a cycle end.
 void link(const TypeModel& model, CoclassRecord& coclass, const InterfaceRecord* record,
-          std::unordered_set<const InterfaceRecord*>& path) {
-    if (!record || path.count(record)) return;
+          std::vector<const InterfaceRecord*>& path) {
+    if (!record || coclass.interfaces.size() >= maxClassInterfaces) return;
+    if (std::find(path.begin(), path.end(), record) != path.end()) return;
     coclass.interfaces.insert(coclass.interfaces.begin(), record);
-    path.insert(record);
+    path.push_back(record);
     for (const Guid& base : record->baseIids) link(model, coclass, model.lookupInterface(base), path);
-    path.erase(record);
+    path.pop_back();
 }
 
 }  // namespace
 
-void TypeModel::build(const TypeLibraryReader& reader) {
+void TypeModel::build() {
+    coclasses.clear();
+    interfaces.clear();
+    if (!library) return;
+    const TypeLibraryReader& reader = *library;
     uint32_t count = reader.typeInfoCount();
+
     for (uint32_t i = 0; i < count; ++i) {
         auto attributes = reader.typeAttributes(i);
         if (!attributes || attributes->kind != TKIND_DISPATCH) continue;
@@ -26,48 +95,43 @@ void TypeModel::build(const TypeLibraryReader& reader) {
         record.typeIndex = i;
         record.iid = attributes->guid;
         if (auto doc = reader.documentation(static_cast<int32_t>(i))) {
-            record.name = doc->name.value_or("");
-            record.docString = doc->docString.value_or("");
+            record.name = textOf(doc->name);
+            record.docString = textOf(doc->docString);
         }
         for (uint32_t j = 0; j < attributes->implTypeCount; ++j) {
             auto implemented = reader.implementedType(i, j);
             if (implemented && implemented->attributes.kind == TKIND_DISPATCH)
                 record.baseIids.insert(record.baseIids.begin(), implemented->attributes.guid);
         }
-        interfaces[guidText(record.iid)] = std::move(record);
+        interfaces.insert(std::move(record));
     }
+
     for (uint32_t i = 0; i < count; ++i) {
         auto attributes = reader.typeAttributes(i);
-        if (!attributes || !(attributes->flags & TYPEFLAG_FCANCREATE) || attributes->implTypeCount == 0)
-            continue;
-        CoclassRecord record;
-        record.typeIndex = i;
-        record.clsid = attributes->guid;
+        if (!attributes || !(attributes->flags & TYPEFLAG_FCANCREATE) || attributes->implTypeCount == 0) continue;
+        CoclassRecord& coclass = coclasses.emplace_back();
+        coclass.typeIndex = i;
+        coclass.clsid = attributes->guid;
         if (auto doc = reader.documentation(static_cast<int32_t>(i))) {
-            record.name = doc->name.value_or("");
-            record.docString = doc->docString.value_or("");
+            coclass.name = textOf(doc->name);
+            coclass.docString = textOf(doc->docString);
         }
         for (uint32_t j = 0; j < attributes->implTypeCount; ++j) {
             auto implemented = reader.implementedType(i, j);
             if (!implemented || implemented->attributes.kind != TKIND_DISPATCH ||
                 !(implemented->attributes.flags & TYPEFLAG_FDUAL))
                 continue;
-            std::unordered_set<const InterfaceRecord*> path;
-            link(*this, record, lookupInterface(implemented->attributes.guid), path);
+            std::vector<const InterfaceRecord*> path;
+            link(*this, coclass, lookupInterface(implemented->attributes.guid), path);
         }
-        coclasses.push_back(std::move(record));
     }
+
     if (!coclasses.empty()) {
         if (auto doc = reader.documentation(-1)) {
-            libraryName = doc->name.value_or("");
-            libraryDoc = doc->docString.value_or("");
+            libraryName = textOf(doc->name);
+            libraryDoc = textOf(doc->docString);
         }
     }
-}
-
-const InterfaceRecord* TypeModel::lookupInterface(const Guid& guid) const {
-    auto found = interfaces.find(guidText(guid));
-    return found == interfaces.end() ? nullptr : &found->second;
 }
 
 }  // namespace mivra

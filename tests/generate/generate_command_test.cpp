@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "ReaderAvailability.h"
 #include "TestFiles.h"
 
 namespace mivra {
@@ -72,7 +71,6 @@ TEST(GenerateCommand, OutputThatIsAFileIsRefused) {
 }
 
 TEST(GenerateCommand, WritesTheBindingsAndSaysWhat) {
-    if (!test::fileReaderAvailable()) GTEST_SKIP() << "the file reader has not landed in this build";
     test::TempFolder folder;
     std::string out = folder.file("out");
     auto r = runMivra("generate -i " + q(goldenTlb) + " -o " + q(out) + " -p mvx.golden", folder);
@@ -84,7 +82,6 @@ TEST(GenerateCommand, WritesTheBindingsAndSaysWhat) {
 }
 
 TEST(GenerateCommand, LibraryWithoutCreatableClassFails) {
-    if (!test::fileReaderAvailable()) GTEST_SKIP() << "the file reader has not landed in this build";
     test::TempFolder folder;
     std::string tlb = std::string(MIVRA_TEST_TLB_DIR) + "/noclass.tlb";
     auto r = runMivra("generate -i " + q(tlb) + " -o " + q(folder.file("out")) + " -p a", folder);
