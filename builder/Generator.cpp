@@ -1,6 +1,5 @@
 #include "Generator.h"
 
-#include "DefaultReader.h"
 #include "GenerationContext.h"
 #include "OpenDocument.h"
 #include "SourceLoading.h"
@@ -42,12 +41,12 @@ std::string deriveClassPathPackage(const std::string& packageName) {
     return path;
 }
 
-Generator::Generator() : readerFactory_(defaultReaderFactory()), context_(std::make_unique<RunContext>(*this)) {}
+Generator::Generator() : context_(std::make_unique<RunContext>(*this)) {}
 
 Generator::~Generator() { finish(); }
 
 void Generator::setReaderFactory(ReaderFactory factory) {
-    readerFactory_ = factory ? std::move(factory) : defaultReaderFactory();
+    readerFactory_ = std::move(factory);
 }
 
 void Generator::setClassRegistry(const ClassRegistry* registry) { registry_ = registry; }
@@ -81,7 +80,7 @@ bool Generator::run() {
     context.classPathPackage = deriveClassPathPackage(inputs.packageName);
     context.javaFileCount = 0;
     context.jniFunctionCount = 0;
-    model_ = TypeModel{};
+    model_.clear();
     context.model = &model_;
 
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };

@@ -200,11 +200,10 @@ bool writeClasses(GenerationContext& context) {
     std::vector<std::string> coclassRefusals;
     for (const CoclassRecord& coclass : model.coclasses) coclassRefusals.push_back(plan.refusal(coclass.name));
     std::vector<std::pair<const InterfaceRecord*, std::string>> interfaces;
-    for (const auto& entry : model.interfaces) {
-        const InterfaceRecord& record = entry.second;
-        std::string refusal = plan.refusal(record.name);
-        if (refusal.empty()) plan.interfaces.insert(&record);
-        interfaces.emplace_back(&record, std::move(refusal));
+    for (const InterfaceRecord* record : model.interfaces.inOrder()) {
+        std::string refusal = plan.refusal(record->name);
+        if (refusal.empty()) plan.interfaces.insert(record);
+        interfaces.emplace_back(record, std::move(refusal));
     }
 
     for (size_t i = 0; i < model.coclasses.size(); ++i) {

