@@ -13,7 +13,6 @@ int notYet(const char* name) {
 }
 }  // namespace
 
-int runGenerateCommand(const std::vector<std::string>&) { return notYet("generate"); }
 int runBuilderWindow(int, char**) { return notYet("window"); }
 
 }  // namespace mivra
