@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace mivra {
+namespace mivra::window {
 
 std::string pathBaseName(const std::string& path) {
     size_t slash = path.find_last_of("\\/");
@@ -44,4 +44,4 @@ std::optional<std::string> parentFolder(const std::string& path) {
     return path.substr(0, separator);
 }
 
-}  // namespace mivra
+}  // namespace mivra::window

@@ -5,7 +5,7 @@
 
 #include "Generator.h"
 
-namespace mivra {
+namespace mivra::window {
 
 // A path's file name without directory and extension; "\" and "/" both
 // separate directories.
@@ -25,4 +25,4 @@ std::optional<std::string> buildInputProblem(const GenerationInputs& inputs);
 // path without separator.
 std::optional<std::string> parentFolder(const std::string& path);
 
-}  // namespace mivra
+}  // namespace mivra::window

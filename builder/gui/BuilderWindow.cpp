@@ -167,7 +167,7 @@ BuilderWindow::~BuilderWindow() { generator_->finish(); }
 
 void BuilderWindow::applyDefaultLibraryName() {
     if (libraryNameEdited_) return;
-    library_->setText(QString::fromStdString(defaultLibraryName(input_->text().toStdString())));
+    library_->setText(QString::fromStdString(window::defaultLibraryName(input_->text().toStdString())));
 }
 
 void BuilderWindow::selectSource() {
@@ -185,7 +185,7 @@ void BuilderWindow::browseOutput() {
 void BuilderWindow::build() {
     GenerationInputs inputs{input_->text().toStdString(), output_->text().toStdString(),
                             package_->text().toStdString(), library_->text().toStdString()};
-    if (auto problem = buildInputProblem(inputs)) {
+    if (auto problem = window::buildInputProblem(inputs)) {
         showMessage(this, QString::fromStdString(*problem));
         return;
     }
@@ -218,7 +218,7 @@ bool BuilderWindow::ensureFolder(const QString& path, bool ask) {
         return false;
     }
     if (ask && !askOkCancel(this, path + QStringLiteral(" does not exist, create? "))) return false;
-    if (auto parent = parentFolder(path.toStdString())) {
+    if (auto parent = window::parentFolder(path.toStdString())) {
         QString parentPath = QString::fromStdString(*parent);
         // A root that is missing is its own parent; it cannot be made either.
         if (parentPath != path && !ensureFolder(parentPath, false)) return false;

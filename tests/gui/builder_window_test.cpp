@@ -13,6 +13,7 @@
 #include "TestPrefix.h"
 
 using namespace mivra;
+using namespace mivra::window;
 namespace fs = std::filesystem;
 
 namespace {
