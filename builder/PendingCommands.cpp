@@ -13,8 +13,6 @@ int notYet(const char* name) {
 }
 }  // namespace
 
-int runDumpCommand(const std::vector<std::string>&) { return notYet("dump"); }
 int runGenerateCommand(const std::vector<std::string>&) { return notYet("generate"); }
-int runCheckCommand(const std::vector<std::string>&) { return notYet("check"); }
 
 }  // namespace mivra
