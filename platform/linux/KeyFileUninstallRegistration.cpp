@@ -28,6 +28,7 @@ bool removeUninstallRegistration(const std::string& product) {
     std::error_code error;
     const bool removed = std::filesystem::remove(file, error);
     std::filesystem::remove(file.parent_path(), error);  // only succeeds when empty
+    linux_desktop::removeEmptyFoldersInHome(file.parent_path().parent_path());
     return removed;
 }
 

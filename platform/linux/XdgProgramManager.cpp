@@ -140,6 +140,9 @@ private:
             if (name.starts_with(prefix) && name.ends_with(".desktop")) entries.push_back(entry.path());
         }
         for (const auto& path : entries) removed = fs::remove(path, error) || removed;
+        for (const auto& folder : {applicationsFolder(), directoryFile(group).parent_path(),
+                                   menuFile(group).parent_path()})
+            linux_desktop::removeEmptyFoldersInHome(folder);
         if (currentGroup_ == group) currentGroup_.clear();
         return removed;
     }
