@@ -1,0 +1,98 @@
+// An XML DOM document through the classes generated from msxml3.dll
+// (package rt.xml).
+#include <stdio.h>
+#include <string.h>
+
+#include "counting_dispatch.h"
+#include "scenarios.h"
+
+#define ENV fakeEnv()
+#define DOC "IXMLDOMDocument2"
+
+static jboolean loadXml(jobject doc, const char *xml)
+{
+	return NATIVE(jboolean, (JNIEnv *, jobject, jstring), DOC, "loadXML", "T")(ENV, doc, fakeString(xml));
+}
+
+static jstring getString(jobject doc, const char *getter)
+{
+	return NATIVE(jstring, (JNIEnv *, jobject), DOC, getter, NULL)(ENV, doc);
+}
+
+void scenarioXmlDocument(void)
+{
+	HRESULT hr = countingWatchClass(L"Msxml2.DOMDocument.3.0", L"msxml3.dll");
+	check(SUCCEEDED(hr), "watching Msxml2.DOMDocument.3.0: 0x%lx", hr);
+	FakeMark start = fakeMark();
+	static const char *const interfaces[] = {DOC};
+	jobject doc;
+	jobject obj = javaNewObject("DOMDocument30", 1, interfaces, &doc);
+	if (!expectNoException("new DOMDocument30()") || obj == NULL)
+		return;
+
+	NATIVE(void, (JNIEnv *, jobject, jboolean), DOC, "setAsync", "Z")(ENV, doc, JNI_FALSE);
+	expectNoException("setAsync( false )");
+	check(NATIVE(jboolean, (JNIEnv *, jobject), DOC, "getAsync", NULL)(ENV, doc) == JNI_FALSE, "getAsync is false");
+	NATIVE(void, (JNIEnv *, jobject, jboolean), DOC, "setPreserveWhiteSpace", "Z")(ENV, doc, JNI_TRUE);
+	check(NATIVE(jboolean, (JNIEnv *, jobject), DOC, "getPreserveWhiteSpace", NULL)(ENV, doc) == JNI_TRUE,
+	      "getPreserveWhiteSpace is true");
+	expectNoException("preserveWhiteSpace");
+
+	char xml[512];
+	snprintf(xml, sizeof xml, "<r a=\"1\">%s</r>", nonAsciiUtf8);
+	check(loadXml(doc, xml) == JNI_TRUE, "loadXML of a non-ASCII document");
+	expectNoException("loadXML");
+	jstring text = getString(doc, "getText");
+	if (expectNoException("getText"))
+		expectStringEquals("the document's text", text, nonAsciiUtf8);
+	jstring back = getString(doc, "getXml");
+	char buffer[1024];
+	if (expectNoException("getXml"))
+		check(back != NULL && strstr(fakeStringUtf8(back, buffer, sizeof buffer), xml) != NULL,
+		      "getXml holds the document: %s", fakeStringUtf8(back, buffer, sizeof buffer));
+	expectStringEquals("getNodeName", getString(doc, "getNodeName"), "#document");
+	jobject value = NATIVE(jobject, (JNIEnv *, jobject), DOC, "getNodeValue", NULL)(ENV, doc);
+	if (expectNoException("getNodeValue") && value != NULL)
+		check(javaVariantType(value) == VT_NULL, "a document's node value is null, tag %d", javaVariantType(value));
+
+	check(loadXml(doc, "<unclosed") == JNI_FALSE, "loadXML of broken text is false");
+	expectNoException("loadXML of broken text");
+
+	void (JNICALL *setProperty)(JNIEnv *, jobject, jstring, jobject) =
+		NATIVE(void, (JNIEnv *, jobject, jstring, jobject), DOC, "setProperty", "TV");
+	setProperty(ENV, doc, fakeString("SelectionLanguage"), javaVariantString("XPath"));
+	expectNoException("setProperty( \"SelectionLanguage\", \"XPath\" )");
+	jobject language = NATIVE(jobject, (JNIEnv *, jobject, jstring), DOC, "getProperty", "T")(
+		ENV, doc, fakeString("SelectionLanguage"));
+	if (expectNoException("getProperty") && language != NULL) {
+		check(javaVariantType(language) == VT_BSTR, "getProperty gave a string");
+		expectStringEquals("SelectionLanguage", javaVariantGetString(language), "XPath");
+	}
+	setProperty(ENV, doc, fakeString("NoSuchProperty"), javaVariantInt(1));
+	expectException("setProperty of an unknown property", harnessClassPath("MivraException"), "Error 0x");
+	setProperty(ENV, doc, fakeString("SelectionLanguage"), NULL);
+	expectException("setProperty( name, null )", "java/lang/NullPointerException", "null arg");
+
+	// Save to a file named by a variant and load it again.
+	wchar_t folder[MAX_PATH];
+	char path[MAX_PATH * 3];
+	GetTempPathW(MAX_PATH, folder);
+	WideCharToMultiByte(CP_UTF8, 0, folder, -1, path, MAX_PATH * 2, NULL, NULL);
+	strcat(path, "mivra-runtime.xml");
+	snprintf(xml, sizeof xml, "<r>%s</r>", nonAsciiUtf8);
+	loadXml(doc, xml);
+	NATIVE(void, (JNIEnv *, jobject, jobject), DOC, "save", "V")(ENV, doc, javaVariantString(path));
+	expectNoException("save( path )");
+	loadXml(doc, "<other/>");
+	jboolean loaded = NATIVE(jboolean, (JNIEnv *, jobject, jobject), DOC, "load", "V")(ENV, doc, javaVariantString(path));
+	expectNoException("load( path )");
+	check(loaded == JNI_TRUE, "load of the saved file");
+	expectStringEquals("the loaded text", getString(doc, "getText"), nonAsciiUtf8);
+	DeleteFileA(path);
+
+	javaRelease(doc);
+	javaRelease(obj);
+	fakeCollectSince(start);
+	checkReferenceCounts("XML document", 1);
+	countingUnwatchAll();
+}
