@@ -1,0 +1,23 @@
+#include <cstdio>
+
+#include "Commands.h"
+
+// Commands whose implementation has not landed yet say so instead of
+// pretending to work. Each is replaced by its own file as it is built.
+namespace mivra {
+
+namespace {
+int notYet(const char* name) {
+    std::fprintf(stderr, "mivra: the %s command is not available in this build\n", name);
+    return 2;
+}
+}  // namespace
+
+int runDumpCommand(const std::vector<std::string>&) { return notYet("dump"); }
+int runGenerateCommand(const std::vector<std::string>&) { return notYet("generate"); }
+int runListCommand(const std::vector<std::string>&) { return notYet("list"); }
+int runLocateCommand(const std::vector<std::string>&) { return notYet("locate"); }
+int runCheckCommand(const std::vector<std::string>&) { return notYet("check"); }
+int runBuilderWindow(int, char**) { return notYet("window"); }
+
+}  // namespace mivra
