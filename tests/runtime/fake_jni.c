@@ -374,6 +374,16 @@ static jstring JNICALL NewStringUTF(JNIEnv *env, const char *utf)
 	const unsigned char *p = (const unsigned char *) utf;
 	while (*p) {
 		unsigned c = *p++;
+		if (c >= 0xF0 && p[0] && p[1] && p[2]) {
+			// Standard UTF-8 beyond the BMP, which the harness's own texts use:
+			// kept as a surrogate pair, as Java keeps it.
+			c = ((c & 0x07) << 18) | ((p[0] & 0x3F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+			p += 3;
+			c -= 0x10000;
+			units[length++] = (jchar) (0xD800 | (c >> 10));
+			units[length++] = (jchar) (0xDC00 | (c & 0x3FF));
+			continue;
+		}
 		if (c >= 0xE0 && p[0] && p[1]) {
 			c = ((c & 0x0F) << 12) | ((p[0] & 0x3F) << 6) | (p[1] & 0x3F);
 			p += 2;
@@ -632,9 +642,16 @@ const char *fakeStringUtf8(jstring str, char *buffer, size_t size)
 	}
 	FakeObject *obj = string(str, "fakeStringUtf8");
 	size_t n = 0;
-	for (jsize i = 0; i < obj->length && n + 4 < size; ++i) {
+	for (jsize i = 0; i < obj->length && n + 5 < size; ++i) {
 		jchar c = obj->chars[i];
-		if (c < 0x80) {
+		if (c >= 0xD800 && c < 0xDC00 && i + 1 < obj->length && obj->chars[i + 1] >= 0xDC00 &&
+		    obj->chars[i + 1] < 0xE000) {
+			unsigned u = 0x10000 + (((unsigned) c - 0xD800) << 10) + (obj->chars[++i] - 0xDC00);
+			buffer[n++] = (char) (0xF0 | (u >> 18));
+			buffer[n++] = (char) (0x80 | ((u >> 12) & 0x3F));
+			buffer[n++] = (char) (0x80 | ((u >> 6) & 0x3F));
+			buffer[n++] = (char) (0x80 | (u & 0x3F));
+		} else if (c < 0x80) {
 			buffer[n++] = (char) c;
 		} else if (c < 0x800) {
 			buffer[n++] = (char) (0xC0 | (c >> 6));

@@ -44,12 +44,12 @@ static SIZE_T heapBytes(void)
 	return busy;
 }
 
-static SIZE_T privateBytes(void)
+static SIZE_T committedBytes(void)
 {
-	PROCESS_MEMORY_COUNTERS_EX counters;
+	PROCESS_MEMORY_COUNTERS counters;
 	counters.cb = sizeof counters;
-	GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *) &counters, sizeof counters);
-	return counters.PrivateUsage;
+	GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+	return counters.PagefileUsage;
 }
 
 // One round of the calls that move strings and variants both ways.
@@ -89,15 +89,15 @@ void scenarioLeaks(int iterations)
 		return;
 	for (int i = 0; i < 1000; ++i)
 		leakRound(dict, fso, other, i);
-	SIZE_T heapBefore = heapBytes(), privateBefore = privateBytes();
+	SIZE_T heapBefore = heapBytes(), committedBefore = committedBytes();
 	long objectsBefore = fakeLiveObjects();
 	for (int i = 0; i < iterations; ++i)
 		leakRound(dict, fso, other, i);
-	SIZE_T heapAfter = heapBytes(), privateAfter = privateBytes();
+	SIZE_T heapAfter = heapBytes(), committedAfter = committedBytes();
 	double perCall = ((double) heapAfter - (double) heapBefore) / iterations;
-	printf("memory over %d rounds of 7 calls: heap %lu -> %lu bytes (%.2f bytes a round), private %lu -> %lu bytes\n",
-	       iterations, (unsigned long) heapBefore, (unsigned long) heapAfter, perCall, (unsigned long) privateBefore,
-	       (unsigned long) privateAfter);
+	printf("memory over %d rounds of 7 calls: heap %lu -> %lu bytes (%.2f bytes a round), committed %lu -> %lu bytes\n",
+	       iterations, (unsigned long) heapBefore, (unsigned long) heapAfter, perCall, (unsigned long) committedBefore,
+	       (unsigned long) committedAfter);
 	check(fakeLiveObjects() == objectsBefore, "the VM's objects are all collected");
 	check(fakeOutstandingStringBuffers() == 0, "every string buffer went back to the VM");
 	// A leaked BSTR or VARIANT block costs at least 16 bytes a round; allow a

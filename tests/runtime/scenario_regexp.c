@@ -39,7 +39,7 @@ static void properties(jobject re)
 			expectNoException(flags[i][0]);
 			jboolean got = getFlag(re, flags[i][1]);
 			expectNoException(flags[i][1]);
-			check(got == (value ? JNI_TRUE : JNI_FALSE), "%s after %s( %d ) gave %d", flags[i][1], flags[i][0],
+			check((got != JNI_FALSE) == (value != 0), "%s after %s( %d ) gave %d", flags[i][1], flags[i][0],
 			      value, got);
 		}
 	setPattern(re, nonAsciiUtf8);
@@ -51,7 +51,7 @@ static void properties(jobject re)
 	snprintf(text, sizeof text, "<%s>", nonAsciiUtf8);
 	jboolean found = NATIVE(jboolean, (JNIEnv *, jobject, jstring), RE, "Test", "T")(ENV, re, fakeString(text));
 	expectNoException("Test");
-	check(found == JNI_TRUE, "Test finds the non-ASCII pattern in a non-ASCII text");
+	check(found != JNI_FALSE, "Test finds the non-ASCII pattern in a non-ASCII text");
 	jstring replaced = replace(re, text, javaVariantString("\xC3\xA9"));
 	if (expectNoException("Replace( non-ASCII )"))
 		expectStringEquals("Replace of the non-ASCII pattern", replaced, "<\xC3\xA9>");

@@ -34,13 +34,13 @@ void scenarioXmlDocument(void)
 	expectNoException("setAsync( false )");
 	check(NATIVE(jboolean, (JNIEnv *, jobject), DOC, "getAsync", NULL)(ENV, doc) == JNI_FALSE, "getAsync is false");
 	NATIVE(void, (JNIEnv *, jobject, jboolean), DOC, "setPreserveWhiteSpace", "Z")(ENV, doc, JNI_TRUE);
-	check(NATIVE(jboolean, (JNIEnv *, jobject), DOC, "getPreserveWhiteSpace", NULL)(ENV, doc) == JNI_TRUE,
+	check(NATIVE(jboolean, (JNIEnv *, jobject), DOC, "getPreserveWhiteSpace", NULL)(ENV, doc) != JNI_FALSE,
 	      "getPreserveWhiteSpace is true");
 	expectNoException("preserveWhiteSpace");
 
 	char xml[512];
 	snprintf(xml, sizeof xml, "<r a=\"1\">%s</r>", nonAsciiUtf8);
-	check(loadXml(doc, xml) == JNI_TRUE, "loadXML of a non-ASCII document");
+	check(loadXml(doc, xml) != JNI_FALSE, "loadXML of a non-ASCII document");
 	expectNoException("loadXML");
 	jstring text = getString(doc, "getText");
 	if (expectNoException("getText"))
@@ -69,7 +69,8 @@ void scenarioXmlDocument(void)
 		expectStringEquals("SelectionLanguage", javaVariantGetString(language), "XPath");
 	}
 	setProperty(ENV, doc, fakeString("NoSuchProperty"), javaVariantInt(1));
-	expectException("setProperty of an unknown property", harnessClassPath("MivraException"), "Error 0x");
+	expectException("setProperty of an unknown property", harnessClassPath("MivraException"),
+	                "COM Method raised exception");
 	setProperty(ENV, doc, fakeString("SelectionLanguage"), NULL);
 	expectException("setProperty( name, null )", "java/lang/NullPointerException", "null arg");
 
@@ -86,7 +87,7 @@ void scenarioXmlDocument(void)
 	loadXml(doc, "<other/>");
 	jboolean loaded = NATIVE(jboolean, (JNIEnv *, jobject, jobject), DOC, "load", "V")(ENV, doc, javaVariantString(path));
 	expectNoException("load( path )");
-	check(loaded == JNI_TRUE, "load of the saved file");
+	check(loaded != JNI_FALSE, "load of the saved file");
 	expectStringEquals("the loaded text", getString(doc, "getText"), nonAsciiUtf8);
 	DeleteFileA(path);
 
