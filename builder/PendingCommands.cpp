@@ -15,8 +15,6 @@ int notYet(const char* name) {
 
 int runDumpCommand(const std::vector<std::string>&) { return notYet("dump"); }
 int runGenerateCommand(const std::vector<std::string>&) { return notYet("generate"); }
-int runListCommand(const std::vector<std::string>&) { return notYet("list"); }
-int runLocateCommand(const std::vector<std::string>&) { return notYet("locate"); }
 int runCheckCommand(const std::vector<std::string>&) { return notYet("check"); }
 int runBuilderWindow(int, char**) { return notYet("window"); }
 
