@@ -73,7 +73,7 @@ static void variantArguments(jobject re)
 		{javaVariantDouble(0.25), "b0.25n0.25n0.25"},
 		{javaVariantString("o"), "bonono"},
 		{javaVariantTagged(VT_UI1, 9), "b9n9n9"},
-		{javaVariantTagged(VT_BOOL, -1), "bTruenTruenTrue"},
+		{javaVariantTagged(VT_BOOL, -1), "b-1n-1n-1"},
 		{javaVariant(), "bnn"},
 	};
 	for (size_t i = 0; i < sizeof cases / sizeof *cases; ++i) {
