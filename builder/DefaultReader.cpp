@@ -1,11 +1,11 @@
 #include "DefaultReader.h"
 
+#include "FileTypeLibraryReader.h"
+
 namespace mivra {
 
 ReaderFactory defaultReaderFactory() {
-    // No file reader is linked in yet: every load fails, so lookups that
-    // need one find nothing.
-    return [] { return std::unique_ptr<TypeLibraryReader>(); };
+    return [] { return std::unique_ptr<TypeLibraryReader>(makeFileTypeLibraryReader()); };
 }
 
 }  // namespace mivra

@@ -13,9 +13,7 @@ int notYet(const char* name) {
 }
 }  // namespace
 
-int runDumpCommand(const std::vector<std::string>&) { return notYet("dump"); }
 int runGenerateCommand(const std::vector<std::string>&) { return notYet("generate"); }
-int runCheckCommand(const std::vector<std::string>&) { return notYet("check"); }
 int runBuilderWindow(int, char**) { return notYet("window"); }
 
 }  // namespace mivra

@@ -9,7 +9,13 @@ namespace mivra {
 // Why a read failed, with enough context to find the spot in the file
 // ("MSFT header: nrtypeinfos at 0x20").
 struct Failure {
+    // The step of the API that failed, where callers must tell them apart:
+    // OLE Automation fails either in getting a type information object or in
+    // reading its attributes, and the raw dump prints the two differently.
+    enum class Step { Other, TypeInfo, Attributes };
+
     std::string message;
+    Step step = Step::Other;
 };
 
 // A value or the reason there is none. Readers return these instead of
@@ -37,6 +43,8 @@ private:
     std::variant<T, Failure> state_;
 };
 
-inline Failure fail(std::string message) { return Failure{std::move(message)}; }
+inline Failure fail(std::string message, Failure::Step step = Failure::Step::Other) {
+    return Failure{std::move(message), step};
+}
 
 }  // namespace mivra

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "Generator.h"
+#include "TypeModel.h"
+
+namespace mivra {
+
+// Resolves sourcePath to a full path, loads its type library with a reader
+// from makeReader (the file reader when it is empty) and builds the model.
+// Refuses a missing file, a file without a loadable library, a library
+// without types and one without a creatable class, each reported with
+// sourcePath as entered as the subject. On success the model holds the
+// loaded library; on failure no library stays loaded.
+bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
+                const std::function<void(const std::string& subject, const std::string& message)>& reportError);
+
+// Whether a type library can be loaded from the file (it is released at
+// once); otherwise reports why not.
+bool checkTypeLibraryFile(const std::string& path, const ReaderFactory& makeReader,
+                          const std::function<void(const std::string& message)>& report);
+
+// A reader from makeReader, or the file reader that also looks for imported
+// libraries beside fullPath.
+std::unique_ptr<TypeLibraryReader> makeReaderFor(const std::string& fullPath, const ReaderFactory& makeReader);
+
+}  // namespace mivra

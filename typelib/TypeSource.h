@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Result.h"
+#include "TypeLibraryReader.h"
+
+namespace mivra {
+
+// FUNCKIND values.
+inline constexpr uint32_t FUNC_DISPATCH = 4;
+
+// PARAMFLAG bits the dispatch view looks at.
+inline constexpr uint16_t PARAMFLAG_FLCID = 0x4;
+inline constexpr uint16_t PARAMFLAG_FRETVAL = 0x8;
+
+inline constexpr uint16_t TYPEFLAG_FOLEAUTOMATION = 0x100;
+
+// A type as the library stores it, before OLE Automation presents it: a
+// dual interface is one stored TKIND_DISPATCH record with its own functions
+// in vtable form.
+struct StoredType {
+    Guid guid;
+    uint32_t kind = 0;
+    uint16_t flags = 0;
+    uint16_t implTypeCount = 0;
+    uint16_t funcCount = 0;
+    uint16_t varCount = 0;
+    uint16_t vtableSize = 0;
+    int32_t datatype1 = -1;  // base interface reference, -1 none
+};
+
+struct StoredParameter {
+    TypeDescription type;
+    uint16_t flags = 0;
+    std::optional<std::string> name;
+};
+
+struct StoredFunction {
+    int32_t memberId = 0;
+    uint32_t funcKind = 0;
+    uint32_t invokeKind = 0;
+    int16_t optionalParamCount = 0;
+    TypeDescription result;
+    std::vector<StoredParameter> params;
+    std::optional<std::string> name;
+    std::optional<std::string> docString;
+    // A default value that OLE Automation cannot copy into a FUNCDESC: the
+    // function is then unavailable through GetFuncDesc.
+    bool defaultUncopyable = false;
+};
+
+struct StoredVariable {
+    int32_t memberId = 0;
+    std::optional<std::string> name;
+    std::optional<std::string> docString;
+};
+
+class TypeSource;
+
+// A type reached through a reference: which library and which index.
+struct TypeLocation {
+    const TypeSource* source = nullptr;
+    uint32_t index = 0;
+};
+
+// One library's stored types: a type-library file, or the built-in
+// description of the OLE Automation standard library.
+class TypeSource {
+public:
+    virtual ~TypeSource() = default;
+
+    virtual uint32_t count() const = 0;
+    virtual uint32_t pointerSize() const = 0;
+    // The reference that stands for IDispatch in this library (-1 none).
+    virtual int32_t dispatchReference() const = 0;
+    virtual Result<Documentation> documentation(int32_t index) const = 0;
+    virtual Result<StoredType> type(uint32_t index) const = 0;
+    virtual Result<StoredFunction> function(uint32_t index, uint32_t k) const = 0;
+    virtual Result<StoredVariable> variable(uint32_t index, uint32_t k) const = 0;
+    // Member ids of the stored functions (first) and variables, in order.
+    virtual Result<std::vector<int32_t>> memberIds(uint32_t index) const = 0;
+    // The j-th record of a class's implemented-interface list: reference and flags.
+    virtual Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const = 0;
+    // Resolves a reference (the low two bits already cleared).
+    virtual Result<TypeLocation> resolve(int32_t reference) const = 0;
+};
+
+}  // namespace mivra
