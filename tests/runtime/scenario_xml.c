@@ -19,10 +19,55 @@ static jstring getString(jobject doc, const char *getter)
 	return NATIVE(jstring, (JNIEnv *, jobject), DOC, getter, NULL)(ENV, doc);
 }
 
+// Optional parameters left out, and an object passed by value.
+static void httpRequest(jobject handler)
+{
+	static const char *const interfaces[] = {"IXMLHTTPRequest"};
+	jobject request;
+	jobject obj = javaNewObject("XMLHTTP30", 1, interfaces, &request);
+	if (!expectNoException("new XMLHTTP30()") || obj == NULL)
+		return;
+	void (JNICALL *open2)(JNIEnv *, jobject, jstring, jstring) =
+		NATIVE(void, (JNIEnv *, jobject, jstring, jstring), "IXMLHTTPRequest", "open", "TT");
+	jint (JNICALL *readyState)(JNIEnv *, jobject) =
+		NATIVE(jint, (JNIEnv *, jobject), "IXMLHTTPRequest", "getReadyState", NULL);
+	open2(ENV, request, fakeString("GET"), fakeString("http://localhost/"));
+	expectNoException("open( method, url ) with three optional parameters left out");
+	check(readyState(ENV, request) == 1, "an opened request is in state 1, got %d", (int) readyState(ENV, request));
+	NATIVE(void, (JNIEnv *, jobject, jstring, jstring), "IXMLHTTPRequest", "setRequestHeader", "TT")(
+		ENV, request, fakeString("X-Text"), fakeString("value"));
+	expectNoException("setRequestHeader");
+	NATIVE(void, (JNIEnv *, jobject), "IXMLHTTPRequest", "abort", NULL)(ENV, request);
+	expectNoException("abort");
+	NATIVE(void, (JNIEnv *, jobject, jstring, jstring, jobject, jobject, jobject), "IXMLHTTPRequest", "open", "TTVVV")(
+		ENV, request, fakeString("POST"), fakeString("http://localhost/x"), javaVariantTagged(VT_BOOL, 0),
+		javaVariantString(""), javaVariantString(""));
+	expectNoException("open with every optional parameter");
+	check(readyState(ENV, request) == 1, "reopened request is in state 1");
+
+	void (JNICALL *setHandler)(JNIEnv *, jobject, jobject) =
+		NATIVE(void, (JNIEnv *, jobject, jobject), "IXMLHTTPRequest", "setOnreadystatechange", "O");
+	setHandler(ENV, request, handler);
+	expectNoException("setOnreadystatechange( an object )");
+	setHandler(ENV, request, NULL);
+	expectException("setOnreadystatechange( null )", "java/lang/NullPointerException", "null arg");
+	jobject unconnected = javaEmptyInterface("IXMLHTTPRequest");
+	setHandler(ENV, request, unconnected);
+	expectException("setOnreadystatechange( unconnected )", "java/lang/NullPointerException", "Uninitialized MivraObject");
+	readyState(ENV, unconnected);
+	expectException("getReadyState() of new IXMLHTTPRequest()", "java/lang/NullPointerException",
+	                "Uninitialized MivraObject");
+	NATIVE(void, (JNIEnv *, jobject), "IXMLHTTPRequest", "abort", NULL)(ENV, request);
+	javaRelease(request);
+	javaRelease(obj);
+}
+
 void scenarioXmlDocument(void)
 {
 	HRESULT hr = countingWatchClass(L"Msxml2.DOMDocument.3.0", L"msxml3.dll");
 	check(SUCCEEDED(hr), "watching Msxml2.DOMDocument.3.0: 0x%lx", hr);
+	hr = countingWatchClass(L"Msxml2.XMLHTTP.3.0", L"msxml3.dll");
+	check(SUCCEEDED(hr), "watching Msxml2.XMLHTTP.3.0: 0x%lx", hr);
 	FakeMark start = fakeMark();
 	static const char *const interfaces[] = {DOC};
 	jobject doc;
@@ -90,6 +135,8 @@ void scenarioXmlDocument(void)
 	check(loaded != JNI_FALSE, "load of the saved file");
 	expectStringEquals("the loaded text", getString(doc, "getText"), nonAsciiUtf8);
 	DeleteFileA(path);
+
+	httpRequest(doc);
 
 	javaRelease(doc);
 	javaRelease(obj);
