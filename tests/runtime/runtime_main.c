@@ -95,7 +95,7 @@ void scenarioLeaks(int iterations)
 		leakRound(dict, fso, other, i);
 	SIZE_T heapAfter = heapBytes(), committedAfter = committedBytes();
 	double perCall = ((double) heapAfter - (double) heapBefore) / iterations;
-	printf("memory over %d rounds of 7 calls: heap %lu -> %lu bytes (%.2f bytes a round), committed %lu -> %lu bytes\n",
+	printf("memory over %d rounds of eleven native calls: heap %lu -> %lu bytes (%.2f bytes a round), committed %lu -> %lu bytes\n",
 	       iterations, (unsigned long) heapBefore, (unsigned long) heapAfter, perCall, (unsigned long) committedBefore,
 	       (unsigned long) committedAfter);
 	check(fakeLiveObjects() == objectsBefore, "the VM's objects are all collected");
