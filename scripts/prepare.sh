@@ -25,3 +25,8 @@ fi
 
 cmake -S . -B build -G Ninja
 cmake --build build
+
+# The Windows build of the core and the command line (mivra.exe), which the
+# tests run under wine64 against the Linux build.
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+cmake --build build-win --target mivra

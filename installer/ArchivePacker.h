@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ArchiveReader.h"
+#include "Result.h"
+
+namespace mivra::installer {
+
+// What goes into an archive: files with their bytes, group items, folders.
+struct ArchiveContent {
+    struct File {
+        std::string name;
+        std::vector<std::byte> bytes;
+        bool substitute = false;
+    };
+    std::vector<File> files;
+    std::vector<GroupItem> groupItems;
+    std::vector<std::string> folders;
+};
+
+// The packing tool's input: like ArchiveContent, with source paths in place of bytes.
+struct PackManifest {
+    struct File {
+        std::string name;
+        std::filesystem::path source;
+        bool substitute = false;
+    };
+    std::vector<File> files;
+    std::vector<GroupItem> groupItems;
+    std::vector<std::string> folders;
+};
+
+// Directory and trailer for the given entries, the directory placed at
+// directory.directoryOffset.
+std::vector<std::byte> encodeDirectory(const ArchiveDirectory& directory);
+
+// image + every file's bytes back to back + directory + trailer.
+Result<std::vector<std::byte>> buildInstallerArchive(std::span<const std::byte> image,
+                                                     const ArchiveContent& content);
+
+// image + directory + trailer with every offset and size 0: the uninstall
+// list. Files whose names end in the uninstaller's own name are left out.
+Result<std::vector<std::byte>> buildUninstallList(std::span<const std::byte> image,
+                                                  const ArchiveContent& content);
+
+// Manifest lines, tab-separated: "file NAME PATH", "substitute NAME PATH",
+// "group TITLE TARGET", "folder NAME"; empty lines and lines starting with
+// "#" are skipped.
+Result<PackManifest> parsePackManifest(const std::string& text);
+
+// Reads the manifest's files and writes the installer or uninstall list
+// behind a copy of program to output, keeping program's permissions.
+enum class PackKind { installer, uninstallList };
+Result<bool> packFiles(PackKind kind, const std::filesystem::path& program,
+                       const PackManifest& manifest, const std::filesystem::path& output);
+
+}  // namespace mivra::installer

@@ -1,0 +1,25 @@
+#include "InstallNames.h"
+
+namespace mivra::installer {
+
+namespace {
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace mivra::installer

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace mivra::installer {
+
+// Installation values put into files marked for substitution.
+struct SubstitutionValues {
+    std::string targetFolder;  // short form, no trailing separator
+    std::string targetDrive;
+    std::string host = "localhost";
+    std::string webPort;
+    std::string webAdmin;
+    std::string ejbPort;
+    std::string ejbAdmin;
+    std::string webPassword;
+    std::string ejbPassword;
+    std::string separator;
+};
+
+// Lines are read in pieces of at most this many characters; a name cut by a
+// piece boundary stays as it is.
+inline constexpr std::size_t substitutionPieceLength = 399;
+
+// Replaces every variable name ("$TGTDIR", "$HOST", ..., in any case) in one piece.
+std::string substituteVariables(std::string_view piece, const SubstitutionValues& values);
+
+// Rewrites a CR LF text file through a temporary file beside it (the file
+// name's extension replaced by ".tmp"). Leaves the file unchanged and
+// returns false if either file cannot be opened.
+bool substituteFile(const std::filesystem::path& path, const SubstitutionValues& values);
+
+}  // namespace mivra::installer

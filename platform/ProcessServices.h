@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace mivra {
+
+// Full path of the running program's file.
+std::string ownProgramPath();
+
+// The short (8.3) form of an existing path; the path itself where the
+// platform has no short names or cannot give one.
+std::string shortPathName(const std::string& path);
+
+// The drive part of a path ("C:"); empty where paths have no drives.
+std::string driveOf(const std::string& path);
+
+// Whether command scripts must be installed as ".bat": the system knows no
+// ".cmd" file type or is of the Windows 95 family. Never on Linux.
+bool scriptsAsBat();
+
+// Opens a document with its associated program, without waiting for it.
+bool shellOpen(const std::string& document, const std::string& workingFolder);
+
+// The user's home folder (Linux: $HOME); empty if unknown.
+std::string homeFolder();
+
+// Linux: makes an extracted program (ELF image or "#!" script) executable,
+// since the archive carries no permission bits. Nothing on Windows.
+void markExecutableIfProgram(const std::string& path);
+
+}  // namespace mivra

@@ -1,0 +1,62 @@
+#include "ProcessServices.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+extern char** environ;
+
+namespace mivra {
+
+std::string ownProgramPath() {
+    std::error_code error;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
+}
+
+std::string shortPathName(const std::string& path) { return path; }
+
+std::string driveOf(const std::string&) { return {}; }
+
+bool scriptsAsBat() { return false; }
+
+bool shellOpen(const std::string& document, const std::string& workingFolder) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+    std::string program = "xdg-open";
+    std::string argument = document;
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    pid_t child = 0;
+    const int status = posix_spawnp(&child, "xdg-open", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return status == 0;
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    return home ? home : "";
+}
+
+void markExecutableIfProgram(const std::string& path) {
+    char head[4] = {};
+    {
+        std::ifstream in(path, std::ios::binary);
+        in.read(head, sizeof head);
+        if (in.gcount() < 2) return;
+    }
+    const bool elf = head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+    const bool script = head[0] == '#' && head[1] == '!';
+    if (!elf && !script) return;
+    std::error_code error;
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec |
+                                     std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add, error);
+}
+
+}  // namespace mivra

@@ -1,0 +1,268 @@
+#include "OleTypeLibraryReader.h"
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdio>
+
+namespace mivra {
+
+namespace {
+
+std::wstring wideText(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+    return wide;
+}
+
+// A string handed out by OLE Automation as UTF-8; a null BSTR is absent.
+// The BSTR is freed here.
+std::optional<std::string> takeText(BSTR text) {
+    if (!text) return std::nullopt;
+    std::string utf8;
+    int size = static_cast<int>(SysStringLen(text));
+    if (size > 0) {
+        int length = WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
+        if (length > 0) {
+            utf8.assign(static_cast<size_t>(length), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, text, size, utf8.data(), length, nullptr, nullptr);
+        }
+    }
+    SysFreeString(text);
+    return utf8;
+}
+
+Failure comFailure(const char* what, HRESULT hr) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s failed (0x%08lx)", what, static_cast<unsigned long>(hr));
+    return Failure{text};
+}
+
+Guid guidOf(const GUID& g) {
+    Guid guid;
+    guid.data1 = g.Data1;
+    guid.data2 = g.Data2;
+    guid.data3 = g.Data3;
+    for (int i = 0; i < 8; ++i) guid.data4[i] = g.Data4[i];
+    return guid;
+}
+
+// Holds one interface pointer and releases it.
+template <class T>
+class ComPointer {
+public:
+    ComPointer() = default;
+    ~ComPointer() {
+        if (pointer_) pointer_->Release();
+    }
+    ComPointer(const ComPointer&) = delete;
+    ComPointer& operator=(const ComPointer&) = delete;
+
+    T** out() { return &pointer_; }
+    T* operator->() const { return pointer_; }
+    T* get() const { return pointer_; }
+
+private:
+    T* pointer_ = nullptr;
+};
+
+// Type attributes borrowed from a type information, handed back when done.
+class BorrowedAttributes {
+public:
+    explicit BorrowedAttributes(ITypeInfo* info) : info_(info) {
+        hr_ = info_->GetTypeAttr(&attributes_);
+        if (FAILED(hr_)) attributes_ = nullptr;
+    }
+    ~BorrowedAttributes() {
+        if (attributes_) info_->ReleaseTypeAttr(attributes_);
+    }
+    BorrowedAttributes(const BorrowedAttributes&) = delete;
+    BorrowedAttributes& operator=(const BorrowedAttributes&) = delete;
+
+    HRESULT result() const { return hr_; }
+    const TYPEATTR* get() const { return attributes_; }
+
+private:
+    ITypeInfo* info_;
+    TYPEATTR* attributes_ = nullptr;
+    HRESULT hr_;
+};
+
+TypeAttributes attributesOf(const TYPEATTR& a) {
+    TypeAttributes attributes;
+    attributes.guid = guidOf(a.guid);
+    attributes.kind = static_cast<uint32_t>(a.typekind);
+    attributes.flags = a.wTypeFlags;
+    attributes.implTypeCount = a.cImplTypes;
+    attributes.funcCount = a.cFuncs;
+    attributes.varCount = a.cVars;
+    return attributes;
+}
+
+// VT_PTR and VT_SAFEARRAY name the type they refer to; a malformed library
+// could chain them without end, so the depth is capped like the file reader's.
+TypeDescription descriptionOf(const TYPEDESC& t, int depth = 0) {
+    TypeDescription description;
+    description.vt = t.vt;
+    if ((t.vt == VT_PTR || t.vt == VT_SAFEARRAY) && t.lptdesc && depth < 64)
+        description.pointee = std::make_shared<const TypeDescription>(descriptionOf(*t.lptdesc, depth + 1));
+    return description;
+}
+
+class OleTypeLibraryReader final : public TypeLibraryReader {
+public:
+    // LoadTypeLib itself needs no COM initialisation, but the type
+    // information it hands out may ask COM for more; the pairing keeps the
+    // reader usable from any thread of a program that never started COM.
+    OleTypeLibraryReader() : comStarted_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~OleTypeLibraryReader() override {
+        release();
+        if (comStarted_) CoUninitialize();
+    }
+
+    Result<bool> load(const std::string& fullPath) override {
+        release();
+        HRESULT hr = LoadTypeLib(wideText(fullPath).c_str(), &library_);
+        if (FAILED(hr) || !library_) {
+            library_ = nullptr;
+            return comFailure("LoadTypeLib", hr);
+        }
+        return true;
+    }
+
+    uint32_t typeInfoCount() const override { return library_ ? library_->GetTypeInfoCount() : 0; }
+
+    Result<TypeAttributes> typeAttributes(uint32_t index) const override {
+        ComPointer<ITypeInfo> info;
+        if (auto failure = typeInfo(index, info)) return *failure;
+        BorrowedAttributes attributes(info.get());
+        if (!attributes.get()) return comFailure("ITypeInfo::GetTypeAttr", attributes.result());
+        return attributesOf(*attributes.get());
+    }
+
+    Result<ImplementedType> implementedType(uint32_t index, uint32_t j) const override {
+        ComPointer<ITypeInfo> info;
+        if (auto failure = typeInfo(index, info)) return *failure;
+        ImplementedType implemented;
+        INT implFlags = 0;
+        if (SUCCEEDED(info->GetImplTypeFlags(j, &implFlags))) implemented.implFlags = implFlags;
+        HREFTYPE reference = 0;
+        HRESULT hr = info->GetRefTypeOfImplType(j, &reference);
+        if (FAILED(hr)) return comFailure("ITypeInfo::GetRefTypeOfImplType", hr);
+        ComPointer<ITypeInfo> referenced;
+        hr = info->GetRefTypeInfo(reference, referenced.out());
+        if (FAILED(hr) || !referenced.get()) return comFailure("ITypeInfo::GetRefTypeInfo", hr);
+        BorrowedAttributes attributes(referenced.get());
+        if (!attributes.get()) return comFailure("ITypeInfo::GetTypeAttr", attributes.result());
+        implemented.attributes = attributesOf(*attributes.get());
+        BSTR name = nullptr;
+        if (SUCCEEDED(referenced->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)))
+            implemented.name = takeText(name);
+        else
+            SysFreeString(name);
+        return implemented;
+    }
+
+    Result<Documentation> documentation(int32_t index) const override {
+        if (!library_) return fail("no library loaded");
+        BSTR name = nullptr, docString = nullptr;
+        HRESULT hr = library_->GetDocumentation(index, &name, &docString, nullptr, nullptr);
+        if (FAILED(hr)) {
+            SysFreeString(name);
+            SysFreeString(docString);
+            return comFailure("ITypeLib::GetDocumentation", hr);
+        }
+        Documentation documentation;
+        documentation.name = takeText(name);
+        documentation.docString = takeText(docString);
+        return documentation;
+    }
+
+    Result<FunctionDescription> function(uint32_t index, uint32_t k) const override {
+        ComPointer<ITypeInfo> info;
+        if (auto failure = typeInfo(index, info)) return *failure;
+        // Wine's GetFuncDesc on a dispatch view can fail after the fact and
+        // still adjust the description it would have returned through the
+        // pointer given to it; an empty one keeps that from touching memory
+        // that is not there.
+        FUNCDESC unused{};
+        FUNCDESC* described = &unused;
+        HRESULT hr = info->GetFuncDesc(k, &described);
+        if (FAILED(hr) || !described || described == &unused) return comFailure("ITypeInfo::GetFuncDesc", hr);
+        FunctionDescription function;
+        function.memberId = described->memid;
+        function.invokeKind = static_cast<uint32_t>(described->invkind);
+        function.paramCount = described->cParams;
+        function.optionalParamCount = described->cParamsOpt;
+        function.result = descriptionOf(described->elemdescFunc.tdesc);
+        for (SHORT p = 0; p < described->cParams && described->lprgelemdescParam; ++p) {
+            const ELEMDESC& element = described->lprgelemdescParam[p];
+            ParameterDescription parameter;
+            parameter.type = descriptionOf(element.tdesc);
+            parameter.flags = element.paramdesc.wParamFlags;
+            function.params.push_back(std::move(parameter));
+        }
+        info->ReleaseFuncDesc(described);
+        return function;
+    }
+
+    Result<std::vector<std::string>> names(uint32_t index, int32_t memberId, uint32_t maxNames) const override {
+        ComPointer<ITypeInfo> info;
+        if (auto failure = typeInfo(index, info)) return *failure;
+        std::vector<BSTR> received(maxNames, nullptr);
+        UINT count = 0;
+        HRESULT hr = info->GetNames(memberId, received.data(), maxNames, &count);
+        if (FAILED(hr)) return comFailure("ITypeInfo::GetNames", hr);
+        std::vector<std::string> names;
+        for (UINT n = 0; n < count && n < maxNames; ++n) names.push_back(takeText(received[n]).value_or(""));
+        return names;
+    }
+
+    std::optional<std::string> memberDocString(uint32_t index, int32_t memberId) const override {
+        ComPointer<ITypeInfo> info;
+        if (typeInfo(index, info)) return std::nullopt;
+        BSTR docString = nullptr;
+        if (FAILED(info->GetDocumentation(memberId, nullptr, &docString, nullptr, nullptr))) {
+            SysFreeString(docString);
+            return std::nullopt;
+        }
+        return takeText(docString);
+    }
+
+    void release() override {
+        if (library_) library_->Release();
+        library_ = nullptr;
+    }
+
+private:
+    std::optional<Failure> typeInfo(uint32_t index, ComPointer<ITypeInfo>& info) const {
+        if (!library_) return fail("no library loaded");
+        HRESULT hr = library_->GetTypeInfo(index, info.out());
+        if (FAILED(hr) || !info.get()) return comFailure("ITypeLib::GetTypeInfo", hr);
+        return std::nullopt;
+    }
+
+    bool comStarted_;
+    ITypeLib* library_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<TypeLibraryReader> makeOleTypeLibraryReader() { return std::make_unique<OleTypeLibraryReader>(); }
+
+}  // namespace mivra
+
+#else
+
+namespace mivra {
+
+std::unique_ptr<TypeLibraryReader> makeOleTypeLibraryReader() { return nullptr; }
+
+}  // namespace mivra
+
+#endif
