@@ -5,8 +5,10 @@
 #include "Commands.h"
 #include "FileSystem.h"
 #include "LibraryDump.h"
+#include "OleTypeLibraryReader.h"
 #include "RawDump.h"
 #include "SourceLoading.h"
+#include "SystemCodePage.h"
 
 namespace mivra {
 
@@ -29,35 +31,31 @@ int usage(const char* text) {
     return 2;
 }
 
-}  // namespace
-
-int runDumpCommand(const std::vector<std::string>& args) {
-    static const char usageText[] = "mivra dump [--raw] [--reader file] SOURCE";
-    bool raw = false;
-    std::string source;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--raw") {
-            raw = true;
-        } else if (args[i] == "--reader") {
-            if (i + 1 >= args.size() || args[i + 1] != "file") return usage(usageText);
-            ++i;
-        } else if (args[i].starts_with("--") || !source.empty()) {
-            return usage(usageText);
-        } else {
-            source = args[i];
-        }
+// The reader named by --reader: the file reader (an empty factory) or the
+// platform's OLE Automation, which only Windows has.
+bool readerNamed(const std::string& name, ReaderFactory& factory) {
+    if (name == "file") {
+        factory = nullptr;
+        return true;
     }
-    if (source.empty()) return usage(usageText);
+    if (name == "ole" && makeOleTypeLibraryReader()) {
+        factory = [] { return makeOleTypeLibraryReader(); };
+        return true;
+    }
+    return false;
+}
 
+bool dumpSource(const std::string& source, bool raw, const ReaderFactory& factory) {
     std::string path = fullPath(source);
     if (!sourceExists(path)) {
         reportTo(source, "File does not exist");
-        return 1;
+        return false;
     }
-    auto reader = makeReaderFor(path, nullptr);
+    auto reader = makeReaderFor(path, factory);
     if (!reader->load(path)) {
+        reader->release();
         reportTo(source, "File does not contain type information");
-        return 1;
+        return false;
     }
     std::string out;
     if (raw)
@@ -65,8 +63,48 @@ int runDumpCommand(const std::vector<std::string>& args) {
     else
         writeLibraryDump(*reader, out);
     reader->release();
+    out = systemCodePageText(out);
     std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return std::fflush(stdout) == 0;
+}
+
+}  // namespace
+
+int runDumpCommand(const std::vector<std::string>& args) {
+    static const char usageText[] = "mivra dump [--raw] [--reader file|ole] SOURCE...";
+    bool raw = false;
+    ReaderFactory factory;
+    std::vector<std::string> sources;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--raw") {
+            raw = true;
+        } else if (args[i] == "--reader") {
+            if (i + 1 >= args.size()) return usage(usageText);
+            if (!readerNamed(args[i + 1], factory)) {
+                if (args[i + 1] != "ole") return usage(usageText);
+                std::fputs("mivra dump: this platform has no OLE Automation type-library service\n", stderr);
+                return 2;
+            }
+            ++i;
+        } else if (args[i].starts_with("--")) {
+            return usage(usageText);
+        } else {
+            sources.push_back(args[i]);
+        }
+    }
+    if (sources.empty()) return usage(usageText);
+
+    // Several sources are dumped one after the other, each after a line that
+    // names it, so that one process (one Wine start) can read many libraries.
+    bool allDumped = true;
+    for (const auto& source : sources) {
+        if (sources.size() > 1) {
+            std::printf("==> %s <==\n", source.c_str());
+            std::fflush(stdout);
+        }
+        if (!dumpSource(source, raw, factory)) allDumped = false;
+    }
+    return allDumped ? 0 : 1;
 }
 
 int runCheckCommand(const std::vector<std::string>& args) {

@@ -6,6 +6,10 @@
 
 #include "Format.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace mivra {
 
 namespace {
@@ -30,6 +34,16 @@ std::string withoutUnicodeEscapes(std::string_view text) {
     return out;
 }
 
+#ifdef _WIN32
+std::string utf8FromWide(const wchar_t* text, UINT size) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return {};
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+#endif
+
 }  // namespace
 
 std::string GenerationContext::fullPath(const std::string& path) const {
@@ -38,15 +52,25 @@ std::string GenerationContext::fullPath(const std::string& path) const {
     return error ? path : full.string();
 }
 
-std::string GenerationContext::windowsDirectory() const {
 #ifdef _WIN32
-    return "C:\\WINDOWS";
-#else
-    return "C:\\windows";
-#endif
+// The folders as this Windows names them (260 characters at most), as UTF-8
+// like every other text of the run.
+std::string GenerationContext::windowsDirectory() const {
+    wchar_t folder[MAX_PATH];
+    UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? utf8FromWide(folder, length) : "C:\\WINDOWS";
 }
 
+std::string GenerationContext::systemDirectory() const {
+    wchar_t folder[MAX_PATH];
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? utf8FromWide(folder, length) : windowsDirectory() + "\\system32";
+}
+#else
+std::string GenerationContext::windowsDirectory() const { return "C:\\windows"; }
+
 std::string GenerationContext::systemDirectory() const { return windowsDirectory() + "\\system32"; }
+#endif
 
 std::string GenerationContext::timeText() const {
     if (clock) return clock();

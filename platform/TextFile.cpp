@@ -4,6 +4,8 @@
 #include <windows.h>
 #endif
 
+#include "SystemCodePage.h"
+
 namespace mivra {
 
 std::unique_ptr<TextFile> TextFile::create(const std::string& path) {
@@ -24,8 +26,14 @@ std::unique_ptr<TextFile> TextFile::create(const std::string& path) {
 
 TextFile::~TextFile() { close(); }
 
+// The texts arrive as UTF-8; the file carries the system code page (on
+// Windows the ANSI code page, elsewhere UTF-8 itself).
 void TextFile::write(std::string_view text) {
     if (!file_ || text.empty()) return;
+#ifdef _WIN32
+    std::string converted = systemCodePageText(std::string(text));
+    text = converted;
+#endif
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
 }
 
