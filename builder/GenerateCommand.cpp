@@ -12,7 +12,8 @@ namespace mivra {
 namespace {
 
 const char generateUsage[] =
-    "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--open-readme]\n";
+    "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--handles int|long]\n"
+    "                      [--open-readme]\n";
 
 class CommandLineGenerator final : public Generator {
 public:
@@ -28,6 +29,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     std::string registryPrefix;
     bool libraryGiven = false;
     bool openReadme = false;
+    std::string handles = "int";
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (option == "--open-readme") {
@@ -40,11 +42,16 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         else if (option == "-p") target = &inputs.packageName;
         else if (option == "-l") target = &inputs.libraryFileName, libraryGiven = true;
         else if (option == "--registry") target = &registryPrefix;
+        else if (option == "--handles") target = &handles;
         if (!target || i + 1 >= args.size()) {
             std::fputs(generateUsage, stderr);
             return 2;
         }
         *target = args[++i];
+    }
+    if (handles != "int" && handles != "long") {
+        std::fputs(generateUsage, stderr);
+        return 2;
     }
     if (!libraryGiven) inputs.libraryFileName = defaultLibraryName(inputs.sourcePath);
     if (auto refusal = checkBuildInputs(inputs)) {
@@ -60,6 +67,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     CommandLineGenerator generator;
     generator.inputs = inputs;
     generator.openReadmeWhenDone = openReadme;
+    generator.handles = handles == "long" ? HandleType::Long : HandleType::Int;
     generator.setClassRegistry(registry.get());
     bool succeeded = generator.run();
     generator.finish();

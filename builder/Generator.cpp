@@ -80,6 +80,7 @@ bool Generator::run() {
     context.classPathPackage = deriveClassPathPackage(inputs.packageName);
     context.javaFileCount = 0;
     context.jniFunctionCount = 0;
+    context.handles = handles;
     model_.clear();
     context.model = &model_;
 

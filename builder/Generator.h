@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ClassRegistry.h"
+#include "GenerationContext.h"
 #include "TypeLibraryReader.h"
 #include "TypeModel.h"
 
@@ -35,6 +36,9 @@ public:
 
     GenerationInputs inputs;
     bool openReadmeWhenDone = false;
+    // Int: pointers in Java int fields, for 32-bit VMs (the classic output).
+    // Long: in long fields, for 64-bit VMs.
+    HandleType handles = HandleType::Int;
 
     bool run();
     void finish();

@@ -13,10 +13,21 @@ std::unique_ptr<TypeLibraryReader> makeReaderFor(const std::string& fullPath, co
     return makeFileTypeLibraryReader(folder.empty() ? std::vector<std::string>{} : std::vector<std::string>{folder});
 }
 
+// A path ending in "\N" (N decimal) names the N-th type library resource of
+// a file, the form in which the registry lists a library that is not the
+// first one of its file; such a source exists when its file does.
+bool sourceExists(const std::string& path) {
+    if (fileExists(path)) return true;
+    size_t slash = path.rfind('\\');
+    if (slash == std::string::npos || slash + 1 == path.size()) return false;
+    if (path.find_first_not_of("0123456789", slash + 1) != std::string::npos) return false;
+    return fileExists(path.substr(0, slash));
+}
+
 bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
                 const std::function<void(const std::string& subject, const std::string& message)>& reportError) {
     std::string path = fullPath(sourcePath);
-    if (!fileExists(path)) {
+    if (!sourceExists(path)) {
         reportError(sourcePath, "File does not exist");
         return false;
     }

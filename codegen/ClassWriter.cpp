@@ -116,7 +116,6 @@ std::string creationFunction(const GenerationContext& context, const CoclassReco
          "\t\tret = CoCreateInstance( &clsid, NULL, CLSCTX_SERVER,\n"
          "\t\t\t\t\t&IID_IUnknown, (void **)&pUnk);\n"
          "\tif ( FAILED( ret )) return 0;\n"
-         "\tpUnk->lpVtbl->AddRef( pUnk );\n"
          "\t(*env)->SetIntField( env, thisObj, comId, (jint) pUnk );\n"
          "\treturn 1;\n"
          "}\n\n";

@@ -12,6 +12,15 @@
 
 namespace mivra {
 
+// How the generated code keeps a native pointer in a Java field: in an
+// `int` (32-bit Java VMs, the classic output) or in a `long` (64-bit VMs).
+enum class HandleType { Int, Long };
+
+// The C text with every handle access turned from the int form into the long
+// form: Get/SetIntField become Get/SetLongField with pointer-sized casts, the
+// (jint) casts of pointers become (jlong), field signatures "I" become "J".
+std::string longHandleText(std::string_view text);
+
 // What the writers need from a run: its names, the output folder, the loaded
 // model, the open C file and the run's way of reporting. The Generator fills
 // one for every run; tests fill their own.
@@ -32,6 +41,7 @@ public:
     // What the run has written so far.
     int javaFileCount = 0;
     int jniFunctionCount = 0;
+    HandleType handles = HandleType::Int;
 
     virtual void reportError(const std::string& subject, const std::string& message) = 0;
     // The ProgID of a class when the registry knows one, else its braced GUID.
@@ -43,8 +53,14 @@ public:
     virtual std::string systemDirectory() const;
 
     void writeC(std::string_view text) {
-        if (cFile) cFile->write(text);
+        if (!cFile) return;
+        if (handles == HandleType::Long)
+            cFile->write(longHandleText(text));
+        else
+            cFile->write(text);
     }
+    // The Java type of the comId and variantData fields.
+    const char* handleJavaType() const { return handles == HandleType::Long ? "long" : "int"; }
     std::string timeText() const;
 };
 

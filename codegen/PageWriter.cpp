@@ -88,6 +88,21 @@ bool writeReadmePage(GenerationContext& context) {
     text += "<LI>\n";
     if (isSampleRun(context.libraryBaseName)) {
         text += "The jbrowse.dll file is available in the samples folder\n";
+    } else if (context.handles == HandleType::Long) {
+        // The classes keep pointers in long fields: the library is for 64-bit VMs.
+        text += "To build the JNI library for a 64-bit Java VM, make sure you have setup\n"
+                "the environment correctly for CL for x64 (an x64 Native Tools command\n"
+                "prompt) or another 64-bit compiler.  Then run the command\n";
+        appendFormat(text,
+                     "<BR><TT>cl -Ic:/jdk/include -Ic:/jdk/include/win32 -LD %s.c -Fe%s.dll ole32.lib "
+                     "oleaut32.lib uuid.lib</TT><BR>\n",
+                     {base, base});
+        text += "or for mingw-w64,\n";
+        appendFormat(text,
+                     "<BR><TT>x86_64-w64-mingw32-gcc -shared -Ic:/jdk/include -Ic:/jdk/include/win32 %s.c "
+                     "-o %s.dll -lole32 -loleaut32 -luuid</TT><BR>\n",
+                     {base, base});
+        text += "Replace c:/jdk/ with the appropriate JDK location if necessary.\n\n";
     } else {
         text += "To build the JNI library, make sure you have setup\n"
                 "the environment correctly for CL or another compiler.  (See\n"

@@ -16,8 +16,9 @@ std::string mivraObjectText(const GenerationContext& context) {
     std::string text = opening(context);
     text +=
         "/** Base class for all Mivra COM objects and interfaces */\n"
-        "public class MivraObject {\n\n"
-        "\tint comId = 0;\n\n"
+        "public class MivraObject {\n\n";
+    appendFormat(text, "\t%s comId = 0;\n\n", {context.handleJavaType()});
+    text +=
         "\t/** Call this function to release resources\n"
         "\t  * allocated by a MivraObject.  The MivraObject\n"
         "\t  * should not be used after this. It is not necessary to\n"
@@ -185,9 +186,9 @@ std::string mivraVariantText(const GenerationContext& context) {
         "\tnative void freeMemory();\n"
         "\t/** JNI function used internally by Mivra */\n"
         "\tnative static void initialize();\n\n"
-        "\n"
-        "\tint variantData = 0;\n"
-        "\tstatic {\n";
+        "\n";
+    appendFormat(text, "\t%s variantData = 0;\n", {context.handleJavaType()});
+    text += "\tstatic {\n";
     appendFormat(text, "\t\tSystem.loadLibrary( \"%s\" );\n", {javaStringText(context.libraryBaseName)});
     text +=
         "\t\tinitialize();\n"

@@ -36,18 +36,6 @@ private:
     QWidget* owner_;
 };
 
-// Hands the 64-bit handle choice to a Generator that has one; until the
-// Generator offers it the box changes nothing.
-template <class G>
-void passLongHandles(G& generator, bool on) {
-    if constexpr (requires { generator.longHandles = on; }) {
-        generator.longHandles = on;
-    } else {
-        (void)generator;
-        (void)on;
-    }
-}
-
 QLabel* textLabel(const char* text) {
     auto* label = new QLabel(QString::fromUtf8(text));
     label->setTextFormat(Qt::PlainText);
@@ -191,7 +179,7 @@ void BuilderWindow::build() {
     }
     generator_->inputs = inputs;
     generator_->openReadmeWhenDone = true;
-    passLongHandles(*generator_, longHandles_->isChecked());
+    generator_->handles = longHandles_->isChecked() ? HandleType::Long : HandleType::Int;
 
     // The folder is made without its trailing separator; the Generator keeps
     // the text as typed. "/" alone stays: it is the root.

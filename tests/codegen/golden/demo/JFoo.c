@@ -162,7 +162,6 @@ JNIEXPORT jboolean JNICALL Java_mvx_tutorial_Foo__1_1MivraCreateObject
 		ret = CoCreateInstance( &clsid, NULL, CLSCTX_SERVER,
 					&IID_IUnknown, (void **)&pUnk);
 	if ( FAILED( ret )) return 0;
-	pUnk->lpVtbl->AddRef( pUnk );
 	(*env)->SetIntField( env, thisObj, comId, (jint) pUnk );
 	return 1;
 }
@@ -181,7 +180,6 @@ JNIEXPORT jboolean JNICALL Java_mvx_tutorial_Plain__1_1MivraCreateObject
 		ret = CoCreateInstance( &clsid, NULL, CLSCTX_SERVER,
 					&IID_IUnknown, (void **)&pUnk);
 	if ( FAILED( ret )) return 0;
-	pUnk->lpVtbl->AddRef( pUnk );
 	(*env)->SetIntField( env, thisObj, comId, (jint) pUnk );
 	return 1;
 }
