@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -16,7 +15,7 @@
 #include <QVBoxLayout>
 
 #include "AboutBox.h"
-#include "BuildInputs.h"
+#include "BuildChecks.h"
 #include "DialogHooks.h"
 #include "SourcePicker.h"
 
@@ -155,7 +154,7 @@ BuilderWindow::~BuilderWindow() { generator_->finish(); }
 
 void BuilderWindow::applyDefaultLibraryName() {
     if (libraryNameEdited_) return;
-    library_->setText(QString::fromStdString(window::defaultLibraryName(input_->text().toStdString())));
+    library_->setText(QString::fromStdString(defaultLibraryName(input_->text().toStdString())));
 }
 
 void BuilderWindow::selectSource() {
@@ -173,7 +172,7 @@ void BuilderWindow::browseOutput() {
 void BuilderWindow::build() {
     GenerationInputs inputs{input_->text().toStdString(), output_->text().toStdString(),
                             package_->text().toStdString(), library_->text().toStdString()};
-    if (auto problem = window::buildInputProblem(inputs)) {
+    if (auto problem = checkBuildInputs(inputs)) {
         showMessage(this, QString::fromStdString(*problem));
         return;
     }
@@ -199,23 +198,11 @@ bool BuilderWindow::runGeneration() {
 }
 
 bool BuilderWindow::ensureFolder(const QString& path, bool ask) {
-    QFileInfo info(path);
-    if (info.exists() || info.isSymLink()) {
-        if (info.isDir()) return true;
-        showMessage(this, path + QStringLiteral(": is not a directory!"));
-        return false;
-    }
-    if (ask && !askOkCancel(this, path + QStringLiteral(" does not exist, create? "))) return false;
-    if (auto parent = window::parentFolder(path.toStdString())) {
-        QString parentPath = QString::fromStdString(*parent);
-        // A root that is missing is its own parent; it cannot be made either.
-        if (parentPath != path && !ensureFolder(parentPath, false)) return false;
-    }
-    if (!QDir().mkdir(path) && !QFileInfo(path).isDir()) {
-        showMessage(this, path + QStringLiteral(": Failed to create directory"));
-        return false;
-    }
-    return true;
+    std::function<bool(const std::string&)> question;
+    if (ask) question = [this](const std::string& text) { return askOkCancel(this, QString::fromStdString(text)); };
+    return mivra::ensureFolder(path.toStdString(), question, [this](const std::string& message) {
+        showMessage(this, QString::fromStdString(message));
+    });
 }
 
 void BuilderWindow::showHelp() {

@@ -7,13 +7,12 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "BuildInputs.h"
+#include "BuildChecks.h"
 #include "BuilderWindow.h"
 #include "GuiTestSupport.h"
 #include "TestPrefix.h"
 
 using namespace mivra;
-using namespace mivra::window;
 namespace fs = std::filesystem;
 
 namespace {
@@ -189,19 +188,6 @@ TEST_F(BuilderWindowTest, EnsureFolderAsksOnceAndMakesParentsSilently) {
     EXPECT_TRUE(dialogs.messages.size() == 2);
 }
 
-TEST_F(BuilderWindowTest, ParentsKeepTheRootSeparator) {
-    EXPECT_EQ(parentFolder("C:\\new"), "C:\\");
-    EXPECT_EQ(parentFolder("\\new"), "\\");
-    EXPECT_EQ(parentFolder("/new"), "/");
-    EXPECT_EQ(parentFolder("C:\\a\\b"), "C:\\a");
-    EXPECT_EQ(parentFolder("/a/b"), "/a");
-    EXPECT_EQ(parentFolder("a\\b/c"), "a");
-    EXPECT_EQ(parentFolder("plain"), std::nullopt);
-    // A root is its own parent; ensureFolder must not recurse on it.
-    EXPECT_EQ(parentFolder("Q:\\"), "Q:\\");
-    EXPECT_EQ(parentFolder("/"), "/");
-}
-
 TEST_F(BuilderWindowTest, SuccessfulRunClosesTheWindow) {
     const QString out = QString::fromStdString((scratch.root() / "out").string());
     fill("C:\\lib\\Foo.ocx", out + "/", "com.example", "JFoo.dll");
@@ -283,14 +269,6 @@ TEST_F(BuilderWindowTest, BrowseFillsOutputWithTheChosenFolder) {
     dialogs.chosenFolder = QString::fromStdString(scratch.path());
     window.browseOutput();
     EXPECT_EQ(window.outputField()->text(), QString::fromStdString(scratch.path()));
-}
-
-TEST(BuildInputs, BaseNamesAndDefaults) {
-    EXPECT_EQ(pathBaseName("C:\\lib\\Foo.ocx"), "Foo");
-    EXPECT_EQ(pathBaseName("/usr/lib/x.tar.gz"), "x.tar");
-    EXPECT_EQ(pathBaseName("noext"), "noext");
-    EXPECT_EQ(defaultLibraryName("C:\\lib\\Foo.ocx"), "JFoo.dll");
-    EXPECT_EQ(defaultLibraryName(""), "");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "TestPrefix.h"
 
 using namespace mivra;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -188,6 +189,42 @@ TEST(ListCommand, ReportsAMissingTypeLibKey) {
     EXPECT_EQ(runListCommand({"--registry", prefix.path()}), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "mivra: Failed to access TypeLib key in registry\n");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+}  // namespace
+
+#include "DefaultReader.h"
+
+namespace {
+
+// Every library that wineboot registers in the build's prefix loads with the
+// file reader; the web-browser library is among them under its doc string.
+TEST(RealPrefixLibraries, ListsTheRegisteredLibrariesOfTheBuildsPrefix) {
+    if (!std::filesystem::exists(std::filesystem::path(MIVRA_WINEPREFIX) / "system.reg"))
+        GTEST_SKIP() << "no Wine prefix in this build";
+    auto registry = openClassRegistry(MIVRA_WINEPREFIX);
+    auto names = registry->subkeys("TypeLib");
+    ASSERT_TRUE(names.has_value());
+    RegisteredLibraryList list;
+    Collected collected;
+    listRegisteredLibraries(*registry, defaultReaderFactory(), collected.report(), list);
+
+    EXPECT_TRUE(collected.messages.empty());
+    EXPECT_GE(list.displayTexts.size(), 30u);
+    EXPECT_EQ(list.displayTexts.size(), names->size());
+    auto find = [&](const std::string& text) {
+        auto it = std::find(list.displayTexts.begin(), list.displayTexts.end(), text);
+        return it == list.displayTexts.end() ? std::string() : list.paths[it - list.displayTexts.begin()];
+    };
+    EXPECT_EQ(fs::path(find("SHDocVw:   Microsoft Internet Controls")).filename(), "ieframe.dll");
+    EXPECT_EQ(fs::path(find("stdole:   OLE Automation")).filename(), "stdole2.tlb");
+    // A library in a second TYPELIB resource keeps its resource number.
+    EXPECT_EQ(fs::path(find("VBScript_RegExp_55:   Microsoft VBScript Regular Expressions 5.5")).filename(),
+              "vbscript.dll\\3");
+    for (const std::string& path : list.paths) {
+        std::string file = path.substr(0, path.find('\\'));
+        EXPECT_TRUE(fs::is_regular_file(file)) << path;
+    }
 }
 
 }  // namespace
