@@ -1,17 +1,107 @@
 #include "Generator.h"
 
+#include "GenerationContext.h"
+#include "OpenDocument.h"
+#include "SourceLoading.h"
+#include "TypeMapping.h"
+#include "Writers.h"
+
 namespace mivra {
 
-Generator::Generator() = default;
-Generator::~Generator() = default;
+class Generator::RunContext final : public GenerationContext {
+public:
+    explicit RunContext(Generator& owner) : owner_(owner) {}
+    void reportError(const std::string& subject, const std::string& message) override {
+        owner_.reportError(subject, message);
+    }
+    std::string identifierText(const Guid& guid) const override { return owner_.identifierText(guid); }
 
-bool Generator::run() {
-    reportError(inputs.sourcePath, "Generation is not available in this build");
-    return false;
+private:
+    Generator& owner_;
+};
+
+std::string deriveLibraryBaseName(const std::string& libraryFileName) {
+    size_t start = libraryFileName.find_last_of("\\/:");
+    std::string name = start == std::string::npos ? libraryFileName : libraryFileName.substr(start + 1);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-void Generator::finish() {}
-void Generator::setReaderFactory(ReaderFactory) {}
-void Generator::setClassRegistry(const ClassRegistry*) {}
+std::string deriveJniPackage(const std::string& packageName) {
+    std::string escaped = escapeJniName(packageName);
+    for (char& c : escaped)
+        if (c == '.') c = '_';
+    return escaped;
+}
+
+std::string deriveClassPathPackage(const std::string& packageName) {
+    std::string path = packageName;
+    for (char& c : path)
+        if (c == '.') c = '/';
+    return path;
+}
+
+Generator::Generator() : context_(std::make_unique<RunContext>(*this)) {}
+
+Generator::~Generator() { finish(); }
+
+void Generator::setReaderFactory(ReaderFactory factory) {
+    readerFactory_ = std::move(factory);
+}
+
+void Generator::setClassRegistry(const ClassRegistry* registry) { registry_ = registry; }
+
+void Generator::setClock(std::function<std::string()> clock) { context_->clock = std::move(clock); }
+
+const std::string& Generator::libraryBaseName() const { return context_->libraryBaseName; }
+const std::string& Generator::jniPackage() const { return context_->jniPackage; }
+const std::string& Generator::classPathPackage() const { return context_->classPathPackage; }
+
+int Generator::javaFileCount() const { return context_->javaFileCount; }
+int Generator::jniFunctionCount() const { return context_->jniFunctionCount; }
+std::string Generator::cFilePath() const {
+    return outputPath(context_->outputFolder, context_->libraryBaseName + ".c");
+}
+
+std::string Generator::identifierText(const Guid& guid) const {
+    std::string text = guidText(guid);
+    if (registry_)
+        if (auto progId = registry_->progIdFromClsid(text); progId && !progId->empty()) return *progId;
+    return text;
+}
+
+bool Generator::run() {
+    finish();
+    GenerationContext& context = *context_;
+    context.outputFolder = inputs.outputFolder;
+    context.packageName = inputs.packageName;
+    context.libraryBaseName = deriveLibraryBaseName(inputs.libraryFileName);
+    context.jniPackage = deriveJniPackage(inputs.packageName);
+    context.classPathPackage = deriveClassPathPackage(inputs.packageName);
+    context.javaFileCount = 0;
+    context.jniFunctionCount = 0;
+    model_.clear();
+    context.model = &model_;
+
+    auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
+    if (!loadSource(inputs.sourcePath, model_, readerFactory_, report)) return false;
+    if (!writeJniPrologue(context)) return false;
+    writeClasses(context);
+    writeOverviewPage(context);
+    if (writeReadmePage(context) && openReadmeWhenDone && !isSampleRun(context.libraryBaseName))
+        openWithDefaultProgram(context.fullPath(outputPath(context.outputFolder, "readme.html")));
+    return true;
+}
+
+void Generator::finish() {
+    if (context_ && context_->cFile) {
+        context_->cFile->close();
+        context_->cFile.reset();
+    }
+    if (model_.library) {
+        model_.library->release();
+        model_.library.reset();
+    }
+}
 
 }  // namespace mivra

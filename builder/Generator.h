@@ -6,6 +6,7 @@
 
 #include "ClassRegistry.h"
 #include "TypeLibraryReader.h"
+#include "TypeModel.h"
 
 namespace mivra {
 
@@ -18,6 +19,11 @@ struct GenerationInputs {
     std::string packageName;
     std::string libraryFileName;
 };
+
+// The names a run derives from its inputs.
+std::string deriveLibraryBaseName(const std::string& libraryFileName);
+std::string deriveJniPackage(const std::string& packageName);
+std::string deriveClassPathPackage(const std::string& packageName);
 
 // One generation from a COM source to the Java classes, the C file and the
 // pages. Owners set the inputs, call run, then always finish. Everything the
@@ -38,6 +44,29 @@ public:
     // and the class registry that supplies ProgIDs (none: braced GUIDs).
     void setReaderFactory(ReaderFactory factory);
     void setClassRegistry(const ClassRegistry* registry);
+
+    // Derived at the start of each run.
+    const std::string& libraryBaseName() const;
+    const std::string& jniPackage() const;
+    const std::string& classPathPackage() const;
+    // The model of the last run; its library is held until finish.
+    const TypeModel& model() const { return model_; }
+    // The ProgID of a class when the registry knows one, else its GUID text.
+    std::string identifierText(const Guid& guid) const;
+    // How many Java files and JNI functions the last run wrote, and the path
+    // of its C file.
+    int javaFileCount() const;
+    int jniFunctionCount() const;
+    std::string cFilePath() const;
+    // Replaces the time written into the files (for comparing whole files).
+    void setClock(std::function<std::string()> clock);
+
+private:
+    class RunContext;
+    ReaderFactory readerFactory_;
+    const ClassRegistry* registry_ = nullptr;
+    TypeModel model_;
+    std::unique_ptr<RunContext> context_;
 };
 
 }  // namespace mivra

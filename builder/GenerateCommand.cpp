@@ -1,0 +1,72 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "BuildChecks.h"
+#include "ClassRegistry.h"
+#include "Commands.h"
+#include "Generator.h"
+
+namespace mivra {
+
+namespace {
+
+const char generateUsage[] =
+    "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--open-readme]\n";
+
+class CommandLineGenerator final : public Generator {
+public:
+    void reportError(const std::string& subject, const std::string& message) override {
+        std::fprintf(stderr, "%s: %s\n", subject.c_str(), message.c_str());
+    }
+};
+
+}  // namespace
+
+int runGenerateCommand(const std::vector<std::string>& args) {
+    GenerationInputs inputs;
+    std::string registryPrefix;
+    bool libraryGiven = false;
+    bool openReadme = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (option == "--open-readme") {
+            openReadme = true;
+            continue;
+        }
+        std::string* target = nullptr;
+        if (option == "-i") target = &inputs.sourcePath;
+        else if (option == "-o") target = &inputs.outputFolder;
+        else if (option == "-p") target = &inputs.packageName;
+        else if (option == "-l") target = &inputs.libraryFileName, libraryGiven = true;
+        else if (option == "--registry") target = &registryPrefix;
+        if (!target || i + 1 >= args.size()) {
+            std::fputs(generateUsage, stderr);
+            return 2;
+        }
+        *target = args[++i];
+    }
+    if (!libraryGiven) inputs.libraryFileName = defaultLibraryName(inputs.sourcePath);
+    if (auto refusal = checkBuildInputs(inputs)) {
+        std::fprintf(stderr, "mivra generate: %s\n", refusal->c_str());
+        return 2;
+    }
+    auto show = [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); };
+    std::string folder = inputs.outputFolder;
+    if (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    if (!ensureFolder(folder, nullptr, show)) return 1;
+
+    auto registry = openClassRegistry(registryPrefix);
+    CommandLineGenerator generator;
+    generator.inputs = inputs;
+    generator.openReadmeWhenDone = openReadme;
+    generator.setClassRegistry(registry.get());
+    bool succeeded = generator.run();
+    generator.finish();
+    if (!succeeded) return 1;
+    std::printf("Wrote %d Java files and %s (%d JNI functions) to %s\n", generator.javaFileCount(),
+                generator.cFilePath().c_str(), generator.jniFunctionCount(), inputs.outputFolder.c_str());
+    return 0;
+}
+
+}  // namespace mivra

@@ -1,0 +1,135 @@
+#include "GenerationContext.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "Format.h"
+
+namespace mivra {
+
+namespace {
+
+#ifdef _WIN32
+constexpr char separator = '\\';
+#else
+constexpr char separator = '/';
+#endif
+
+// Java turns \uXXXX into its character before it sees comments, so a
+// backslash that could start such an escape is doubled.
+std::string withoutUnicodeEscapes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t run = 0;
+    for (char c : text) {
+        if (c == 'u' && run % 2 == 1) out += '\\';
+        run = c == '\\' ? run + 1 : 0;
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string GenerationContext::fullPath(const std::string& path) const {
+    std::error_code error;
+    auto full = std::filesystem::absolute(path, error);
+    return error ? path : full.string();
+}
+
+std::string GenerationContext::windowsDirectory() const {
+#ifdef _WIN32
+    return "C:\\WINDOWS";
+#else
+    return "C:\\windows";
+#endif
+}
+
+std::string GenerationContext::systemDirectory() const { return windowsDirectory() + "\\system32"; }
+
+std::string GenerationContext::timeText() const {
+    if (clock) return clock();
+    return ctimeText(std::time(nullptr));
+}
+
+std::string outputPath(std::string_view folder, std::string_view fileName) {
+    std::string path(folder);
+    if (path.empty() || path.back() != separator) path += separator;
+    path.append(fileName);
+    return path;
+}
+
+std::string ctimeText(std::time_t when) {
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &when);
+#else
+    localtime_r(&when, &local);
+#endif
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", days[local.tm_wday % 7],
+                  months[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  local.tm_year + 1900);
+    return text;
+}
+
+std::string lineCommentText(std::string_view text) {
+    std::string out = withoutUnicodeEscapes(text);
+    for (char& c : out)
+        if (c == '\n' || c == '\r') c = ' ';
+    return out;
+}
+
+std::string docCommentText(std::string_view text) {
+    std::string escaped = withoutUnicodeEscapes(text);
+    std::string out;
+    out.reserve(escaped.size());
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '*' && i + 1 < escaped.size() && escaped[i + 1] == '/') {
+            out += "*&#47;";
+            ++i;
+        } else {
+            out += escaped[i];
+        }
+    }
+    return out;
+}
+
+std::string cLineCommentText(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == '\n' || c == '\r') c = ' ';
+    return out;
+}
+
+std::string htmlText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string javaStringText(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c == '\n') { out += "\\n"; continue; }
+        if (c == '\r') { out += "\\r"; continue; }
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace mivra

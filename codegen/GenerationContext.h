@@ -1,0 +1,64 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "Guid.h"
+#include "TextFile.h"
+#include "TypeModel.h"
+
+namespace mivra {
+
+// What the writers need from a run: its names, the output folder, the loaded
+// model, the open C file and the run's way of reporting. The Generator fills
+// one for every run; tests fill their own.
+class GenerationContext {
+public:
+    virtual ~GenerationContext() = default;
+
+    std::string outputFolder;
+    std::string packageName;
+    std::string libraryBaseName;
+    std::string jniPackage;
+    std::string classPathPackage;
+    const TypeModel* model = nullptr;
+    std::unique_ptr<TextFile> cFile;
+    // The 24-character local time text with its line end; replaceable so that
+    // whole generated files can be compared.
+    std::function<std::string()> clock;
+    // What the run has written so far.
+    int javaFileCount = 0;
+    int jniFunctionCount = 0;
+
+    virtual void reportError(const std::string& subject, const std::string& message) = 0;
+    // The ProgID of a class when the registry knows one, else its braced GUID.
+    virtual std::string identifierText(const Guid& guid) const { return guidText(guid); }
+    // The full path of a path, as the platform resolves it.
+    virtual std::string fullPath(const std::string& path) const;
+    // The two system folders the readme names as places for the library.
+    virtual std::string windowsDirectory() const;
+    virtual std::string systemDirectory() const;
+
+    void writeC(std::string_view text) {
+        if (cFile) cFile->write(text);
+    }
+    std::string timeText() const;
+};
+
+// The path of a file in the output folder: one separator, never doubled.
+std::string outputPath(std::string_view folder, std::string_view fileName);
+
+// The C library's ctime form: "Thu May 24 10:58:38 2001\n".
+std::string ctimeText(std::time_t when);
+
+// Text from a type library made safe for where it is written.
+std::string lineCommentText(std::string_view text);  // a Java // comment
+std::string cLineCommentText(std::string_view text); // a C // comment
+std::string docCommentText(std::string_view text);   // a /** */ comment
+std::string htmlText(std::string_view text);         // page text or attribute
+std::string javaStringText(std::string_view text);   // inside a Java "..." literal
+
+}  // namespace mivra

@@ -1,0 +1,188 @@
+#include "TypeMapping.h"
+
+#include <algorithm>
+#include <array>
+
+#include "Format.h"
+
+namespace mivra {
+
+namespace {
+
+bool isPlainAccepted(uint16_t code) {
+    switch (code) {
+    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_BSTR: case VT_DISPATCH: case VT_BOOL:
+    case VT_VARIANT: case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr std::array<std::string_view, 53> reservedWords = {
+    "_", "abstract", "assert", "boolean", "break", "byte", "case", "catch", "char", "class", "const",
+    "continue", "default", "do", "double", "else", "enum", "extends", "false", "final", "finally",
+    "float", "for", "goto", "if", "implements", "import", "instanceof", "int", "interface", "long",
+    "native", "new", "null", "package", "private", "protected", "public", "return", "short", "static",
+    "strictfp", "super", "switch", "synchronized", "this", "throw", "throws", "transient", "true", "try",
+    "void", "volatile",
+};
+
+// Methods of java.lang.Object without parameters and the natives of the
+// generated base classes: a generated native of that name would override or
+// clash with them.
+constexpr std::array<std::string_view, 12> inheritedMethods = {
+    "clone", "finalize", "getClass", "hashCode", "notify", "notifyAll", "toString", "wait",
+    "__release", "__initialize", "__MivraLoad", "__MivraCreateObject",
+};
+
+}  // namespace
+
+std::optional<std::string> checkSupported(const TypeDescription& type, TypeRole role) {
+    uint16_t vt = type.vt;
+    if (vt & VT_BYREF) return "Argument passed by reference";
+    if (vt & VT_ARRAY) return "Array parameters are not supported in this release of Mivra";
+    if (vt & VT_VECTOR) return "Array/vector parameters are not supported in this release of Mivra";
+    switch (vt) {
+    case VT_EMPTY: case VT_NULL: case VT_VOID:
+        if (role == TypeRole::parameter) return "NULL argument";
+        return std::nullopt;
+    case VT_LPWSTR:
+        return std::nullopt;
+    case VT_CY:
+        return "Currency parameter not supported in current release of Mivra";
+    case VT_ERROR: case VT_UNKNOWN:
+        return "Invalid parameter type";
+    case VT_PTR: {
+        uint16_t pointed = type.pointee ? type.pointee->vt : uint16_t(VT_EMPTY);
+        if (isPlainAccepted(pointed)) return std::nullopt;
+        if (pointed == VT_PTR) return "Nested pointers not supported";
+        return "Unsupported pointer type";
+    }
+    default:
+        if (isPlainAccepted(vt)) return std::nullopt;
+        return "Parameter type not supported";
+    }
+}
+
+std::optional<std::string> checkFunction(const FunctionDescription& function, int argCount) {
+    for (int k = 0; k < argCount && k < static_cast<int>(function.params.size()); ++k)
+        if (auto refusal = checkSupported(function.params[k].type, TypeRole::parameter)) return refusal;
+    if (argCount > static_cast<int>(function.params.size())) return "Parameter type not supported";
+    return checkSupported(function.result, TypeRole::result);
+}
+
+uint16_t effectiveCode(const TypeDescription& type) {
+    if (type.vt == VT_PTR && type.pointee) return type.pointee->vt;
+    return type.vt;
+}
+
+std::optional<std::string> javaTypeName(const TypeDescription& type, TypeRole role) {
+    switch (effectiveCode(type)) {
+    case VT_I2: case VT_UI2: return "short";
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: return "int";
+    case VT_R4: return "float";
+    case VT_R8: return "double";
+    case VT_BSTR: case VT_LPWSTR: return "String";
+    case VT_DISPATCH: return "MivraObject";
+    case VT_BOOL: return "boolean";
+    case VT_VARIANT: return "MivraVariant";
+    default: return role == TypeRole::result ? std::nullopt : std::optional<std::string>("void");
+    }
+}
+
+std::string jniTypeName(const TypeDescription& type, TypeRole) {
+    switch (effectiveCode(type)) {
+    case VT_I2: case VT_UI2: return "jshort";
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: return "jint";
+    case VT_R4: return "jfloat";
+    case VT_R8: return "jdouble";
+    case VT_BSTR: case VT_LPWSTR: return "jstring";
+    case VT_DISPATCH: case VT_VARIANT: return "jobject";
+    case VT_BOOL: return "jboolean";
+    default: return "void";
+    }
+}
+
+std::string jniSignaturePiece(const TypeDescription& type, std::string_view jniPackage) {
+    switch (effectiveCode(type)) {
+    case VT_I2: case VT_UI2: return "S";
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: return "I";
+    case VT_R4: return "F";
+    case VT_R8: return "D";
+    case VT_BSTR: case VT_LPWSTR: return "Ljava_lang_String_2";
+    case VT_DISPATCH: return format("L%s_MivraObject_2", {jniPackage});
+    case VT_BOOL: return "Z";
+    case VT_VARIANT: return format("L%s_MivraVariant_2", {jniPackage});
+    default: return "";
+    }
+}
+
+std::string varTypeName(uint16_t code) {
+    switch (code) {
+    case VT_EMPTY: return "VT_EMPTY";
+    case VT_NULL: return "VT_NULL";
+    case VT_I2: return "VT_I2";
+    case VT_I4: return "VT_I4";
+    case VT_R4: return "VT_R4";
+    case VT_R8: return "VT_R8";
+    case VT_CY: return "VT_CY";
+    case VT_BSTR: return "VT_BSTR";
+    case VT_DISPATCH: return "VT_DISPATCH";
+    case VT_ERROR: return "VT_ERROR";
+    case VT_BOOL: return "VT_BOOL";
+    case VT_VARIANT: return "VT_VARIANT";
+    case VT_UNKNOWN: return "VT_UNKNOWN";
+    case VT_UI2: return "VT_UI2";
+    case VT_UI4: return "VT_UI4";
+    case VT_INT: return "VT_INT";
+    case VT_UINT: return "VT_UINT";
+    case VT_VOID: return "VT_VOID";
+    case VT_PTR: return "VT_PTR";
+    case VT_LPWSTR: return "VT_LPWSTR";
+    case VT_VECTOR: return "VT_VECTOR";
+    case VT_ARRAY: return "VT_ARRAY";
+    case VT_BYREF: return "VT_BYREF";
+    default: return std::to_string(code);
+    }
+}
+
+std::string escapeJniName(std::string_view name) {
+    std::string escaped;
+    escaped.reserve(name.size() + 4);
+    for (char c : name) {
+        if (c == '_')
+            escaped += "_1";
+        else if (c == ';')
+            escaped += "_2";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+bool isBaseInterfaceMethod(std::string_view name) {
+    return name == "QueryInterface" || name == "AddRef" || name == "Release" || name == "GetTypeInfoCount" ||
+           name == "GetTypeInfo" || name == "GetIDsOfNames" || name == "Invoke";
+}
+
+bool isJavaReservedWord(std::string_view name) {
+    return std::find(reservedWords.begin(), reservedWords.end(), name) != reservedWords.end();
+}
+
+bool isJavaIdentifier(std::string_view name) {
+    if (name.empty() || isJavaReservedWord(name)) return false;
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    if (!letter(name[0])) return false;
+    return std::all_of(name.begin(), name.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+}
+
+std::string javaSafeMethodName(std::string_view name) {
+    std::string safe(name);
+    if (isJavaReservedWord(name) ||
+        std::find(inheritedMethods.begin(), inheritedMethods.end(), name) != inheritedMethods.end())
+        safe += '_';
+    return safe;
+}
+
+}  // namespace mivra

@@ -1,0 +1,97 @@
+// Generates the whole output for Wine's mshtml.tlb into a temporary folder
+// and prints the wall time and the peak resident memory, next to the time
+// mingw-w64's genidl takes to dump the same file as IDL.
+//
+//   build/bin/mivra_bench_generate [TYPELIB] [RUNS]
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "Generator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class BenchGenerator : public mivra::Generator {
+public:
+    int reports = 0;
+    void reportError(const std::string& subject, const std::string& message) override {
+        if (++reports <= 5) std::fprintf(stderr, "%s: %s\n", subject.c_str(), message.c_str());
+    }
+};
+
+uintmax_t folderBytes(const fs::path& folder) {
+    uintmax_t total = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file()) total += entry.file_size();
+    return total;
+}
+
+// Runs genidl in folder; its wall time in milliseconds, or -1.
+double genidlMilliseconds(const std::string& typelib, const fs::path& folder) {
+    auto start = Clock::now();
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        // genidl reports the imported types it does not resolve; only its
+        // time matters here.
+        if (!freopen("/dev/null", "w", stderr)) _exit(127);
+        execlp("genidl", "genidl", typelib.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string typelib = argc > 1 ? argv[1] : std::string(MIVRA_WINE_DLLS) + "/mshtml.tlb";
+    int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    fs::path folder = fs::temp_directory_path() / ("mivra-bench-" + std::to_string(getpid()));
+    fs::create_directories(folder / "mivra");
+    fs::create_directories(folder / "genidl");
+
+    double best = 1e300, bestGenidl = 1e300;
+    int javaFiles = 0, jniFunctions = 0;
+    for (int i = 0; i < runs; ++i) {
+        double g = genidlMilliseconds(typelib, folder / "genidl");
+        if (g >= 0 && g < bestGenidl) bestGenidl = g;
+        BenchGenerator generator;
+        generator.inputs = {typelib, (folder / "mivra").string(), "bench.mshtml", "JBench.dll"};
+        auto start = Clock::now();
+        bool ok = generator.run();
+        generator.finish();
+        double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        if (!ok) {
+            std::fprintf(stderr, "generation failed\n");
+            return 1;
+        }
+        best = std::min(best, ms);
+        javaFiles = generator.javaFileCount();
+        jniFunctions = generator.jniFunctionCount();
+    }
+    struct rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("source            %s\n", typelib.c_str());
+    std::printf("mivra generate    %.1f ms (best of %d), %d Java files, %d JNI functions, %.1f MB written\n", best,
+                runs, javaFiles, jniFunctions, folderBytes(folder / "mivra") / 1e6);
+    if (bestGenidl < 1e300)
+        std::printf("genidl            %.1f ms (best of %d), %.1f MB written\n", bestGenidl, runs,
+                    folderBytes(folder / "genidl") / 1e6);
+    else
+        std::printf("genidl            not available\n");
+    std::printf("ratio             %.2f\n", bestGenidl < 1e300 ? best / bestGenidl : 0.0);
+    std::printf("peak RSS          %.1f MB\n", usage.ru_maxrss / 1024.0);
+    fs::remove_all(folder);
+    return 0;
+}

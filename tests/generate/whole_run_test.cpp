@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "CompileCheck.h"
+#include "Generator.h"
+#include "TestFiles.h"
+
+namespace mivra {
+namespace {
+
+namespace fs = std::filesystem;
+
+class QuietGenerator : public Generator {
+public:
+    std::vector<std::pair<std::string, std::string>> reports;
+    void reportError(const std::string& subject, const std::string& message) override {
+        reports.emplace_back(subject, message);
+    }
+};
+
+// The whole output of golden.idl against the expected files under
+// tests/generate/golden. They were checked line by line against the
+// templates; after a deliberate change of the output, regenerate them with
+//   MIVRA_UPDATE_GOLDEN=1 build/bin/generate_tests --gtest_filter='Golden*'
+// and review the difference before committing it.
+TEST(GoldenIdl, ShapeLibraryFilesMatch) {
+    test::TempFolder folder;
+    QuietGenerator generator;
+    generator.setClock([] { return std::string("Mon Dec 07 12:00:00 2026\n"); });
+    generator.inputs = {std::string(MIVRA_TEST_TLB_DIR) + "/golden.tlb", folder.path(), "mvx.golden", "JShape.dll"};
+    ASSERT_TRUE(generator.run());
+    generator.finish();
+    EXPECT_TRUE(generator.reports.empty());
+    const std::string goldenDir = std::string(MIVRA_GENERATE_TEST_DIR) + "/golden/shape/";
+    const bool update = std::getenv("MIVRA_UPDATE_GOLDEN") != nullptr;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder.path())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    if (!update) {
+        std::vector<std::string> expected;
+        for (const auto& entry : fs::directory_iterator(goldenDir)) expected.push_back(entry.path().filename().string());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(names, expected);
+    }
+    for (const auto& name : names) {
+        std::string text = test::readFile(folder.file(name));
+        for (size_t at; (at = text.find(folder.path())) != std::string::npos;)
+            text.replace(at, folder.path().size(), "@OUT@");
+        if (update) {
+            fs::create_directories(goldenDir);
+            test::writeFile(goldenDir + name, text);
+            continue;
+        }
+        EXPECT_EQ(text, test::readFile(goldenDir + name))
+            << name << " differs from tests/generate/golden/shape/" << name
+            << "; after a deliberate change regenerate with\n"
+               "  MIVRA_UPDATE_GOLDEN=1 build/bin/generate_tests --gtest_filter='Golden*'";
+    }
+}
+
+std::string packageFor(const std::string& fileName) {
+    std::string package = "wine.";
+    for (char c : fileName) package += (std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+    return package;
+}
+
+// Every type library that Wine installs: generation succeeds, the Java
+// classes compile with javac and the C file with the 32-bit mingw compiler.
+TEST(WineLibraries, EveryLibraryGeneratesAndCompiles) {
+    if (!test::toolAvailable("javac") || !test::toolAvailable("i686-w64-mingw32-gcc") ||
+        test::jdkIncludeFolder().empty())
+        GTEST_SKIP() << "javac, i686-w64-mingw32-gcc or jni.h missing";
+    test::TempFolder folder;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(MIVRA_WINE_DLLS))
+        if (entry.is_regular_file()) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::string md = test::writeWin32JniMd(folder.file("md"));
+    std::vector<std::string> outputs;
+    int noClass = 0;
+    for (const auto& file : files) {
+        QuietGenerator generator;
+        std::string out = folder.file("out/" + file.filename().string());
+        fs::create_directories(out);
+        generator.inputs = {file.string(), out, packageFor(file.filename().string()), "JWine.dll"};
+        bool ok = generator.run();
+        generator.finish();
+        if (!ok) {
+            ASSERT_FALSE(generator.reports.empty());
+            const std::string& message = generator.reports.back().second;
+            // Files without a library, or with one that cannot make classes.
+            EXPECT_TRUE(message == "File does not contain type information" ||
+                        message == "No creatable types in library" || message == "This library has no types!")
+                << file << ": " << message;
+            noClass += message != "File does not contain type information";
+            fs::remove_all(out);
+            continue;
+        }
+        for (const auto& [subject, message] : generator.reports)
+            ADD_FAILURE() << file << ": " << subject << ": " << message;
+        outputs.push_back(out);
+        EXPECT_TRUE(test::compileC(out + "/JWine.c", md, folder.file("gcc.log")))
+            << file << "\n" << test::readFile(folder.file("gcc.log")).substr(0, 4000);
+    }
+    std::cout << outputs.size() << " libraries generated, " << noClass << " without creatable classes\n";
+    EXPECT_GE(outputs.size(), 20u);
+    // javac in batches: one JVM start per batch, bounded memory.
+    for (size_t i = 0; i < outputs.size(); i += 12) {
+        std::vector<std::string> batch(outputs.begin() + i, outputs.begin() + std::min(outputs.size(), i + 12));
+        EXPECT_TRUE(test::compileJava(batch, folder.file("classes"), folder.file("javac.log")))
+            << batch.front() << " ...\n" << test::readFile(folder.file("javac.log")).substr(0, 4000);
+    }
+}
+
+}  // namespace
+}  // namespace mivra
