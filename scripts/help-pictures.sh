@@ -39,11 +39,15 @@ to_gif() {  # to_gif IN.png OUT.gif: trimmed of empty margins, 256 colours
   convert "$1" -trim +repage -bordercolor white -border 8 -colors 256 "$2"
 }
 
+window_gif() {  # window_gif IN.png OUT.gif: the whole window in a thin frame
+  convert "$1" -bordercolor '#8a94a8' -border 1 -colors 256 "$2"
+}
+
 # A window grabbed offscreen has no title bar; draw the caption above it so
 # the picture reads like the window on screen.
 with_caption() {  # with_caption IN.png CAPTION OUT.png
-  convert "$1" -background '#2d4f8f' -gravity north -splice 0x26 \
-    -fill white -pointsize 14 -gravity northwest -annotate +8+5 "$2" "$3"
+  convert "$1" -background '#2d4f8f' -gravity north -splice 0x28 \
+    -fill white -pointsize 14 -gravity northwest -annotate +10+6 "$2" "$3"
 }
 
 # Text of the running program, for pictures whose program part is missing
@@ -66,8 +70,8 @@ if [ -x "$grabber" ] &&
    QT_QPA_PLATFORM=offscreen "$grabber" "$work/empty.png" "$work/filled.png" >"$work/grab.log" 2>&1; then
   with_caption "$work/empty.png" "$caption" "$work/empty-captioned.png"
   with_caption "$work/filled.png" "$caption" "$work/filled-captioned.png"
-  to_gif "$work/empty-captioned.png" help/dialogbox.gif
-  to_gif "$work/filled-captioned.png" help/sampleinput.gif
+  window_gif "$work/empty-captioned.png" help/dialogbox.gif
+  window_gif "$work/filled-captioned.png" help/sampleinput.gif
 else
   cat "$work/grab.log" >&2 2>/dev/null || true
   "$mivra" --help >"$work/usage.txt" 2>&1 || true
