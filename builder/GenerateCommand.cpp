@@ -6,13 +6,14 @@
 #include "ClassRegistry.h"
 #include "Commands.h"
 #include "Generator.h"
+#include "OleTypeLibraryReader.h"
 
 namespace mivra {
 
 namespace {
 
 const char generateUsage[] =
-    "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--open-readme]\n";
+    "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--reader file|ole] [--open-readme]\n";
 
 class CommandLineGenerator final : public Generator {
 public:
@@ -26,6 +27,7 @@ public:
 int runGenerateCommand(const std::vector<std::string>& args) {
     GenerationInputs inputs;
     std::string registryPrefix;
+    std::string readerName = "file";
     bool libraryGiven = false;
     bool openReadme = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -40,11 +42,20 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         else if (option == "-p") target = &inputs.packageName;
         else if (option == "-l") target = &inputs.libraryFileName, libraryGiven = true;
         else if (option == "--registry") target = &registryPrefix;
+        else if (option == "--reader") target = &readerName;
         if (!target || i + 1 >= args.size()) {
             std::fputs(generateUsage, stderr);
             return 2;
         }
         *target = args[++i];
+    }
+    if (readerName != "file" && readerName != "ole") {
+        std::fputs(generateUsage, stderr);
+        return 2;
+    }
+    if (readerName == "ole" && !makeOleTypeLibraryReader()) {
+        std::fputs("mivra generate: this platform has no OLE Automation type-library service\n", stderr);
+        return 2;
     }
     if (!libraryGiven) inputs.libraryFileName = defaultLibraryName(inputs.sourcePath);
     if (auto refusal = checkBuildInputs(inputs)) {
@@ -61,6 +72,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     generator.inputs = inputs;
     generator.openReadmeWhenDone = openReadme;
     generator.setClassRegistry(registry.get());
+    if (readerName == "ole") generator.setReaderFactory(makeOleTypeLibraryReader);
     bool succeeded = generator.run();
     generator.finish();
     if (!succeeded) return 1;

@@ -8,7 +8,7 @@ namespace {
 
 const char usage[] =
     "usage: mivra                      open the builder window\n"
-    "       mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--open-readme]\n"
+    "       mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--reader file|ole] [--open-readme]\n"
     "       mivra dump [--raw] SOURCE\n"
     "       mivra list [--registry PREFIX]\n"
     "       mivra locate PROGID [--registry PREFIX]\n"

@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "SystemCodePage.h"
 #endif
 
 namespace mivra {
@@ -26,6 +28,11 @@ TextFile::~TextFile() { close(); }
 
 void TextFile::write(std::string_view text) {
     if (!file_ || text.empty()) return;
+#ifdef _WIN32
+    // Texts are UTF-8 inside the program; the files carry the ANSI code page.
+    std::string converted = systemCodePageText(std::string(text));
+    text = converted;
+#endif
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
 }
 
