@@ -16,6 +16,14 @@ void reportTo(const std::string& subject, const std::string& message) {
     std::fprintf(stderr, "%s: %s\n", subject.c_str(), message.c_str());
 }
 
+// A path may end in "\N" to name the N-th type library of a file.
+bool sourceExists(const std::string& path) {
+    if (fileExists(path)) return true;
+    size_t slash = path.rfind('\\');
+    return slash != std::string::npos && slash + 1 < path.size() &&
+           path.find_first_not_of("0123456789", slash + 1) == std::string::npos && fileExists(path.substr(0, slash));
+}
+
 int usage(const char* text) {
     std::fprintf(stderr, "usage: %s\n", text);
     return 2;
@@ -42,7 +50,7 @@ int runDumpCommand(const std::vector<std::string>& args) {
     if (source.empty()) return usage(usageText);
 
     std::string path = fullPath(source);
-    if (!fileExists(path)) {
+    if (!sourceExists(path)) {
         reportTo(source, "File does not exist");
         return 1;
     }

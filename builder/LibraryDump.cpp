@@ -65,6 +65,11 @@ const char* invokeName(uint32_t kind) {
     }
 }
 
+template <class... Parts>
+void append(std::string& out, const Parts&... parts) {
+    (out.append(parts), ...);
+}
+
 void quoted(std::string& out, const std::optional<std::string>& text) {
     if (!text) return;
     out += "  // \"";
@@ -79,17 +84,18 @@ void writeFunction(const TypeLibraryReader& reader, uint32_t index, uint32_t k, 
         return;
     }
     auto names = reader.names(index, f->memberId, static_cast<uint32_t>(std::max<int>(f->paramCount, 0)) + 1);
-    std::vector<std::string> got = names ? *names : std::vector<std::string>();
-    out += "    [id(" + hex(static_cast<uint32_t>(f->memberId)) + "), " + invokeName(f->invokeKind);
+    std::vector<std::string> got = names ? std::move(*names) : std::vector<std::string>();
+    append(out, "    [id(", hex(static_cast<uint32_t>(f->memberId)), "), ", invokeName(f->invokeKind));
     if (f->optionalParamCount == -1) out += ", vararg";
-    out += "] " + typeName(f->result) + " " + (got.empty() ? std::string("?") : got[0]) + "(";
+    append(out, "] ", typeName(f->result), " ", got.empty() ? std::string("?") : got[0], "(");
     for (size_t p = 0; p < f->params.size(); ++p) {
         if (p) out += ", ";
-        std::string flags = paramFlags(f->params[p].flags);
-        if (!flags.empty()) out += "[" + flags + "] ";
-        out += typeName(f->params[p].type);
-        out += " ";
-        out += p + 1 < got.size() ? got[p + 1] : "p" + std::to_string(p);
+        if (uint16_t flags = f->params[p].flags & 0x3F) append(out, "[", paramFlags(flags), "] ");
+        append(out, typeName(f->params[p].type), " ");
+        if (p + 1 < got.size())
+            out += got[p + 1];
+        else
+            append(out, "p", std::to_string(p));
     }
     out += ");";
     quoted(out, reader.memberDocString(index, f->memberId));

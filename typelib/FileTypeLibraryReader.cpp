@@ -14,7 +14,6 @@ namespace {
 
 constexpr int maxChainDepth = 64;
 constexpr uint64_t maxFileSize = uint64_t{1} << 31;
-constexpr uint32_t FUNCFLAG_NONE = 0;
 
 Result<std::vector<std::byte>> readFile(const std::string& path) {
     std::error_code error;
@@ -95,7 +94,8 @@ public:
 private:
     Result<ViewType> topLevel(uint32_t index) const;
     Result<ViewType> viewType(const View& view) const;
-    TypeAttributes attributes(const ViewType& t) const;
+    Result<TypeAttributes> attributes(const ViewType& t) const;
+    Result<std::vector<ViewType>> dispatchChain(const ViewType& t) const;
     Result<int32_t> baseReference(const ViewType& t) const;
     Result<ViewType> follow(const ViewType& from, int32_t reference) const;
     Result<const TypeSource*> resolveImport(const ImportedLibrary& wanted) const;
@@ -107,6 +107,8 @@ private:
     std::vector<std::string> searchPath_;
     LoadedLibrary main_;
     mutable std::map<std::pair<std::string, uint16_t>, std::unique_ptr<LoadedLibrary>> imports_;
+    // Base chains of the library's own dispatch interfaces, by type index.
+    mutable std::map<uint32_t, Result<std::vector<ViewType>>> chains_;
 };
 
 Result<bool> FileReader::load(const std::string& fullPath) {
@@ -142,6 +144,7 @@ Result<bool> FileReader::loadBytes(std::vector<std::byte> bytes, uint32_t resour
 }
 
 void FileReader::release() {
+    chains_.clear();
     main_ = LoadedLibrary{};
     imports_.clear();
 }
@@ -189,7 +192,7 @@ Result<ViewType> FileReader::topLevel(uint32_t index) const {
     return t;
 }
 
-TypeAttributes FileReader::attributes(const ViewType& t) const {
+Result<TypeAttributes> FileReader::attributes(const ViewType& t) const {
     TypeAttributes a;
     a.guid = t.stored.guid;
     a.kind = t.kind();
@@ -202,6 +205,17 @@ TypeAttributes FileReader::attributes(const ViewType& t) const {
         // inherited ones included, which its stored vtable size gives.
         a.funcCount = static_cast<uint16_t>(t.stored.vtableSize / t.view.source->pointerSize());
         a.flags &= static_cast<uint16_t>(~TYPEFLAG_FOLEAUTOMATION);
+        // When the chain can be followed, its functions must be the ones the
+        // vtable size counts; a chain that cannot be followed leaves every
+        // function unavailable, as OLE Automation does.
+        if (auto chain = dispatchChain(t)) {
+            uint64_t total = 0;
+            for (const ViewType& level : *chain) total += level.stored.funcCount;
+            if (total != a.funcCount)
+                return fail("type " + std::to_string(t.view.index) + ": vtable size counts " + std::to_string(a.funcCount) +
+                                " functions, its interfaces hold " + std::to_string(total),
+                            Failure::Step::Attributes);
+        }
     }
     return a;
 }
@@ -260,8 +274,10 @@ Result<ImplementedType> FileReader::implementedType(uint32_t index, uint32_t j) 
     }
     auto target = follow(*t, reference);
     if (!target) return target.failure();
+    auto targetAttributes = attributes(*target);
+    if (!targetAttributes) return fail(targetAttributes.failure().message, Failure::Step::Attributes);
     ImplementedType implemented;
-    implemented.attributes = attributes(*target);
+    implemented.attributes = *targetAttributes;
     implemented.implFlags = implFlags;
     if (auto doc = target->view.source->documentation(static_cast<int32_t>(target->view.index)))
         implemented.name = doc->name;
@@ -285,18 +301,35 @@ FunctionDescription describe(StoredFunction stored) {
     return f;
 }
 
-Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint32_t k) const {
+Result<std::vector<ViewType>> FileReader::dispatchChain(const ViewType& t) const {
+    bool own = t.view.source == main_.library.get() && !t.view.interfaceHalf;
+    if (own) {
+        auto cached = chains_.find(t.view.index);
+        if (cached != chains_.end()) return cached->second;
+    }
     // The dispatch view lists the functions of the whole base chain, root
     // first, then the type's own.
-    std::vector<ViewType> chain{t};
-    while (chain.back().hasBase()) {
-        if (chain.size() > maxChainDepth) return fail("base interfaces nested too deeply (a cycle?)");
-        auto reference = baseReference(chain.back());
-        if (!reference) return reference.failure();
-        auto base = follow(chain.back(), *reference);
-        if (!base) return fail("base interface of " + std::to_string(t.view.index) + ": " + base.failure().message);
-        chain.push_back(*base);
-    }
+    auto make = [&]() -> Result<std::vector<ViewType>> {
+        std::vector<ViewType> chain{t};
+        while (chain.back().hasBase()) {
+            if (chain.size() > maxChainDepth) return fail("base interfaces nested too deeply (a cycle?)");
+            auto reference = baseReference(chain.back());
+            if (!reference) return reference.failure();
+            auto base = follow(chain.back(), *reference);
+            if (!base) return fail("base interface of type " + std::to_string(t.view.index) + ": " + base.failure().message);
+            chain.push_back(*base);
+        }
+        return chain;
+    };
+    auto chain = make();
+    if (own) chains_.emplace(t.view.index, chain);
+    return chain;
+}
+
+Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint32_t k) const {
+    auto found = dispatchChain(t);
+    if (!found) return found.failure();
+    const std::vector<ViewType>& chain = *found;
     uint64_t position = k;
     for (auto level = chain.rbegin(); level != chain.rend(); ++level) {
         if (position >= level->stored.funcCount) {
@@ -343,12 +376,10 @@ Result<FunctionDescription> FileReader::function(uint32_t index, uint32_t k) con
 Result<std::vector<std::string>> FileReader::namesIn(const ViewType& t, int32_t memberId, uint32_t maxNames,
                                                      bool dispatchView, int depth) const {
     if (depth > maxChainDepth) return fail("base interfaces nested too deeply (a cycle?)");
-    auto ids = t.view.source->memberIds(t.view.index);
-    if (!ids) return ids.failure();
-    uint32_t funcs = std::min<uint32_t>(t.stored.funcCount, static_cast<uint32_t>(ids->size()));
-    for (uint32_t k = 0; k < funcs; ++k) {
-        if ((*ids)[k] != memberId) continue;
-        auto f = t.view.source->function(t.view.index, k);
+    auto member = t.view.source->findMember(t.view.index, memberId);
+    if (!member) return member.failure();
+    if (*member && **member < t.stored.funcCount) {
+        auto f = t.view.source->function(t.view.index, **member);
         if (!f) return f.failure();
         std::vector<std::string> names;
         if (maxNames == 0 || !f->name) return names;
@@ -362,9 +393,8 @@ Result<std::vector<std::string>> FileReader::namesIn(const ViewType& t, int32_t 
             names.push_back(*f->params[p].name);
         return names;
     }
-    for (uint32_t v = funcs; v < ids->size(); ++v) {
-        if ((*ids)[v] != memberId) continue;
-        auto var = t.view.source->variable(t.view.index, v - t.stored.funcCount);
+    if (*member) {
+        auto var = t.view.source->variable(t.view.index, **member - t.stored.funcCount);
         if (!var) return var.failure();
         std::vector<std::string> names;
         if (var->name) names.push_back(*var->name);
@@ -391,17 +421,15 @@ Result<std::optional<std::string>> FileReader::docIn(const ViewType& t, int32_t 
         if (!doc) return doc.failure();
         return doc->docString;
     }
-    auto ids = t.view.source->memberIds(t.view.index);
-    if (!ids) return ids.failure();
-    uint32_t funcs = std::min<uint32_t>(t.stored.funcCount, static_cast<uint32_t>(ids->size()));
-    for (uint32_t k = 0; k < ids->size(); ++k) {
-        if ((*ids)[k] != memberId) continue;
-        if (k < funcs) {
-            auto f = t.view.source->function(t.view.index, k);
+    auto member = t.view.source->findMember(t.view.index, memberId);
+    if (!member) return member.failure();
+    if (*member) {
+        if (**member < t.stored.funcCount) {
+            auto f = t.view.source->function(t.view.index, **member);
             if (!f) return f.failure();
             return f->docString;
         }
-        auto var = t.view.source->variable(t.view.index, k - t.stored.funcCount);
+        auto var = t.view.source->variable(t.view.index, **member - t.stored.funcCount);
         if (!var) return var.failure();
         return var->docString;
     }

@@ -1,5 +1,7 @@
 #include "MsftTypeLibrary.h"
 
+#include <algorithm>
+
 #include "TextEncoding.h"
 
 namespace mivra {
@@ -64,7 +66,8 @@ Result<bool> MsftTypeLibrary::readHeader() {
 
     uint64_t directory = headerSize + uint64_t(typeCount) * 4 + ((varFlags & 0x100) ? 4 : 0);
     if (!blob_.contains(directory, 15 * 16))
-        return fail(at("MSFT segment directory", directory) + " lies outside the library");
+        return fail(at("MSFT segment directory", directory) + " (placed after " + std::to_string(typeCount) +
+                    " types by nrtypeinfos at 0x20) lies outside the library");
     for (size_t s = 0; s < segments_.size(); ++s) {
         uint64_t entry = directory + s * 16;
         int32_t offset = static_cast<int32_t>(blob_.u32At(entry));
@@ -164,6 +167,17 @@ Result<StoredType> MsftTypeLibrary::type(uint32_t index) const {
     t.implTypeCount = blob_.u16At(r + 0x4C);
     t.vtableSize = blob_.u16At(r + 0x4E);
     t.datatype1 = static_cast<int32_t>(blob_.u32At(r + 0x54));
+    // Counts the file cannot back are corruption, not a licence to ask for
+    // tens of thousands of missing records.
+    if (t.kind == TKIND_COCLASS ? uint64_t(t.implTypeCount) * 16 > segments_[refTableSegment].length
+                                : t.implTypeCount > 1)
+        return fail(at("type record: implemented types", r + 0x4C) + ": " + std::to_string(t.implTypeCount) +
+                        " do not fit",
+                    Failure::Step::TypeInfo);
+    if (t.funcCount + t.varCount > 0) {
+        auto block = memberBlock(index);
+        if (!block) return fail(block.failure().message, Failure::Step::TypeInfo);
+    }
     return t;
 }
 
@@ -187,12 +201,24 @@ Result<MsftTypeLibrary::MemberBlock> MsftTypeLibrary::memberBlock(uint32_t index
     return block;
 }
 
-Result<std::vector<int32_t>> MsftTypeLibrary::memberIds(uint32_t index) const {
+Result<std::optional<uint32_t>> MsftTypeLibrary::findMember(uint32_t index, int32_t memberId) const {
     auto block = memberBlock(index);
     if (!block) return block.failure();
-    std::vector<int32_t> ids(block->count);
-    for (uint32_t k = 0; k < block->count; ++k) ids[k] = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * k));
-    return ids;
+    if (memberIndexMade_.size() != typeCount_) {
+        memberIndexMade_.assign(typeCount_, false);
+        memberIndex_.assign(typeCount_, {});
+    }
+    auto& members = memberIndex_[index];
+    if (!memberIndexMade_[index]) {
+        members.reserve(block->count);
+        for (uint32_t k = 0; k < block->count; ++k)
+            members.emplace_back(static_cast<int32_t>(blob_.u32At(block->arrays + 4 * uint64_t(k))), k);
+        std::sort(members.begin(), members.end());
+        memberIndexMade_[index] = true;
+    }
+    auto found = std::lower_bound(members.begin(), members.end(), std::pair<int32_t, uint32_t>(memberId, 0));
+    if (found == members.end() || found->first != memberId) return std::optional<uint32_t>();
+    return std::optional<uint32_t>(found->second);
 }
 
 Result<TypeDescription> MsftTypeLibrary::typeDescription(int32_t encoded, int depth) const {
@@ -321,18 +347,28 @@ Result<std::pair<int32_t, int32_t>> MsftTypeLibrary::classInterface(uint32_t ind
     if (!t) return t.failure();
     if (j >= t->implTypeCount) return fail("no implemented type " + std::to_string(j));
     const Segment& table = segments_[refTableSegment];
-    int32_t offset = t->datatype1;
-    // Follow the chain j steps; a chain may not be longer than the count, so
-    // a loop ends there.
-    for (uint32_t step = 0;; ++step) {
-        if (offset < 0 || offset % 16 != 0 || uint64_t(offset) + 16 > table.length)
-            return fail(at("reference table: record", offset) + " outside the table");
-        uint64_t p = table.offset + uint32_t(offset);
-        if (step == j)
-            return std::pair<int32_t, int32_t>(static_cast<int32_t>(blob_.u32At(p)),
-                                               static_cast<int32_t>(blob_.u32At(p + 4)));
-        offset = static_cast<int32_t>(blob_.u32At(p + 12));
+    // The chain of records is read once per class, up to its count of
+    // implemented types; it ends early at -1 or where it would loop.
+    auto& chain = classChains_[index];
+    if (chain.empty()) {
+        std::unordered_map<int32_t, bool> seen;
+        int32_t offset = t->datatype1;
+        while (chain.size() < t->implTypeCount && offset != -1 && !seen[offset]) {
+            seen[offset] = true;
+            if (offset < 0 || offset % 16 != 0 || uint64_t(offset) + 16 > table.length) {
+                chain.push_back(-1);
+                break;
+            }
+            chain.push_back(offset);
+            offset = static_cast<int32_t>(blob_.u32At(table.offset + uint32_t(offset) + 12));
+        }
+        if (chain.empty()) chain.push_back(-1);
     }
+    if (j >= chain.size() || chain[j] < 0)
+        return fail("reference table: record " + std::to_string(j) + " of type " + std::to_string(index) +
+                    " missing, outside the table or in a loop");
+    uint64_t p = table.offset + uint32_t(chain[j]);
+    return std::pair<int32_t, int32_t>(static_cast<int32_t>(blob_.u32At(p)), static_cast<int32_t>(blob_.u32At(p + 4)));
 }
 
 Result<TypeLocation> MsftTypeLibrary::resolve(int32_t reference) const {

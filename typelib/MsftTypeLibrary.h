@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "ByteReader.h"
@@ -39,7 +40,7 @@ public:
     Result<StoredType> type(uint32_t index) const override;
     Result<StoredFunction> function(uint32_t index, uint32_t k) const override;
     Result<StoredVariable> variable(uint32_t index, uint32_t k) const override;
-    Result<std::vector<int32_t>> memberIds(uint32_t index) const override;
+    Result<std::optional<uint32_t>> findMember(uint32_t index, int32_t memberId) const override;
     Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const override;
     Result<TypeLocation> resolve(int32_t reference) const override;
 
@@ -82,6 +83,13 @@ private:
     // OLE Automation finds a local type by the owner recorded in the name
     // table entry of its name, the first type claiming a given owner wins.
     std::unordered_map<int32_t, uint32_t> typeByNameOwner_;
+    // Per type, its members' (id, position) sorted by id then position; made
+    // on first use, since names and doc strings are looked up by id.
+    mutable std::vector<std::vector<std::pair<int32_t, uint32_t>>> memberIndex_;
+    mutable std::vector<bool> memberIndexMade_;
+    // Per class, the offsets of its implemented-interface records in chain
+    // order; a negative entry marks where the chain broke off.
+    mutable std::unordered_map<uint32_t, std::vector<int32_t>> classChains_;
 };
 
 }  // namespace mivra

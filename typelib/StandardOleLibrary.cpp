@@ -226,11 +226,11 @@ public:
         return fail("variable " + std::to_string(k) + " of the built-in standard library is not described");
     }
 
-    Result<std::vector<int32_t>> memberIds(uint32_t index) const override {
+    Result<std::optional<uint32_t>> findMember(uint32_t index, int32_t memberId) const override {
         if (index >= builtinTypeCount) return fail("no type " + std::to_string(index));
-        std::vector<int32_t> ids;
-        for (const StoredFunction& f : functions_[index]) ids.push_back(f.memberId);
-        return ids;
+        for (uint32_t k = 0; k < functions_[index].size(); ++k)
+            if (functions_[index][k].memberId == memberId) return std::optional<uint32_t>(k);
+        return std::optional<uint32_t>();
     }
 
     Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const override {

@@ -81,8 +81,9 @@ public:
     virtual Result<StoredType> type(uint32_t index) const = 0;
     virtual Result<StoredFunction> function(uint32_t index, uint32_t k) const = 0;
     virtual Result<StoredVariable> variable(uint32_t index, uint32_t k) const = 0;
-    // Member ids of the stored functions (first) and variables, in order.
-    virtual Result<std::vector<int32_t>> memberIds(uint32_t index) const = 0;
+    // The first member with the id: functions come first (0 .. funcCount - 1),
+    // then variables; nothing when no member has it.
+    virtual Result<std::optional<uint32_t>> findMember(uint32_t index, int32_t memberId) const = 0;
     // The j-th record of a class's implemented-interface list: reference and flags.
     virtual Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const = 0;
     // Resolves a reference (the low two bits already cleared).

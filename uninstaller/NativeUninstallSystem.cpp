@@ -52,21 +52,26 @@ bool writeScript(const std::string& path, const std::string& text)
     return std::fclose(file) == 0 && written;
 }
 
-// Runs the script without a window and without waiting for it.
+// Runs the script without a window and without waiting for it. It runs in
+// its own folder: a script whose current folder is the installation folder
+// could not remove that folder.
 void startHidden(const std::string& scriptPath)
 {
     char shell[MAX_PATH];
     const DWORD length = GetEnvironmentVariableA("ComSpec", shell, MAX_PATH);
-    std::string command = (length > 0 && length < MAX_PATH) ? std::string(shell, length) : std::string("cmd.exe");
-    const std::string application = command;
-    command = "\"" + command + "\" /c \"" + scriptPath + "\"";
+    const std::string processor =
+        (length > 0 && length < MAX_PATH) ? std::string(shell, length) : std::string("cmd.exe");
+    // The outer quotes are the ones "/c" strips, so the path keeps its own.
+    std::string command = "\"" + processor + "\" /c \"\"" + scriptPath + "\"\"";
+    const auto separator = scriptPath.rfind('\\');
+    const std::string folder = separator == std::string::npos ? std::string() : scriptPath.substr(0, separator + 1);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    if (CreateProcessA(application.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                       nullptr, &startup, &process)) {
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }

@@ -1,0 +1,32 @@
+#include "AboutBox.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "BuilderWindow.h"
+
+namespace mivra {
+
+void showAboutBox(QWidget* owner) {
+    QDialog box(owner);
+    box.setObjectName(QStringLiteral("AboutBox"));
+    box.setWindowTitle(QStringLiteral("About Mivra"));
+    auto* icon = new QLabel;
+    icon->setPixmap(programIcon().pixmap(32, 32));
+    auto* version = new QLabel(QStringLiteral("Mivra Version 1.0"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon);
+    row->addWidget(version, 1);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    box.exec();
+}
+
+}  // namespace mivra

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <memory>
+
+#include <QDialog>
+#include <QString>
+
+#include "ClassRegistry.h"
+#include "Generator.h"
+#include "RegistryLookups.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace mivra {
+
+// What the source picker needs to fill in its File field: the registry,
+// the reader that opens registered libraries, and the check of a browsed
+// file.
+struct SourceServices {
+    const ClassRegistry* registry = nullptr;
+    ReaderFactory makeReader;
+    RegisteredLibraryList* libraries = nullptr;  // the process's list unless set
+    std::function<bool(const std::string& path, const LookupReport& report)> checkFile;
+};
+
+// The builder's one window: the four inputs of a generation and Build.
+class BuilderWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit BuilderWindow(SourceServices services, QWidget* parent = nullptr);
+    ~BuilderWindow() override;
+
+    QLineEdit* inputField() const { return input_; }
+    QLineEdit* outputField() const { return output_; }
+    QLineEdit* packageField() const { return package_; }
+    QLineEdit* libraryField() const { return library_; }
+    QCheckBox* longHandlesBox() const { return longHandles_; }
+    QPushButton* buildButton() const { return build_; }
+    QPushButton* closeButton() const { return close_; }
+    QPushButton* selectButton() const { return select_; }
+    QPushButton* browseButton() const { return browse_; }
+    bool libraryNameEdited() const { return libraryNameEdited_; }
+    Generator& generator() { return *generator_; }
+
+    // True when path is an existing folder at the end; asks once (when ask
+    // is set) before creating it, and creates missing parents silently.
+    bool ensureFolder(const QString& path, bool ask);
+
+public slots:
+    void build();
+    void selectSource();
+    void browseOutput();
+    void showHelp();
+    void showAbout();
+
+protected:
+    // One generation: run, then finish; true when the run succeeded.
+    virtual bool runGeneration();
+
+private:
+    void applyDefaultLibraryName();
+
+    SourceServices services_;
+    std::unique_ptr<Generator> generator_;
+    QLineEdit* input_ = nullptr;
+    QLineEdit* output_ = nullptr;
+    QLineEdit* package_ = nullptr;
+    QLineEdit* library_ = nullptr;
+    QCheckBox* longHandles_ = nullptr;
+    QPushButton* select_ = nullptr;
+    QPushButton* browse_ = nullptr;
+    QPushButton* build_ = nullptr;
+    QPushButton* close_ = nullptr;
+    bool libraryNameEdited_ = false;
+    QString helpPagePath_;
+};
+
+// The program's icon, drawn rather than loaded so the window needs no files.
+QIcon programIcon();
+
+}  // namespace mivra

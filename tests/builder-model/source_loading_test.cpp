@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "FileTypeLibraryReader.h"
+#include "RawDump.h"
+#include "SourceLoading.h"
+
+namespace mivra {
+namespace {
+
+std::string libraryPath(const std::string& name) { return std::string(MIVRA_TEST_LIBRARIES) + "/" + name; }
+
+struct Reports {
+    std::vector<std::string> lines;
+    std::function<void(const std::string&, const std::string&)> sink() {
+        return [this](const std::string& subject, const std::string& message) { lines.push_back(subject + ": " + message); };
+    }
+};
+
+TEST(LoadSource, RefusalsCarryTheirMessagesAndTheSourceAsEntered) {
+    std::string text = std::string(MIVRA_BINARY_DIR) + "/not-a-library.txt";
+    std::ofstream(text) << "plain text";
+    struct Case {
+        std::string source;
+        std::string expected;
+    } cases[] = {
+        {libraryPath("missing.tlb"), libraryPath("missing.tlb") + ": File does not exist"},
+        {text, text + ": File does not contain type information"},
+        {libraryPath("notypes.tlb"), libraryPath("notypes.tlb") + ": This library has no types!"},
+        {libraryPath("dispatchonly.tlb"), libraryPath("dispatchonly.tlb") + ": No creatable types in library"},
+    };
+    for (const Case& c : cases) {
+        TypeModel model;
+        Reports reports;
+        EXPECT_FALSE(loadSource(c.source, model, nullptr, reports.sink())) << c.source;
+        EXPECT_EQ(reports.lines, std::vector<std::string>{c.expected});
+        EXPECT_EQ(model.library, nullptr);
+    }
+}
+
+TEST(LoadSource, DispatchOnlyLibraryKeepsItsInterfaceRecords) {
+    TypeModel model;
+    Reports reports;
+    EXPECT_FALSE(loadSource(libraryPath("dispatchonly.tlb"), model, nullptr, reports.sink()));
+    EXPECT_EQ(model.interfaces.size(), 1u);
+    EXPECT_TRUE(model.coclasses.empty());
+}
+
+TEST(LoadSource, RelativePathFromTheCurrentDirectoryReportedAsEntered) {
+    char previous[4096];
+    ASSERT_TRUE(getcwd(previous, sizeof previous));
+    ASSERT_EQ(chdir(MIVRA_TEST_LIBRARIES), 0);
+    TypeModel model;
+    Reports reports;
+    bool loaded = loadSource("testlib.tlb", model, nullptr, reports.sink());
+    bool missing = loadSource("nowhere/testlib.tlb", model, nullptr, reports.sink());
+    ASSERT_EQ(chdir(previous), 0);
+    EXPECT_TRUE(loaded);
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(reports.lines, std::vector<std::string>{"nowhere/testlib.tlb: File does not exist"});
+}
+
+TEST(LoadSource, LibraryBuildsItsModelAndStaysLoaded) {
+    TypeModel model;
+    Reports reports;
+    ASSERT_TRUE(loadSource(libraryPath("testlib.tlb"), model, nullptr, reports.sink()));
+    EXPECT_TRUE(reports.lines.empty());
+    ASSERT_NE(model.library, nullptr);
+    EXPECT_EQ(model.libraryName, "TestLib");
+    EXPECT_EQ(model.libraryDoc, "Test library");
+    ASSERT_EQ(model.coclasses.size(), 1u);
+    const CoclassRecord& thing = model.coclasses[0];
+    EXPECT_EQ(thing.name, "Thing");
+    EXPECT_EQ(thing.typeIndex, 3u);
+    ASSERT_EQ(thing.interfaces.size(), 1u);  // the event interface is not linked
+    EXPECT_EQ(thing.interfaces[0]->name, "IDerived");
+    EXPECT_EQ(model.interfaces.size(), 3u);
+    // Each dispatch interface names only IDispatch, so no base is recorded.
+    for (const InterfaceRecord* record : model.interfaces.inOrder()) EXPECT_TRUE(record->baseIids.empty());
+    EXPECT_EQ(model.lookupInterface(thing.interfaces[0]->iid)->docString, "");
+    EXPECT_EQ(model.library->function(1, 12)->paramCount, 1);
+}
+
+TEST(LoadSource, EventOnlyClassAndClassWithoutInterfaces) {
+    TypeModel model;
+    Reports reports;
+    ASSERT_TRUE(loadSource(libraryPath("classes.tlb"), model, nullptr, reports.sink()));
+    std::vector<std::string> classes;
+    for (const CoclassRecord& c : model.coclasses) classes.push_back(c.name);
+    // "Nothing" implements nothing and gets no record.
+    EXPECT_EQ(classes, (std::vector<std::string>{"Both", "EventSource"}));
+    ASSERT_EQ(model.coclasses[0].interfaces.size(), 2u);
+    EXPECT_EQ(model.coclasses[0].interfaces[0]->name, "ISecond");
+    EXPECT_EQ(model.coclasses[0].interfaces[1]->name, "IFirst");
+    EXPECT_TRUE(model.coclasses[1].interfaces.empty());
+    ASSERT_NE(model.lookupInterface(parseGuid("{11111111-2222-3333-4444-200000000003}").value()), nullptr);
+}
+
+TEST(LoadSource, AnotherReaderFactoryIsUsed) {
+    int made = 0;
+    ReaderFactory factory = [&made] {
+        ++made;
+        return std::unique_ptr<TypeLibraryReader>(makeFileTypeLibraryReader());
+    };
+    TypeModel model;
+    Reports reports;
+    EXPECT_TRUE(loadSource(libraryPath("testlib.tlb"), model, factory, reports.sink()));
+    EXPECT_EQ(made, 1);
+}
+
+TEST(CheckTypeLibraryFile, ReportsFilesWithoutALibrary) {
+    std::vector<std::string> messages;
+    auto sink = [&](const std::string& message) { messages.push_back(message); };
+    EXPECT_TRUE(checkTypeLibraryFile(libraryPath("notypes.tlb"), nullptr, sink));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(checkTypeLibraryFile(libraryPath("missing.tlb"), nullptr, sink));
+    EXPECT_EQ(messages, std::vector<std::string>{"File does not contain a COM interface definition."});
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The expected files are what OLE Automation under wine64 printed for the
+// same libraries (the tlbdump tool); a difference means the reader is wrong.
+TEST(RawDump, MatchesOleAutomationForTheTestLibraries) {
+    for (const char* name : {"testlib", "classes"}) {
+        auto reader = makeFileTypeLibraryReader();
+        ASSERT_TRUE(reader->load(libraryPath(std::string(name) + ".tlb")));
+        std::string out;
+        writeRawDump(*reader, out);
+        std::string golden = std::string(MIVRA_TEST_GOLDEN) + "/" + name + ".raw.txt";
+        EXPECT_EQ(out, readText(golden)) << "differs from " << golden
+                                         << "; regenerate it with tlbdump.exe under wine64 (tools README), never from mivra";
+    }
+}
+
+struct CommandRun {
+    int status;
+    std::string output;
+};
+
+CommandRun runMivra(const std::string& arguments) {
+    std::string command = std::string(MIVRA_PROGRAM) + " " + arguments + " 2>&1";
+    CommandRun run{-1, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(DumpCommand, ExitStatusesAndMessages) {
+    CommandRun ok = runMivra("dump " + libraryPath("testlib.tlb"));
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_NE(ok.output.find("dispinterface IBase {11111111-2222-3333-4444-000000000001}"), std::string::npos) << ok.output;
+    EXPECT_NE(ok.output.find("[id(0x2), method] double Add([in] long a, [in, optional] VARIANT b"), std::string::npos) << ok.output;
+    CommandRun raw = runMivra("dump --raw --reader file " + libraryPath("testlib.tlb"));
+    EXPECT_EQ(raw.status, 0);
+    EXPECT_EQ(raw.output, readText(std::string(MIVRA_TEST_GOLDEN) + "/testlib.raw.txt"));
+    CommandRun missing = runMivra("dump " + libraryPath("missing.tlb"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.output, libraryPath("missing.tlb") + ": File does not exist\n");
+    EXPECT_EQ(runMivra("dump").status, 2);
+    EXPECT_EQ(runMivra("dump --reader other x.tlb").status, 2);
+    EXPECT_EQ(runMivra("dump a.tlb b.tlb").status, 2);
+    CommandRun check = runMivra("check " + libraryPath("classes.tlb"));
+    EXPECT_EQ(check.status, 0);
+    EXPECT_EQ(check.output, "");
+    CommandRun notLibrary = runMivra("check " + std::string(MIVRA_PROGRAM));
+    EXPECT_EQ(notLibrary.status, 1);
+    EXPECT_EQ(notLibrary.output, std::string(MIVRA_PROGRAM) + ": File does not contain a COM interface definition.\n");
+}
+
+}  // namespace
+}  // namespace mivra

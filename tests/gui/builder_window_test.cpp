@@ -1,0 +1,296 @@
+#include <filesystem>
+#include <fstream>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "BuildInputs.h"
+#include "BuilderWindow.h"
+#include "GuiTestSupport.h"
+#include "TestPrefix.h"
+
+using namespace mivra;
+using namespace mivra::window;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A window whose generation is counted instead of run, succeeding or not
+// as the test says.
+class CountingWindow : public BuilderWindow {
+public:
+    CountingWindow() : BuilderWindow(SourceServices{}) {}
+    int runs = 0;
+    bool runSucceeds = true;
+
+protected:
+    bool runGeneration() override {
+        ++runs;
+        return runSucceeds;
+    }
+};
+
+class BuilderWindowTest : public ::testing::Test {
+protected:
+    void fill(const QString& in, const QString& out, const QString& package, const QString& library) {
+        window.inputField()->setText(in);
+        window.outputField()->setText(out);
+        window.packageField()->setText(package);
+        window.libraryField()->setText(library);
+    }
+    std::vector<QString> fields() const {
+        return {window.inputField()->text(), window.outputField()->text(), window.packageField()->text(),
+                window.libraryField()->text()};
+    }
+
+    DialogRecorder dialogs;
+    TestPrefix scratch;
+    CountingWindow window;
+};
+
+TEST_F(BuilderWindowTest, CaptionsTextsAndControls) {
+    EXPECT_EQ(window.windowTitle(), "Mivra:  COM to Java JNI bridge builder");
+    EXPECT_EQ(labelTexts(&window),
+              (std::vector<QString>{
+                  "This tool generates a Java wrapper for a given COM or ActiveX object, as well as a JNI "
+                  "implementation module.",
+                  "Enter the pathname for the COM or ActiveX library information.  Typically this is the path of the "
+                  "COM .dll, .exe or .ocx file.  Sometimes it may be a separate  .tlb file.",
+                  "Input",
+                  "Enter below a folder where the output Java and C++ files are to be placed.  (This should be empty "
+                  "to avoid confusion with existing files.  If folder doesn't exist it will be created.)",
+                  "Output", "Specify a package name for generated Java files", "Package",
+                  "Specify a name for the JNI Library", "Library"}));
+    EXPECT_EQ(window.selectButton()->text(), "Select...");
+    EXPECT_EQ(window.browseButton()->text(), "Browse...");
+    EXPECT_EQ(window.buildButton()->text(), "Build");
+    EXPECT_TRUE(window.buildButton()->isDefault());
+    EXPECT_EQ(window.closeButton()->text(), "Close");
+    EXPECT_EQ(shown(window.longHandlesBox()->text()), "64-bit Java (long handles)");
+    EXPECT_FALSE(window.longHandlesBox()->isChecked());
+
+    // Labels are tied to their fields so their mnemonics reach them.
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->text().contains('&')) {
+            EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+        }
+    }
+    // The About item comes after a separator in the window's menu.
+    QList<QAction*> actions = window.actions();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_TRUE(actions[0]->isSeparator());
+    EXPECT_EQ(actions[1]->text(), "&About Mivra...");
+    EXPECT_EQ(window.contextMenuPolicy(), Qt::ActionsContextMenu);
+    for (QLineEdit* field : {window.inputField(), window.outputField(), window.packageField(), window.libraryField()})
+        EXPECT_TRUE(field->text().isEmpty());
+}
+
+TEST_F(BuilderWindowTest, TabOrderRunsTopToBottom) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.inputField()->setFocus();
+    std::vector<QWidget*> expected = {window.selectButton(), window.outputField(), window.browseButton(),
+                                      window.packageField(),  window.libraryField(), window.longHandlesBox(),
+                                      window.buildButton(),   window.closeButton(),  window.inputField()};
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->metaObject()->className();
+    }
+}
+
+TEST_F(BuilderWindowTest, LibraryFollowsInputUntilTheUserEditsIt) {
+    QLineEdit* input = window.inputField();
+    QLineEdit* library = window.libraryField();
+    const QString typed = "C:\\lib\\Foo.ocx";
+    for (QChar c : typed) {
+        QTest::keyClick(input, c.toLatin1());
+        EXPECT_EQ(library->text().toStdString(), defaultLibraryName(input->text().toStdString()));
+    }
+    EXPECT_EQ(library->text(), "JFoo.dll");
+    input->selectAll();
+    QTest::keyClick(input, Qt::Key_Delete);
+    EXPECT_EQ(library->text(), "");
+
+    // A change the program makes is no edit by the user.
+    library->setText("Program.dll");
+    EXPECT_FALSE(window.libraryNameEdited());
+    QTest::keyClicks(input, "x.dll");
+    EXPECT_EQ(library->text(), "Jx.dll");
+
+    QTest::keyClick(library, Qt::Key_Backspace);
+    EXPECT_TRUE(window.libraryNameEdited());
+    QTest::keyClicks(input, "other");
+    EXPECT_EQ(library->text(), "Jx.dl");
+    library->clear();
+    QTest::keyClicks(input, "more");
+    EXPECT_EQ(library->text(), "");
+}
+
+TEST_F(BuilderWindowTest, EachRefusalShowsItsMessageAndRunsNothing) {
+    const QString out = QString::fromStdString(scratch.path());
+    struct Case {
+        QString in, out, package, library, message;
+    } cases[] = {
+        {"", out, "p", "Jx.dll", "Please specify a COM source"},
+        {"x.dll", "", "p", "Jx.dll", "Please specify an output folder"},
+        {"x.dll", out, "", "Jx.dll", "Please specify a package name for generated Java classes"},
+        {"x.dll", out, "p", "", "Please specify a name for the JNI library file"},
+        {"C:\\a\\Foo.dll", out, "p", "foo.DLL", "The JNI library must not have the same name as the COM DLL"},
+        {"/a/Foo.dll", out, "p", "/b/FOO", "The JNI library must not have the same name as the COM DLL"},
+    };
+    for (const Case& c : cases) {
+        dialogs.messages.clear();
+        fill(c.in, c.out, c.package, c.library);
+        window.build();
+        EXPECT_EQ(dialogs.messages, std::vector<QString>{c.message});
+        EXPECT_EQ(window.runs, 0);
+        EXPECT_EQ(fields(), (std::vector<QString>{c.in, c.out, c.package, c.library}));
+    }
+    // Blanks are no emptiness, and JFoo.dll is another name than Foo.dll.
+    dialogs.messages.clear();
+    fill("C:\\a\\Foo.dll", out, " ", "JFoo.dll");
+    window.build();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(window.runs, 1);
+}
+
+TEST_F(BuilderWindowTest, EnterBuildsAndEscapeCloses) {
+    window.show();
+    QTest::keyClick(window.inputField(), Qt::Key_Return);
+    EXPECT_EQ(dialogs.messages, std::vector<QString>{"Please specify a COM source"});
+    EXPECT_TRUE(window.isVisible());
+    QTest::keyClick(window.inputField(), Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Rejected);
+}
+
+TEST_F(BuilderWindowTest, EnsureFolderAsksOnceAndMakesParentsSilently) {
+    const QString deep = QString::fromStdString((scratch.root() / "a" / "b" / "c").string());
+    EXPECT_TRUE(window.ensureFolder(deep, true));
+    EXPECT_EQ(dialogs.questions, std::vector<QString>{deep + " does not exist, create? "});
+    EXPECT_TRUE(fs::is_directory(scratch.root() / "a" / "b" / "c"));
+    EXPECT_TRUE(window.ensureFolder(deep, true));
+    EXPECT_EQ(dialogs.questions.size(), 1u);
+
+    dialogs.answer = false;
+    const QString refused = QString::fromStdString((scratch.root() / "no" / "thanks").string());
+    EXPECT_FALSE(window.ensureFolder(refused, true));
+    EXPECT_FALSE(fs::exists(scratch.root() / "no"));
+
+    std::ofstream(scratch.root() / "file") << "x";
+    const QString file = QString::fromStdString((scratch.root() / "file").string());
+    EXPECT_FALSE(window.ensureFolder(file, true));
+    EXPECT_FALSE(window.ensureFolder(file + "/below", false));
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{file + ": is not a directory!", file + ": is not a directory!"}));
+    EXPECT_TRUE(dialogs.messages.size() == 2);
+}
+
+TEST_F(BuilderWindowTest, ParentsKeepTheRootSeparator) {
+    EXPECT_EQ(parentFolder("C:\\new"), "C:\\");
+    EXPECT_EQ(parentFolder("\\new"), "\\");
+    EXPECT_EQ(parentFolder("/new"), "/");
+    EXPECT_EQ(parentFolder("C:\\a\\b"), "C:\\a");
+    EXPECT_EQ(parentFolder("/a/b"), "/a");
+    EXPECT_EQ(parentFolder("a\\b/c"), "a");
+    EXPECT_EQ(parentFolder("plain"), std::nullopt);
+    // A root is its own parent; ensureFolder must not recurse on it.
+    EXPECT_EQ(parentFolder("Q:\\"), "Q:\\");
+    EXPECT_EQ(parentFolder("/"), "/");
+}
+
+TEST_F(BuilderWindowTest, SuccessfulRunClosesTheWindow) {
+    const QString out = QString::fromStdString((scratch.root() / "out").string());
+    fill("C:\\lib\\Foo.ocx", out + "/", "com.example", "JFoo.dll");
+    window.longHandlesBox()->setChecked(true);
+    window.show();
+    window.build();
+    EXPECT_EQ(window.runs, 1);
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_FALSE(window.isVisible());
+    // The Generator has the texts as typed; the folder was made without the
+    // trailing separator.
+    EXPECT_EQ(window.generator().inputs.outputFolder, (out + "/").toStdString());
+    EXPECT_EQ(window.generator().inputs.sourcePath, "C:\\lib\\Foo.ocx");
+    EXPECT_EQ(window.generator().inputs.packageName, "com.example");
+    EXPECT_EQ(window.generator().inputs.libraryFileName, "JFoo.dll");
+    EXPECT_TRUE(window.generator().openReadmeWhenDone);
+    EXPECT_EQ(window.outputField()->text(), out);
+    EXPECT_TRUE(fs::is_directory(scratch.root() / "out"));
+}
+
+TEST_F(BuilderWindowTest, FailedOrRefusedRunKeepsTheWindowAndItsFields) {
+    const QString out = QString::fromStdString((scratch.root() / "out").string());
+    fill("/no/such/Source.dll", out, "com.example", "JSource.dll");
+    window.show();
+    window.runSucceeds = false;
+    window.build();
+    EXPECT_EQ(window.runs, 1);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(fields(), (std::vector<QString>{"/no/such/Source.dll", out, "com.example", "JSource.dll"}));
+
+    // Cancelling the folder question runs nothing.
+    dialogs.answer = false;
+    window.outputField()->setText(out + "/missing");
+    window.build();
+    EXPECT_EQ(window.runs, 1);
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST(BuilderWindowRun, TheGeneratorsFailureIsShownOverTheWindow) {
+    DialogRecorder dialogs;
+    TestPrefix scratch;
+    BuilderWindow window{SourceServices{}};
+    const QString out = QString::fromStdString((scratch.root() / "out").string());
+    window.inputField()->setText("/no/such/Source.dll");
+    window.outputField()->setText(out);
+    window.packageField()->setText("com.example");
+    window.libraryField()->setText("JSource.dll");
+    window.show();
+    window.build();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("/no/such/Source.dll: ")) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.inputField()->text(), "/no/such/Source.dll");
+    EXPECT_EQ(window.outputField()->text(), out);
+    EXPECT_EQ(window.packageField()->text(), "com.example");
+    EXPECT_EQ(window.libraryField()->text(), "JSource.dll");
+}
+
+TEST_F(BuilderWindowTest, HelpOpensThePageBesideTheProgram) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F1);
+    ASSERT_EQ(dialogs.opened.size(), 1u);
+    const QString page = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/help/Index.html");
+    EXPECT_EQ(dialogs.opened[0], page);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    dialogs.openSucceeds = false;
+    window.showHelp();
+    EXPECT_EQ(dialogs.messages, std::vector<QString>{page + ": Cannot open"});
+}
+
+TEST_F(BuilderWindowTest, BrowseFillsOutputWithTheChosenFolder) {
+    dialogs.chosenFolder = "";
+    window.browseOutput();
+    EXPECT_EQ(window.outputField()->text(), "");
+    EXPECT_EQ(dialogs.questions, std::vector<QString>{"Select folder for output files"});
+    dialogs.chosenFolder = QString::fromStdString(scratch.path());
+    window.browseOutput();
+    EXPECT_EQ(window.outputField()->text(), QString::fromStdString(scratch.path()));
+}
+
+TEST(BuildInputs, BaseNamesAndDefaults) {
+    EXPECT_EQ(pathBaseName("C:\\lib\\Foo.ocx"), "Foo");
+    EXPECT_EQ(pathBaseName("/usr/lib/x.tar.gz"), "x.tar");
+    EXPECT_EQ(pathBaseName("noext"), "noext");
+    EXPECT_EQ(defaultLibraryName("C:\\lib\\Foo.ocx"), "JFoo.dll");
+    EXPECT_EQ(defaultLibraryName(""), "");
+}
+
+}  // namespace

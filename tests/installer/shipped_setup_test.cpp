@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "InstallNames.h"
+#include "TestArchives.h"
+
+namespace mivra::installer {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The setup the build packed: what it carries and that it installs.
+TEST(ShippedSetup, CarriesTheProductAndInstallsIt) {
+    const fs::path setup = fs::path(MIVRA_BINARY_DIR) / "bin" / "setup";
+    if (!fs::exists(setup)) GTEST_SKIP() << "build/bin/setup is not built (no Qt)";
+    auto directory = readArchiveDirectory(setup);
+    ASSERT_TRUE(directory.ok()) << directory.failure().message;
+
+    std::vector<std::string> names;
+    for (const auto& file : directory->files) names.push_back(file.name);
+    ASSERT_GE(names.size(), 2u);
+    const auto icon = std::find(names.begin(), names.end(), "icon\\mivra.ico");
+    ASSERT_NE(icon, names.end());
+    EXPECT_EQ(*(icon + 1), "icon\\uninst.ico");
+    EXPECT_EQ(directory->files[icon - names.begin()].dataSize, 766u);
+    for (const auto& file : directory->files) EXPECT_EQ(file.substitute, file.name == "Readme.txt") << file.name;
+    const bool hasBuilder = std::find(names.begin(), names.end(), builderFileName) != names.end();
+    if (hasBuilder) {
+        ASSERT_FALSE(directory->groupItems.empty());
+        EXPECT_EQ(directory->groupItems[0].title, "Mivra");
+        EXPECT_EQ(directory->groupItems[0].target, builderFileName);
+    }
+    if (names.back() == uninstallerFileName) {
+        auto list = readArchiveDirectory(fs::path(MIVRA_BINARY_DIR) / "bin" / std::string(uninstallerFileName));
+        ASSERT_TRUE(list.ok());
+        EXPECT_EQ(list->files.size(), names.size() - 1);
+        EXPECT_EQ(list->totalBytes, 0u);
+        EXPECT_EQ(list->groupItems.size(), directory->groupItems.size());
+    }
+
+    test::TempFolder target;
+    test::RecordingEvents events;
+    auto services = InstallationServices::system();
+    services.connectProgramManager = [] { return std::unique_ptr<ProgramManager>(); };
+    services.writeRegistration = [](const std::string&, const UninstallRegistration&) { return true; };
+    services.shellOpen = [](const std::string&, const std::string&) { return true; };
+    const auto report = runInstallation({setup.string(), target.path().string()}, services, events);
+    ASSERT_EQ(report.outcome, InstallationOutcome::completed) << ::testing::PrintToString(events.messages);
+    EXPECT_EQ(events.positions.back(), 95);
+    if (hasBuilder) {
+        EXPECT_NE(fs::status(target.path() / builderFileName).permissions() & fs::perms::owner_exec, fs::perms::none);
+    }
+}
+
+}  // namespace
+}  // namespace mivra::installer

@@ -1,0 +1,753 @@
+#include "fake_jni.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "jni_function_names.h"
+
+#define FIELD_NONE 0
+
+struct FakeClass {
+	char name[128];
+	FakeClass *super;
+	const char *fieldName;      // the one field the natives reach, or NULL
+	FakeConstructor ctor;
+	FakeFinalizer finalizer;
+	struct FakeObject *classObject;
+	FakeClass *next;
+};
+
+typedef struct FakeObject {
+	FakeClass *cls;             // the object's class; NULL for a class object
+	FakeClass *described;       // for a class object: the class it stands for
+	int64_t handle;             // comId or variantData
+	jchar *chars;               // java/lang/String
+	jsize length;
+	int global;
+	int finalized;
+	struct FakeObject *next;    // every object, newest first
+} FakeObject;
+
+typedef struct {
+	FakeClass *owner;
+	char signature[2];
+} FakeField;
+
+static struct JNINativeInterface_ functions;
+static JNIEnv environment = &functions;
+static FakeClass *classes;
+static FakeObject *objects;
+static long liveObjects;
+static long stringBuffers;
+static char package[128];
+static int longHandles;
+static FakeField fieldIds[8];
+static int fieldIdCount;
+static int constructorId;        // the one method id handed out: "<init>" "()V"
+static struct {
+	int pending;
+	char className[128];
+	char message[512];
+} exception;
+
+static void fail(const char *what, const char *detail)
+{
+	fprintf(stderr, "JNI misuse: %s%s%s\n", what, detail ? ": " : "", detail ? detail : "");
+	fflush(stderr);
+	abort();
+}
+
+static void enter(const char *function)
+{
+	if (exception.pending) {
+		char detail[700];
+		snprintf(detail, sizeof detail, "called with %s pending (\"%s\")", exception.className, exception.message);
+		fail(function, detail);
+	}
+}
+
+static FakeObject *object(jobject ref, const char *function)
+{
+	FakeObject *obj = (FakeObject *) ref;
+	if (obj == NULL)
+		fail(function, "null object");
+	if (obj->finalized)
+		fail(function, "object already collected");
+	return obj;
+}
+
+static FakeClass *classOf(jclass ref, const char *function)
+{
+	FakeObject *obj = object(ref, function);
+	if (obj->described == NULL)
+		fail(function, "not a class");
+	return obj->described;
+}
+
+static int isSubclass(FakeClass *cls, FakeClass *of)
+{
+	for (; cls != NULL; cls = cls->super)
+		if (cls == of)
+			return 1;
+	return 0;
+}
+
+static FakeClass *findClass(const char *name)
+{
+	for (FakeClass *c = classes; c != NULL; c = c->next)
+		if (strcmp(c->name, name) == 0)
+			return c;
+	return NULL;
+}
+
+static FakeObject *allocate(FakeClass *cls)
+{
+	FakeObject *obj = calloc(1, sizeof *obj);
+	obj->cls = cls;
+	obj->next = objects;
+	objects = obj;
+	++liveObjects;
+	return obj;
+}
+
+static FakeClass *defineClass(const char *name, FakeClass *super, const char *field)
+{
+	FakeClass *cls = calloc(1, sizeof *cls);
+	snprintf(cls->name, sizeof cls->name, "%s", name);
+	cls->super = super;
+	cls->fieldName = field;
+	cls->next = classes;
+	classes = cls;
+	cls->classObject = allocate(NULL);
+	cls->classObject->described = cls;
+	cls->classObject->global = 1;
+	return cls;
+}
+
+// The stubs of every JNI function the generated code has no business calling.
+static void missing(int index)
+{
+	fail(index < (int) (sizeof jniFunctionNames / sizeof *jniFunctionNames) ? jniFunctionNames[index] : "?",
+	     "not implemented by the test VM");
+}
+#define STUB(n) static void stub##n(void) { missing(n); }
+#define STUB10(n) STUB(n##0) STUB(n##1) STUB(n##2) STUB(n##3) STUB(n##4) STUB(n##5) STUB(n##6) STUB(n##7) STUB(n##8) STUB(n##9)
+#define REF10(n) stub##n##0, stub##n##1, stub##n##2, stub##n##3, stub##n##4, stub##n##5, stub##n##6, stub##n##7, stub##n##8, stub##n##9
+STUB(0) STUB(1) STUB(2) STUB(3) STUB(4) STUB(5) STUB(6) STUB(7) STUB(8) STUB(9)
+STUB10(1) STUB10(2) STUB10(3) STUB10(4) STUB10(5) STUB10(6) STUB10(7) STUB10(8) STUB10(9) STUB10(10)
+STUB10(11) STUB10(12) STUB10(13) STUB10(14) STUB10(15) STUB10(16) STUB10(17) STUB10(18) STUB10(19)
+STUB10(20) STUB10(21) STUB10(22) STUB10(23) STUB10(24)
+static void (*const stubs[])(void) = {
+	stub0, stub1, stub2, stub3, stub4, stub5, stub6, stub7, stub8, stub9,
+	REF10(1), REF10(2), REF10(3), REF10(4), REF10(5), REF10(6), REF10(7), REF10(8), REF10(9), REF10(10),
+	REF10(11), REF10(12), REF10(13), REF10(14), REF10(15), REF10(16), REF10(17), REF10(18), REF10(19),
+	REF10(20), REF10(21), REF10(22), REF10(23), REF10(24),
+};
+
+// Classes, fields and methods.
+
+static jclass JNICALL FindClass(JNIEnv *env, const char *name)
+{
+	(void) env;
+	enter("FindClass");
+	FakeClass *cls = findClass(name);
+	if (cls == NULL)
+		fail("FindClass", name);
+	return (jclass) cls->classObject;
+}
+
+static jclass JNICALL GetObjectClass(JNIEnv *env, jobject obj)
+{
+	(void) env;
+	enter("GetObjectClass");
+	return (jclass) object(obj, "GetObjectClass")->cls->classObject;
+}
+
+static jboolean JNICALL IsInstanceOf(JNIEnv *env, jobject obj, jclass cls)
+{
+	(void) env;
+	enter("IsInstanceOf");
+	if (obj == NULL)
+		return JNI_TRUE;
+	return isSubclass(object(obj, "IsInstanceOf")->cls, classOf(cls, "IsInstanceOf")) ? JNI_TRUE : JNI_FALSE;
+}
+
+static jboolean JNICALL IsSameObject(JNIEnv *env, jobject a, jobject b)
+{
+	(void) env;
+	return a == b ? JNI_TRUE : JNI_FALSE;
+}
+
+static jfieldID JNICALL GetFieldID(JNIEnv *env, jclass clazz, const char *name, const char *sig)
+{
+	(void) env;
+	enter("GetFieldID");
+	FakeClass *cls = classOf(clazz, "GetFieldID");
+	for (FakeClass *c = cls; c != NULL; c = c->super) {
+		if (c->fieldName == NULL || strcmp(c->fieldName, name) != 0)
+			continue;
+		const char *declared = longHandles ? "J" : "I";
+		if (strcmp(sig, declared) != 0) {
+			char detail[200];
+			snprintf(detail, sizeof detail, "%s.%s is declared \"%s\", asked as \"%s\"", c->name, name, declared, sig);
+			fail("GetFieldID", detail);
+		}
+		for (int i = 0; i < fieldIdCount; ++i)
+			if (fieldIds[i].owner == c)
+				return (jfieldID) &fieldIds[i];
+		fieldIds[fieldIdCount].owner = c;
+		strcpy(fieldIds[fieldIdCount].signature, declared);
+		return (jfieldID) &fieldIds[fieldIdCount++];
+	}
+	fail("GetFieldID", name);
+	return NULL;
+}
+
+static jmethodID JNICALL GetMethodID(JNIEnv *env, jclass clazz, const char *name, const char *sig)
+{
+	(void) env;
+	enter("GetMethodID");
+	classOf(clazz, "GetMethodID");
+	if (strcmp(name, "<init>") != 0 || strcmp(sig, "()V") != 0)
+		fail("GetMethodID", name);
+	return (jmethodID) &constructorId;
+}
+
+static FakeField *field(jobject obj, jfieldID id, const char *kind, const char *function)
+{
+	FakeObject *o = object(obj, function);
+	FakeField *f = (FakeField *) id;
+	if (f < fieldIds || f >= fieldIds + fieldIdCount)
+		fail(function, "not a field id");
+	if (strcmp(f->signature, kind) != 0)
+		fail(function, "field type differs from the accessor");
+	if (o->cls == NULL || !isSubclass(o->cls, f->owner))
+		fail(function, "object lacks the field");
+	return f;
+}
+
+static jint JNICALL GetIntField(JNIEnv *env, jobject obj, jfieldID id)
+{
+	(void) env;
+	enter("GetIntField");
+	field(obj, id, "I", "GetIntField");
+	return (jint) ((FakeObject *) obj)->handle;
+}
+
+static void JNICALL SetIntField(JNIEnv *env, jobject obj, jfieldID id, jint value)
+{
+	(void) env;
+	enter("SetIntField");
+	field(obj, id, "I", "SetIntField");
+	((FakeObject *) obj)->handle = value;
+}
+
+static jlong JNICALL GetLongField(JNIEnv *env, jobject obj, jfieldID id)
+{
+	(void) env;
+	enter("GetLongField");
+	field(obj, id, "J", "GetLongField");
+	return ((FakeObject *) obj)->handle;
+}
+
+static void JNICALL SetLongField(JNIEnv *env, jobject obj, jfieldID id, jlong value)
+{
+	(void) env;
+	enter("SetLongField");
+	field(obj, id, "J", "SetLongField");
+	((FakeObject *) obj)->handle = value;
+}
+
+static jobject construct(FakeClass *cls)
+{
+	FakeObject *obj = allocate(cls);
+	for (FakeClass *c = cls; c != NULL; c = c->super)
+		if (c->ctor) {
+			c->ctor(&environment, (jobject) obj);
+			break;
+		}
+	return (jobject) obj;
+}
+
+static jobject JNICALL NewObject(JNIEnv *env, jclass clazz, jmethodID ctor, ...)
+{
+	(void) env;
+	enter("NewObject");
+	FakeClass *cls = classOf(clazz, "NewObject");
+	if (ctor != (jmethodID) &constructorId)
+		fail("NewObject", "not a constructor id");
+	return construct(cls);
+}
+
+static jobject JNICALL NewGlobalRef(JNIEnv *env, jobject ref)
+{
+	(void) env;
+	enter("NewGlobalRef");
+	if (ref != NULL)
+		object(ref, "NewGlobalRef")->global = 1;
+	return ref;
+}
+
+static void JNICALL DeleteGlobalRef(JNIEnv *env, jobject ref)
+{
+	(void) env;
+	(void) ref;
+}
+
+static void JNICALL DeleteLocalRef(JNIEnv *env, jobject ref)
+{
+	(void) env;
+	(void) ref;
+}
+
+// Exceptions.
+
+static jint JNICALL ThrowNew(JNIEnv *env, jclass clazz, const char *message)
+{
+	(void) env;
+	enter("ThrowNew");
+	FakeClass *cls = classOf(clazz, "ThrowNew");
+	exception.pending = 1;
+	snprintf(exception.className, sizeof exception.className, "%s", cls->name);
+	snprintf(exception.message, sizeof exception.message, "%s", message ? message : "");
+	return 0;
+}
+
+static jboolean JNICALL ExceptionCheck(JNIEnv *env)
+{
+	(void) env;
+	return exception.pending ? JNI_TRUE : JNI_FALSE;
+}
+
+static jthrowable JNICALL ExceptionOccurred(JNIEnv *env)
+{
+	(void) env;
+	return exception.pending ? (jthrowable) findClass("java/lang/Throwable")->classObject : NULL;
+}
+
+static void JNICALL ExceptionClear(JNIEnv *env)
+{
+	(void) env;
+	exception.pending = 0;
+}
+
+// Strings: kept as UTF-16; the UTF-8 forms are the VM's modified UTF-8.
+
+static FakeObject *string(jstring str, const char *function)
+{
+	FakeObject *obj = object(str, function);
+	if (obj->cls != findClass("java/lang/String"))
+		fail(function, "not a string");
+	return obj;
+}
+
+jstring fakeStringUtf16(const jchar *chars, jsize length)
+{
+	FakeObject *obj = allocate(findClass("java/lang/String"));
+	obj->chars = malloc(sizeof(jchar) * (length + 1));
+	memcpy(obj->chars, chars, sizeof(jchar) * length);
+	obj->chars[length] = 0;
+	obj->length = length;
+	return (jstring) obj;
+}
+
+static jstring JNICALL NewString(JNIEnv *env, const jchar *chars, jsize length)
+{
+	(void) env;
+	enter("NewString");
+	if (length < 0 || (length > 0 && chars == NULL))
+		fail("NewString", "bad arguments");
+	return fakeStringUtf16(chars, length);
+}
+
+static jstring JNICALL NewStringUTF(JNIEnv *env, const char *utf)
+{
+	(void) env;
+	enter("NewStringUTF");
+	if (utf == NULL)
+		fail("NewStringUTF", "null text");
+	size_t n = strlen(utf);
+	jchar *units = malloc(sizeof(jchar) * (n + 1));
+	jsize length = 0;
+	const unsigned char *p = (const unsigned char *) utf;
+	while (*p) {
+		unsigned c = *p++;
+		if (c >= 0xF0 && p[0] && p[1] && p[2]) {
+			// Standard UTF-8 beyond the BMP, which the harness's own texts use:
+			// kept as a surrogate pair, as Java keeps it.
+			c = ((c & 0x07) << 18) | ((p[0] & 0x3F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+			p += 3;
+			c -= 0x10000;
+			units[length++] = (jchar) (0xD800 | (c >> 10));
+			units[length++] = (jchar) (0xDC00 | (c & 0x3FF));
+			continue;
+		}
+		if (c >= 0xE0 && p[0] && p[1]) {
+			c = ((c & 0x0F) << 12) | ((p[0] & 0x3F) << 6) | (p[1] & 0x3F);
+			p += 2;
+		} else if (c >= 0xC0 && p[0]) {
+			c = ((c & 0x1F) << 6) | (p[0] & 0x3F);
+			p += 1;
+		}
+		units[length++] = (jchar) c;
+	}
+	jstring result = fakeStringUtf16(units, length);
+	free(units);
+	return result;
+}
+
+static jsize JNICALL GetStringLength(JNIEnv *env, jstring str)
+{
+	(void) env;
+	enter("GetStringLength");
+	return string(str, "GetStringLength")->length;
+}
+
+static const jchar *JNICALL GetStringChars(JNIEnv *env, jstring str, jboolean *isCopy)
+{
+	(void) env;
+	enter("GetStringChars");
+	FakeObject *obj = string(str, "GetStringChars");
+	// A copy without a terminator, as a VM may hand out: readers must use the length.
+	jchar *copy = malloc(sizeof(jchar) * (obj->length + 1));
+	memcpy(copy, obj->chars, sizeof(jchar) * obj->length);
+	copy[obj->length] = 0xDEAD;
+	if (isCopy)
+		*isCopy = JNI_TRUE;
+	++stringBuffers;
+	return copy;
+}
+
+static void JNICALL ReleaseStringChars(JNIEnv *env, jstring str, const jchar *chars)
+{
+	(void) env;
+	string(str, "ReleaseStringChars");
+	if (chars == NULL)
+		fail("ReleaseStringChars", "null buffer");
+	free((void *) chars);
+	--stringBuffers;
+}
+
+static size_t utf8Length(const FakeObject *obj)
+{
+	size_t n = 0;
+	for (jsize i = 0; i < obj->length; ++i) {
+		jchar c = obj->chars[i];
+		n += (c != 0 && c < 0x80) ? 1 : (c < 0x800 ? 2 : 3);
+	}
+	return n;
+}
+
+static jsize JNICALL GetStringUTFLength(JNIEnv *env, jstring str)
+{
+	(void) env;
+	enter("GetStringUTFLength");
+	return (jsize) utf8Length(string(str, "GetStringUTFLength"));
+}
+
+static const char *JNICALL GetStringUTFChars(JNIEnv *env, jstring str, jboolean *isCopy)
+{
+	(void) env;
+	enter("GetStringUTFChars");
+	FakeObject *obj = string(str, "GetStringUTFChars");
+	unsigned char *out = malloc(utf8Length(obj) + 1), *p = out;
+	for (jsize i = 0; i < obj->length; ++i) {
+		jchar c = obj->chars[i];
+		if (c != 0 && c < 0x80) {
+			*p++ = (unsigned char) c;
+		} else if (c < 0x800) {
+			*p++ = (unsigned char) (0xC0 | (c >> 6));
+			*p++ = (unsigned char) (0x80 | (c & 0x3F));
+		} else {
+			*p++ = (unsigned char) (0xE0 | (c >> 12));
+			*p++ = (unsigned char) (0x80 | ((c >> 6) & 0x3F));
+			*p++ = (unsigned char) (0x80 | (c & 0x3F));
+		}
+	}
+	*p = 0;
+	if (isCopy)
+		*isCopy = JNI_TRUE;
+	++stringBuffers;
+	return (const char *) out;
+}
+
+static void JNICALL ReleaseStringUTFChars(JNIEnv *env, jstring str, const char *chars)
+{
+	(void) env;
+	string(str, "ReleaseStringUTFChars");
+	if (chars == NULL)
+		fail("ReleaseStringUTFChars", "null buffer");
+	free((void *) chars);
+	--stringBuffers;
+}
+
+static void JNICALL GetStringRegion(JNIEnv *env, jstring str, jsize start, jsize len, jchar *buf)
+{
+	(void) env;
+	enter("GetStringRegion");
+	FakeObject *obj = string(str, "GetStringRegion");
+	if (start < 0 || len < 0 || start > obj->length || len > obj->length - start)
+		fail("GetStringRegion", "out of bounds");
+	memcpy(buf, obj->chars + start, sizeof(jchar) * len);
+}
+
+// The harness side.
+
+void fakeVmInit(const char *packageName, int useLongHandles)
+{
+	snprintf(package, sizeof package, "%s", packageName);
+	for (char *p = package; *p; ++p)
+		if (*p == '.')
+			*p = '/';
+	longHandles = useLongHandles;
+	void **slots = (void **) &functions;
+	size_t count = sizeof functions / sizeof(void *);
+	if (count > sizeof stubs / sizeof *stubs)
+		fail("fakeVmInit", "more JNI functions than stubs");
+	for (size_t i = 0; i < count; ++i)
+		slots[i] = (void *) stubs[i];
+
+	functions.FindClass = FindClass;
+	functions.GetObjectClass = GetObjectClass;
+	functions.IsInstanceOf = IsInstanceOf;
+	functions.IsSameObject = IsSameObject;
+	functions.GetFieldID = GetFieldID;
+	functions.GetMethodID = GetMethodID;
+	functions.GetIntField = GetIntField;
+	functions.SetIntField = SetIntField;
+	functions.GetLongField = GetLongField;
+	functions.SetLongField = SetLongField;
+	functions.NewObject = NewObject;
+	functions.NewGlobalRef = NewGlobalRef;
+	functions.DeleteGlobalRef = DeleteGlobalRef;
+	functions.DeleteLocalRef = DeleteLocalRef;
+	functions.ThrowNew = ThrowNew;
+	functions.ExceptionCheck = ExceptionCheck;
+	functions.ExceptionOccurred = ExceptionOccurred;
+	functions.ExceptionClear = ExceptionClear;
+	functions.NewString = NewString;
+	functions.NewStringUTF = NewStringUTF;
+	functions.GetStringLength = GetStringLength;
+	functions.GetStringChars = GetStringChars;
+	functions.ReleaseStringChars = ReleaseStringChars;
+	functions.GetStringUTFLength = GetStringUTFLength;
+	functions.GetStringUTFChars = GetStringUTFChars;
+	functions.ReleaseStringUTFChars = ReleaseStringUTFChars;
+	functions.GetStringRegion = GetStringRegion;
+
+	FakeClass *throwable = defineClass("java/lang/Throwable", NULL, NULL);
+	defineClass("java/lang/String", NULL, NULL);
+	defineClass("java/lang/NullPointerException", throwable, NULL);
+	defineClass("java/lang/ClassCastException", throwable, NULL);
+	char name[256];
+	snprintf(name, sizeof name, "%s%sMivraException", package, *package ? "/" : "");
+	defineClass(name, throwable, NULL);
+	snprintf(name, sizeof name, "%s%sMivraObject", package, *package ? "/" : "");
+	defineClass(name, NULL, "comId");
+	snprintf(name, sizeof name, "%s%sMivraVariant", package, *package ? "/" : "");
+	defineClass(name, NULL, "variantData");
+}
+
+JNIEnv *fakeEnv(void)
+{
+	return &environment;
+}
+
+FakeClass *fakePackageClass(const char *simpleName)
+{
+	char name[256];
+	snprintf(name, sizeof name, "%s%s%s", package, *package ? "/" : "", simpleName);
+	FakeClass *cls = findClass(name);
+	if (cls == NULL)
+		cls = defineClass(name, fakePackageClass("MivraObject"), NULL);
+	return cls;
+}
+
+jclass fakeClassObject(FakeClass *cls)
+{
+	return (jclass) cls->classObject;
+}
+
+const char *fakeClassName(FakeClass *cls)
+{
+	return cls->name;
+}
+
+void fakeSetConstructor(FakeClass *cls, FakeConstructor ctor)
+{
+	cls->ctor = ctor;
+}
+
+void fakeSetFinalizer(FakeClass *cls, FakeFinalizer finalizer)
+{
+	cls->finalizer = finalizer;
+}
+
+jobject fakeNew(FakeClass *cls)
+{
+	return construct(cls);
+}
+
+jobject fakeAllocate(FakeClass *cls)
+{
+	return (jobject) allocate(cls);
+}
+
+static FakeClass *handleOwner(FakeObject *obj)
+{
+	for (FakeClass *c = obj->cls; c != NULL; c = c->super)
+		if (c->fieldName)
+			return c;
+	fail("fakeHandle", "object has no handle field");
+	return NULL;
+}
+
+int64_t fakeHandle(jobject ref)
+{
+	FakeObject *obj = object(ref, "fakeHandle");
+	handleOwner(obj);
+	return longHandles ? obj->handle : (int64_t) (int32_t) obj->handle;
+}
+
+void fakeSetHandle(jobject ref, int64_t value)
+{
+	FakeObject *obj = object(ref, "fakeSetHandle");
+	handleOwner(obj);
+	obj->handle = longHandles ? value : (int64_t) (int32_t) value;
+}
+
+jstring fakeString(const char *utf8)
+{
+	int saved = exception.pending;
+	exception.pending = 0;
+	jstring s = NewStringUTF(&environment, utf8);
+	exception.pending = saved;
+	return s;
+}
+
+const jchar *fakeStringChars(jstring str, jsize *length)
+{
+	FakeObject *obj = string(str, "fakeStringChars");
+	*length = obj->length;
+	return obj->chars;
+}
+
+const char *fakeStringUtf8(jstring str, char *buffer, size_t size)
+{
+	if (str == NULL) {
+		snprintf(buffer, size, "(null)");
+		return buffer;
+	}
+	FakeObject *obj = string(str, "fakeStringUtf8");
+	size_t n = 0;
+	for (jsize i = 0; i < obj->length && n + 5 < size; ++i) {
+		jchar c = obj->chars[i];
+		if (c >= 0xD800 && c < 0xDC00 && i + 1 < obj->length && obj->chars[i + 1] >= 0xDC00 &&
+		    obj->chars[i + 1] < 0xE000) {
+			unsigned u = 0x10000 + (((unsigned) c - 0xD800) << 10) + (obj->chars[++i] - 0xDC00);
+			buffer[n++] = (char) (0xF0 | (u >> 18));
+			buffer[n++] = (char) (0x80 | ((u >> 12) & 0x3F));
+			buffer[n++] = (char) (0x80 | ((u >> 6) & 0x3F));
+			buffer[n++] = (char) (0x80 | (u & 0x3F));
+		} else if (c < 0x80) {
+			buffer[n++] = (char) c;
+		} else if (c < 0x800) {
+			buffer[n++] = (char) (0xC0 | (c >> 6));
+			buffer[n++] = (char) (0x80 | (c & 0x3F));
+		} else {
+			buffer[n++] = (char) (0xE0 | (c >> 12));
+			buffer[n++] = (char) (0x80 | ((c >> 6) & 0x3F));
+			buffer[n++] = (char) (0x80 | (c & 0x3F));
+		}
+	}
+	buffer[n] = 0;
+	return buffer;
+}
+
+int fakeStringEquals(jstring str, const char *utf8)
+{
+	if (str == NULL)
+		return utf8 == NULL;
+	if (utf8 == NULL)
+		return 0;
+	jstring expected = fakeString(utf8);
+	FakeObject *a = string(str, "fakeStringEquals"), *b = (FakeObject *) expected;
+	return a->length == b->length && memcmp(a->chars, b->chars, sizeof(jchar) * a->length) == 0;
+}
+
+int fakeIsInstance(jobject obj, FakeClass *cls)
+{
+	return obj != NULL && isSubclass(((FakeObject *) obj)->cls, cls);
+}
+
+int fakeExceptionPending(void)
+{
+	return exception.pending;
+}
+
+const char *fakeExceptionClass(void)
+{
+	return exception.pending ? exception.className : "";
+}
+
+const char *fakeExceptionMessage(void)
+{
+	return exception.pending ? exception.message : "";
+}
+
+void fakeExceptionClear(void)
+{
+	exception.pending = 0;
+}
+
+FakeMark fakeMark(void)
+{
+	return objects;
+}
+
+static FakeFinalizer finalizerOf(FakeClass *cls)
+{
+	for (; cls != NULL; cls = cls->super)
+		if (cls->finalizer)
+			return cls->finalizer;
+	return NULL;
+}
+
+void fakeCollectSince(FakeMark mark)
+{
+	// Finalize first (a finalizer may still read other objects), then free.
+	for (FakeObject *o = objects; o != NULL && o != mark; o = o->next) {
+		if (o->global || o->cls == NULL)
+			continue;
+		FakeFinalizer finalizer = finalizerOf(o->cls);
+		if (finalizer) {
+			finalizer(&environment, (jobject) o);
+			if (exception.pending)
+				fail("finalize", "a release native threw");
+		}
+	}
+	FakeObject **link = &objects;
+	while (*link != NULL && *link != mark) {
+		FakeObject *o = *link;
+		if (o->global || o->cls == NULL) {
+			link = &o->next;
+			continue;
+		}
+		*link = o->next;
+		free(o->chars);
+		free(o);
+		--liveObjects;
+	}
+}
+
+long fakeOutstandingStringBuffers(void)
+{
+	return stringBuffers;
+}
+
+long fakeLiveObjects(void)
+{
+	return liveObjects;
+}

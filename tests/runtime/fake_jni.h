@@ -1,0 +1,55 @@
+// A minimal Java VM seen through JNI: just the functions the generated
+// library calls, over simple in-memory objects. Every other JNI function
+// aborts with its name, and misuse a real VM would punish (a field read on
+// null, a long field read as int, a call with an exception pending) aborts
+// as well, so the generated code is held to the rules a real VM enforces.
+#ifndef MIVRA_FAKE_JNI_H
+#define MIVRA_FAKE_JNI_H
+
+#include <jni.h>
+#include <stdint.h>
+
+typedef struct FakeClass FakeClass;
+typedef void (*FakeConstructor)(JNIEnv *env, jobject obj);
+
+// The VM: one environment, its classes and every object it has made.
+void fakeVmInit(const char *package, int longHandles);
+JNIEnv *fakeEnv(void);
+
+// Classes of the generated package are named without the package ("MivraObject").
+FakeClass *fakePackageClass(const char *simpleName);
+jclass fakeClassObject(FakeClass *cls);
+const char *fakeClassName(FakeClass *cls);
+void fakeSetConstructor(FakeClass *cls, FakeConstructor ctor);
+
+// Objects and their fields, as the Java code of the generated classes sees them.
+jobject fakeNew(FakeClass *cls);              // runs the class's no-argument constructor
+jobject fakeAllocate(FakeClass *cls);         // a bare instance, fields at their initial values
+int64_t fakeHandle(jobject obj);            // comId or variantData, whichever the class has
+void fakeSetHandle(jobject obj, int64_t value);
+jstring fakeString(const char *utf8);
+jstring fakeStringUtf16(const jchar *chars, jsize length);
+const jchar *fakeStringChars(jstring str, jsize *length);
+int fakeStringEquals(jstring str, const char *utf8);
+const char *fakeStringUtf8(jstring str, char *buffer, size_t size);
+int fakeIsInstance(jobject obj, FakeClass *cls);
+
+// The pending exception a native left, or none.
+int fakeExceptionPending(void);
+const char *fakeExceptionClass(void);
+const char *fakeExceptionMessage(void);
+void fakeExceptionClear(void);
+
+// Collection: everything made after a mark is finalized (the release natives
+// run as the generated classes' finalize methods would) and freed.
+typedef struct FakeObject *FakeMark;
+FakeMark fakeMark(void);
+typedef void (*FakeFinalizer)(JNIEnv *env, jobject obj);
+void fakeSetFinalizer(FakeClass *cls, FakeFinalizer finalizer);
+void fakeCollectSince(FakeMark mark);
+
+// Resources the VM handed out and has not got back yet.
+long fakeOutstandingStringBuffers(void);
+long fakeLiveObjects(void);
+
+#endif

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include "FileTypeLibraryReader.h"
+#include "TestLibraries.h"
+
+namespace mivra {
+namespace {
+
+using test::libraryPath;
+
+std::unique_ptr<FileTypeLibraryReader> loaded(const std::string& path, std::vector<std::string> searchPath = {}) {
+    auto reader = makeFileTypeLibraryReader(std::move(searchPath));
+    auto result = reader->load(path);
+    EXPECT_TRUE(result.ok()) << path << ": " << (result ? "" : result.failure().message);
+    return reader;
+}
+
+std::vector<std::string> namesOf(const TypeLibraryReader& reader, uint32_t index, uint32_t k) {
+    auto f = reader.function(index, k);
+    if (!f) return {"<unavailable>"};
+    auto names = reader.names(index, f->memberId, static_cast<uint32_t>(f->params.size()) + 1);
+    return names ? *names : std::vector<std::string>{"<failed>"};
+}
+
+// testlib.idl: IBase (dual) 0, IDerived (dual, derives from IBase) 1,
+// DEvents (methods only) 2, coclass Thing 3.
+TEST(DualInterface, DispatchViewStartsWithTheSevenInheritedMembers) {
+    auto reader = loaded(libraryPath("testlib.tlb"));
+    auto attributes = reader->typeAttributes(0);
+    ASSERT_TRUE(attributes);
+    EXPECT_EQ(attributes->kind, TKIND_DISPATCH);
+    EXPECT_EQ(attributes->flags, 0x1040);  // stored 0x1140: OLEAUTOMATION is not shown
+    EXPECT_EQ(attributes->funcCount, 12);
+    EXPECT_EQ(attributes->implTypeCount, 1);
+
+    const char* inherited[] = {"QueryInterface", "AddRef", "Release", "GetTypeInfoCount",
+                               "GetTypeInfo", "GetIDsOfNames", "Invoke"};
+    const int32_t ids[] = {0x60000000, 0x60000001, 0x60000002, 0x60010000, 0x60010001, 0x60010002, 0x60010003};
+    for (uint32_t k = 0; k < 7; ++k) {
+        auto f = reader->function(0, k);
+        ASSERT_TRUE(f) << k;
+        EXPECT_EQ(f->memberId, ids[k]);
+        EXPECT_EQ(f->invokeKind, 1u);
+        EXPECT_EQ(namesOf(*reader, 0, k).at(0), inherited[k]);
+    }
+    auto addRef = reader->function(0, 1);
+    EXPECT_EQ(addRef->result.vt, 19);  // ULONG stays, only HRESULT disappears
+    auto invoke = reader->function(0, 6);
+    ASSERT_EQ(invoke->paramCount, 8);
+    EXPECT_EQ(invoke->result.vt, 24);
+    EXPECT_EQ(invoke->params[5].type.vt, 26);
+    EXPECT_EQ(invoke->params[5].type.pointee->vt, 12);
+    EXPECT_EQ(namesOf(*reader, 0, 6).size(), 9u);
+}
+
+TEST(DualInterface, RetvalBecomesTheResultAndLcidDisappears) {
+    auto reader = loaded(libraryPath("testlib.tlb"));
+    auto name = reader->function(0, 7);
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->invokeKind, 2u);
+    EXPECT_EQ(name->paramCount, 0);
+    EXPECT_EQ(name->result.vt, 8);
+    EXPECT_EQ(reader->memberDocString(0, name->memberId), "Its name");
+
+    auto put = reader->function(0, 8);
+    EXPECT_EQ(put->invokeKind, 4u);
+    EXPECT_EQ(put->paramCount, 1);
+    EXPECT_EQ(put->result.vt, 24);
+    // Names come from the first function with the id, the getter, whose
+    // [retval] is left out.
+    EXPECT_EQ(namesOf(*reader, 0, 8), std::vector<std::string>{"Name"});
+
+    auto withLcid = reader->function(0, 11);
+    EXPECT_EQ(withLcid->paramCount, 1);
+    EXPECT_EQ(withLcid->result.vt, 3);
+    EXPECT_EQ(namesOf(*reader, 0, 11), (std::vector<std::string>{"WithLcid", "a"}));
+}
+
+TEST(DualInterface, OptionalDefaultAndVarargFunctions) {
+    auto reader = loaded(libraryPath("testlib.tlb"));
+    auto add = reader->function(0, 9);
+    ASSERT_TRUE(add);
+    EXPECT_EQ(add->paramCount, 3);
+    EXPECT_EQ(add->optionalParamCount, 1);  // [defaultvalue] is not counted
+    EXPECT_EQ(add->result.vt, 5);
+    EXPECT_EQ(add->params[1].flags, 0x11);
+    EXPECT_EQ(add->params[2].flags, 0x31);
+    EXPECT_EQ(namesOf(*reader, 0, 9), (std::vector<std::string>{"Add", "a", "b", "c"}));
+
+    auto join = reader->function(0, 10);
+    EXPECT_EQ(join->optionalParamCount, -1);
+    ASSERT_EQ(join->paramCount, 1);
+    EXPECT_EQ(join->params[0].type.vt, 27);
+    EXPECT_EQ(join->params[0].type.pointee->vt, 12);
+}
+
+TEST(DualInterface, DerivedDualListsTheWholeChainRootFirst) {
+    auto reader = loaded(libraryPath("testlib.tlb"));
+    auto attributes = reader->typeAttributes(1);
+    ASSERT_TRUE(attributes);
+    EXPECT_EQ(attributes->funcCount, 13);
+    EXPECT_EQ(namesOf(*reader, 1, 0).at(0), "QueryInterface");
+    EXPECT_EQ(namesOf(*reader, 1, 7).at(0), "Name");
+    EXPECT_EQ(namesOf(*reader, 1, 12), (std::vector<std::string>{"More", "other"}));
+    EXPECT_FALSE(reader->function(1, 13));
+    // Its implemented type is IDispatch, not IBase.
+    auto base = reader->implementedType(1, 0);
+    ASSERT_TRUE(base);
+    EXPECT_EQ(base->attributes.kind, TKIND_INTERFACE);
+    EXPECT_EQ(base->name, "IDispatch");
+    EXPECT_EQ(guidText(base->attributes.guid), "{00020400-0000-0000-C000-000000000046}");
+    EXPECT_FALSE(reader->implementedType(1, 1));
+}
+
+TEST(DispatchInterface, MethodsAreReturnedAsDeclared) {
+    auto reader = loaded(libraryPath("testlib.tlb"));
+    auto attributes = reader->typeAttributes(2);
+    EXPECT_EQ(attributes->funcCount, 1);
+    EXPECT_EQ(attributes->flags, 0x1000);
+    auto fired = reader->function(2, 0);
+    ASSERT_TRUE(fired);
+    EXPECT_EQ(fired->result.vt, 24);
+    EXPECT_EQ(namesOf(*reader, 2, 0), (std::vector<std::string>{"Fired", "code"}));
+}
+
+TEST(Coclass, ImplementedTypesCarryTheirFlagsAndDispatchViews) {
+    auto reader = loaded(libraryPath("testlib.tlb"));
+    auto first = reader->implementedType(3, 0);
+    auto second = reader->implementedType(3, 1);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(first->name, "IDerived");
+    EXPECT_EQ(first->attributes.kind, TKIND_DISPATCH);
+    EXPECT_EQ(first->attributes.flags, 0x1040);
+    EXPECT_EQ(first->implFlags, 1);
+    EXPECT_EQ(second->name, "DEvents");
+    EXPECT_EQ(second->implFlags, 3);
+    EXPECT_FALSE(reader->implementedType(3, 2));
+    auto doc = reader->documentation(-1);
+    EXPECT_EQ(doc->name, "TestLib");
+    EXPECT_EQ(doc->docString, "Test library");
+    EXPECT_EQ(reader->documentation(1)->docString, std::nullopt);
+}
+
+TEST(Imports, BuiltInStandardLibraryAnswersAsTheFileDoes) {
+    auto builtin = loaded(libraryPath("testlib.tlb"));
+    auto fromFile = loaded(libraryPath("testlib.tlb"), {libraryPath("stdole")});
+    for (uint32_t k = 0; k < 7; ++k) {
+        auto a = builtin->function(0, k), b = fromFile->function(0, k);
+        ASSERT_TRUE(a && b) << k;
+        EXPECT_EQ(a->memberId, b->memberId);
+        EXPECT_EQ(a->paramCount, b->paramCount);
+        for (int p = 0; p < a->paramCount; ++p) {
+            EXPECT_EQ(a->params[p].type.vt, b->params[p].type.vt);
+            EXPECT_EQ(a->params[p].flags, b->params[p].flags);
+        }
+        EXPECT_EQ(namesOf(*builtin, 0, k), namesOf(*fromFile, 0, k));
+    }
+}
+
+TEST(PeFiles, ResourceOneByDefaultAndOthersByBackslashNumber) {
+    for (const char* dll : {"resources64.dll", "resources32.dll"}) {
+        auto first = loaded(libraryPath(dll));
+        EXPECT_EQ(first->documentation(-1)->name, "TestLib") << dll;
+        auto second = loaded(libraryPath(dll) + "\\2");
+        EXPECT_EQ(second->documentation(-1)->name, "Classes") << dll;
+        EXPECT_EQ(second->typeInfoCount(), 6u);
+        auto missing = makeFileTypeLibraryReader();
+        EXPECT_FALSE(missing->load(libraryPath(dll) + "\\3")) << dll;
+    }
+}
+
+TEST(Refusals, NonLibrariesAndOldFormatsAreRefused) {
+    auto reader = makeFileTypeLibraryReader();
+    std::vector<std::byte> sltg(0x200, std::byte{0});
+    const char magic[] = "SLTG";
+    for (int i = 0; i < 4; ++i) sltg[i] = std::byte(magic[i]);
+    auto result = reader->loadBytes(sltg);
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.failure().message.find("SLTG"), std::string::npos);
+    EXPECT_FALSE(reader->loadBytes(std::vector<std::byte>(100, std::byte{'x'})));
+    EXPECT_FALSE(reader->loadBytes({}));
+    EXPECT_FALSE(reader->load(libraryPath("no-such-file.tlb")));
+    EXPECT_EQ(reader->typeInfoCount(), 0u);
+    EXPECT_FALSE(reader->typeAttributes(0));
+}
+
+TEST(Refusals, LibraryWithoutTypesLoadsEmpty) {
+    auto reader = loaded(libraryPath("notypes.tlb"));
+    EXPECT_EQ(reader->typeInfoCount(), 0u);
+    auto attributes = reader->typeAttributes(0);
+    ASSERT_FALSE(attributes);
+    EXPECT_EQ(attributes.failure().step, Failure::Step::TypeInfo);
+}
+
+}  // namespace
+}  // namespace mivra
