@@ -6,6 +6,7 @@
 #include "ClassRegistry.h"
 #include "Commands.h"
 #include "Generator.h"
+#include "OleTypeLibraryReader.h"
 
 namespace mivra {
 
@@ -13,7 +14,7 @@ namespace {
 
 const char generateUsage[] =
     "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--handles int|long]\n"
-    "                      [--open-readme]\n";
+    "                      [--reader file|ole] [--open-readme]\n";
 
 class CommandLineGenerator final : public Generator {
 public:
@@ -27,6 +28,7 @@ public:
 int runGenerateCommand(const std::vector<std::string>& args) {
     GenerationInputs inputs;
     std::string registryPrefix;
+    std::string readerName = "file";
     bool libraryGiven = false;
     bool openReadme = false;
     std::string handles = "int";
@@ -43,6 +45,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         else if (option == "-l") target = &inputs.libraryFileName, libraryGiven = true;
         else if (option == "--registry") target = &registryPrefix;
         else if (option == "--handles") target = &handles;
+        else if (option == "--reader") target = &readerName;
         if (!target || i + 1 >= args.size()) {
             std::fputs(generateUsage, stderr);
             return 2;
@@ -51,6 +54,14 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     }
     if (handles != "int" && handles != "long") {
         std::fputs(generateUsage, stderr);
+        return 2;
+    }
+    if (readerName != "file" && readerName != "ole") {
+        std::fputs(generateUsage, stderr);
+        return 2;
+    }
+    if (readerName == "ole" && !makeOleTypeLibraryReader()) {
+        std::fputs("mivra generate: this platform has no OLE Automation type-library service\n", stderr);
         return 2;
     }
     if (!libraryGiven) inputs.libraryFileName = defaultLibraryName(inputs.sourcePath);
@@ -69,6 +80,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     generator.openReadmeWhenDone = openReadme;
     generator.handles = handles == "long" ? HandleType::Long : HandleType::Int;
     generator.setClassRegistry(registry.get());
+    if (readerName == "ole") generator.setReaderFactory(makeOleTypeLibraryReader);
     bool succeeded = generator.run();
     generator.finish();
     if (!succeeded) return 1;

@@ -31,6 +31,7 @@ TextFile::~TextFile() { close(); }
 void TextFile::write(std::string_view text) {
     if (!file_ || text.empty()) return;
 #ifdef _WIN32
+    // Texts are UTF-8 inside the program; the files carry the ANSI code page.
     std::string converted = systemCodePageText(std::string(text));
     text = converted;
 #endif

@@ -8,7 +8,8 @@
 namespace mivra {
 
 // An output file opened for writing in the platform's text mode: on Windows
-// each "\n" reaches the disk as CR LF, elsewhere as it is. Creating it
+// each "\n" reaches the disk as CR LF and the text is in the ANSI code page,
+// elsewhere it is written as it is (UTF-8). Creating it
 // truncates an existing file of that name.
 class TextFile {
 public:
