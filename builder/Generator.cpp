@@ -1,7 +1,7 @@
 #include "Generator.h"
 
 #include "GenerationContext.h"
-#include "ShellOpen.h"
+#include "ProcessServices.h"
 #include "SourceLoading.h"
 #include "TypeMapping.h"
 #include "Writers.h"
@@ -90,7 +90,7 @@ bool Generator::run() {
     writeClasses(context);
     writeOverviewPage(context);
     if (writeReadmePage(context) && openReadmeWhenDone && !isSampleRun(context.libraryBaseName))
-        openWithShell(context.fullPath(outputPath(context.outputFolder, "readme.html")));
+        shellOpen(context.fullPath(outputPath(context.outputFolder, "readme.html")), {});
     return true;
 }
 
