@@ -73,8 +73,8 @@ std::string desktopString(const std::string& text) {
     return out;
 }
 
-// One Exec argument: always quoted, with the characters the desktop entry
-// specification reserves inside quotes escaped, and "%" doubled.
+// One Exec argument: always quoted, with the characters the Desktop Entry
+// format reserves inside quotes escaped, and "%" doubled.
 std::string execArgument(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {

@@ -17,9 +17,9 @@ inline std::vector<std::byte> bytesOf(const std::string& text) {
     return {p, p + text.size()};
 }
 
-inline std::vector<std::byte> patternBytes(std::size_t size, unsigned seed) {
+inline std::vector<std::byte> patternBytes(std::size_t size, unsigned salt) {
     std::vector<std::byte> out(size);
-    std::mt19937 random(seed);
+    std::mt19937 random(salt);
     for (auto& b : out) b = static_cast<std::byte>(random() & 0xFF);
     return out;
 }
@@ -59,9 +59,9 @@ private:
 // The shipped archive's layout, with small made-up bytes standing in for the files.
 inline ArchiveContent shippedLayout(bool withUninstaller = true) {
     ArchiveContent content;
-    unsigned seed = 1;
+    unsigned salt = 1;
     auto add = [&](const std::string& name, std::size_t size, bool substitute = false) {
-        content.files.push_back({name, patternBytes(size, seed++), substitute});
+        content.files.push_back({name, patternBytes(size, salt++), substitute});
     };
     content.files.push_back(
         {"Readme.txt", bytesOf("Mivra\r\nInstalled in $TGTDIR$SEPhelp on drive $TGTDRIVE.\r\n"), true});
@@ -71,7 +71,7 @@ inline ArchiveContent shippedLayout(bool withUninstaller = true) {
     for (const char* page : {"BaseClasses.html", "Buildsteps.html", "Classes.html", "dialogbox.gif", "Index.html",
                              "Mivra.html", "Mivra.html", "Overview.html", "overview.gif", "sampleinput.gif",
                              "Tutorial.html", "Tut2.html", "Tut3.html", "Tut4.html", "Tut5.html"})
-        add(std::string("help\\") + page, 1091 + seed * 17);
+        add(std::string("help\\") + page, 1091 + salt * 17);
     content.files[content.files.size() - 9].bytes = content.files[content.files.size() - 10].bytes;
     add("sample\\jbrowse.dll", 5000);
     if (withUninstaller) add(std::string(uninstallerFileName), 1300);
