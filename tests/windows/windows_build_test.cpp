@@ -168,12 +168,19 @@ TEST(WindowsRegistry, ListShowsTheSameLibrariesAsTheLinuxReading) {
     ASSERT_EQ(windowsRun.status, 0) << windowsRun.err;
     ASSERT_EQ(linuxRun.status, 0) << linuxRun.err;
 
+    // Wine registers some libraries under the long-path form "\\?\C:\...",
+    // which names the same file as "C:\...".
     auto normalised = [](const std::string& output) {
         std::vector<std::string> lines;
         for (const auto& line : linesOf(output)) {
             auto tab = line.rfind('\t');
-            lines.push_back(tab == std::string::npos ? line
-                                                     : line.substr(0, tab + 1) + asWindowsPath(line.substr(tab + 1)));
+            if (tab == std::string::npos) {
+                lines.push_back(line);
+                continue;
+            }
+            std::string path = line.substr(tab + 1);
+            if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
+            lines.push_back(line.substr(0, tab + 1) + asWindowsPath(path));
         }
         return lines;
     };
