@@ -7,32 +7,17 @@
 
 #include <cstdio>
 
+#include "windows/WideText.h"
+
 namespace mivra {
 
 namespace {
-
-std::wstring wideText(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-    return wide;
-}
 
 // A string handed out by OLE Automation as UTF-8; a null BSTR is absent.
 // The BSTR is freed here.
 std::optional<std::string> takeText(BSTR text) {
     if (!text) return std::nullopt;
-    std::string utf8;
-    int size = static_cast<int>(SysStringLen(text));
-    if (size > 0) {
-        int length = WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
-        if (length > 0) {
-            utf8.assign(static_cast<size_t>(length), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, text, size, utf8.data(), length, nullptr, nullptr);
-        }
-    }
+    std::string utf8 = narrowText(text, SysStringLen(text));
     SysFreeString(text);
     return utf8;
 }
