@@ -2,7 +2,6 @@
 
 #include "ClassRegistry.h"
 #include "Commands.h"
-#include "DefaultReader.h"
 #include "RegistryLookups.h"
 
 // mivra list and mivra locate: the source picker's lookups on the command line.
@@ -42,7 +41,7 @@ int runListCommand(const std::vector<std::string>& args) {
     auto registry = openClassRegistry(prefix);
     bool failed = false;
     RegisteredLibraryList list;
-    listRegisteredLibraries(*registry, defaultReaderFactory(), [&](const std::string& message) {
+    listRegisteredLibraries(*registry, {}, [&](const std::string& message) {
         printFailure(message);
         failed = true;
     }, list);

@@ -1,5 +1,7 @@
 #include "RegistryLookups.h"
 
+#include "SourceLoading.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -68,7 +70,7 @@ void listRegisteredLibraries(const ClassRegistry& registry, const ReaderFactory&
         if (!registeredPath) continue;
 
         std::string path = registry.localPath(*registeredPath);
-        std::unique_ptr<TypeLibraryReader> reader = makeReader ? makeReader() : nullptr;
+        std::unique_ptr<TypeLibraryReader> reader = makeReaderFor(path, makeReader);
         if (!reader) continue;
         if (!reader->load(path)) continue;
         auto documentation = reader->documentation(-1);

@@ -28,7 +28,8 @@ struct RegisteredLibraryList {
 RegisteredLibraryList& registeredLibraryList();
 
 // Fills the list on its first call; later calls do nothing. Libraries that
-// cannot be resolved, loaded or documented are left out silently.
+// cannot be resolved, loaded or documented are left out silently. Without a
+// reader factory each library is loaded by the file reader (makeReaderFor).
 void listRegisteredLibraries(const ClassRegistry& registry, const ReaderFactory& makeReader,
                              const LookupReport& report,
                              RegisteredLibraryList& list = registeredLibraryList());

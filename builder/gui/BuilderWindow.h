@@ -20,7 +20,7 @@ namespace mivra {
 // file.
 struct SourceServices {
     const ClassRegistry* registry = nullptr;
-    ReaderFactory makeReader;
+    ReaderFactory makeReader;  // empty: the file reader
     RegisteredLibraryList* libraries = nullptr;  // the process's list unless set
     std::function<bool(const std::string& path, const LookupReport& report)> checkFile;
 };

@@ -3,7 +3,6 @@
 #include "BuilderWindow.h"
 #include "ClassRegistry.h"
 #include "Commands.h"
-#include "DefaultReader.h"
 #include "SourceLoading.h"
 
 #ifdef _WIN32
@@ -22,9 +21,8 @@ int runBuilderWindow(int argc, char** argv) {
         auto registry = openClassRegistry();
         SourceServices services;
         services.registry = registry.get();
-        services.makeReader = defaultReaderFactory();
         services.checkFile = [](const std::string& path, const LookupReport& report) {
-            return checkTypeLibraryFile(path, defaultReaderFactory(), report);
+            return checkTypeLibraryFile(path, {}, report);
         };
         BuilderWindow window(services);
         window.exec();

@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include "BuilderWindow.h"
-#include "DefaultReader.h"
 #include "GuiTestSupport.h"
 #include "SourcePicker.h"
 
@@ -25,7 +24,6 @@ TEST(Screenshots, MainWindowAndPickerOverTheBuildsPrefix) {
     RegisteredLibraryList libraries;
     SourceServices services;
     services.registry = registry.get();
-    services.makeReader = defaultReaderFactory();
     services.libraries = &libraries;
 
     const QString folder = QStringLiteral(MIVRA_BINARY_DIR "/screenshots");

@@ -193,7 +193,6 @@ TEST(ListCommand, ReportsAMissingTypeLibKey) {
 
 }  // namespace
 
-#include "DefaultReader.h"
 
 namespace {
 
@@ -207,7 +206,7 @@ TEST(RealPrefixLibraries, ListsTheRegisteredLibrariesOfTheBuildsPrefix) {
     ASSERT_TRUE(names.has_value());
     RegisteredLibraryList list;
     Collected collected;
-    listRegisteredLibraries(*registry, defaultReaderFactory(), collected.report(), list);
+    listRegisteredLibraries(*registry, {}, collected.report(), list);
 
     EXPECT_TRUE(collected.messages.empty());
     EXPECT_GE(list.displayTexts.size(), 30u);
