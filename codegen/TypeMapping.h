@@ -6,38 +6,9 @@
 #include <string_view>
 
 #include "TypeLibraryReader.h"
+#include "VarType.h"
 
 namespace mivra {
-
-// VARENUM codes the generator deals with.
-enum VarType : uint16_t {
-    VT_EMPTY = 0,
-    VT_NULL = 1,
-    VT_I2 = 2,
-    VT_I4 = 3,
-    VT_R4 = 4,
-    VT_R8 = 5,
-    VT_CY = 6,
-    VT_DATE = 7,
-    VT_BSTR = 8,
-    VT_DISPATCH = 9,
-    VT_ERROR = 10,
-    VT_BOOL = 11,
-    VT_VARIANT = 12,
-    VT_UNKNOWN = 13,
-    VT_UI2 = 18,
-    VT_UI4 = 19,
-    VT_INT = 22,
-    VT_UINT = 23,
-    VT_VOID = 24,
-    VT_HRESULT = 25,
-    VT_PTR = 26,
-    VT_USERDEFINED = 29,
-    VT_LPWSTR = 31,
-    VT_VECTOR = 0x1000,
-    VT_ARRAY = 0x2000,
-    VT_BYREF = 0x4000,
-};
 
 enum class TypeRole { parameter, result };
 
