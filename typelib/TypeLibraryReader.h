@@ -52,7 +52,7 @@ struct ParameterDescription {
     TypeDescription type;
     uint16_t flags = 0;  // PARAMFLAG bits
     // The PARAMDESCEX value of a parameter with PARAMFLAG_FHASDEFAULT.
-    std::optional<ConstantValue> defaultValue;
+    std::optional<ConstantValue> defaultValue{};
 };
 
 // One function as ITypeInfo::GetFuncDesc reports it; names and doc string
@@ -74,7 +74,7 @@ struct VariableDescription {
     uint32_t varKind = 0;
     uint16_t flags = 0;  // wVarFlags
     TypeDescription type;
-    std::optional<ConstantValue> value;  // VAR_CONST
+    std::optional<ConstantValue> value{};  // VAR_CONST
 };
 
 struct TypeAttributes {

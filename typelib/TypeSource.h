@@ -37,7 +37,7 @@ struct StoredParameter {
     TypeDescription type;
     uint16_t flags = 0;
     std::optional<std::string> name;
-    std::optional<ConstantValue> defaultValue;
+    std::optional<ConstantValue> defaultValue{};
 };
 
 struct StoredFunction {
