@@ -271,7 +271,7 @@ void writeReturnConversion(std::string& c, const TypeDescription& result) {
         c += "\tretstr = BstrToJstr( env, V_BSTR( &ret ));\n\tVariantClear( &ret );\n\treturn retstr;\n";
         break;
     case VT_DISPATCH: c += "\treturn DispatchToJobject( env, V_DISPATCH( &ret ));\n"; break;
-    case VT_BOOL: c += "\treturn (V_BOOL( &ret )) ? -1 : 0;\n"; break;
+    case VT_BOOL: c += "\treturn V_BOOL( &ret ) ? JNI_TRUE : JNI_FALSE;\n"; break;
     case VT_VARIANT:
         c += "\tretobj = VariantObject( env, &ret );\n\tVariantClear( &ret );\n\treturn retobj;\n";
         break;

@@ -39,7 +39,7 @@ static void properties(jobject re)
 			expectNoException(flags[i][0]);
 			jboolean got = getFlag(re, flags[i][1]);
 			expectNoException(flags[i][1]);
-			check((got != JNI_FALSE) == (value != 0), "%s after %s( %d ) gave %d", flags[i][1], flags[i][0],
+			check(got == (value ? JNI_TRUE : JNI_FALSE), "%s after %s( %d ) gave %d", flags[i][1], flags[i][0],
 			      value, got);
 		}
 	setPattern(re, nonAsciiUtf8);

@@ -446,7 +446,7 @@ JNIEXPORT jboolean JNICALL Java_mvx_tutorial_IFoo_getVisible
 		ThrowComException( env, hr );
 		return 0;
 	}
-	return (V_BOOL( &ret )) ? -1 : 0;
+	return V_BOOL( &ret ) ? JNI_TRUE : JNI_FALSE;
 }
 
 JNIEXPORT void JNICALL Java_mvx_tutorial_IFoo_setVisible__Z
