@@ -116,6 +116,41 @@ static void variantTags(jobject dict, jobject other)
 	}
 }
 
+// setType over content of another kind: what a string or an object owned is
+// given up, and a tag that owns something never takes over plain bits;
+// between plain tags the bits stay.
+static void tagChanges(jobject other)
+{
+	static const struct {
+		const char *what;
+		char from;      // i an int 5, s a string, o an object
+		jint tag;
+		jint expectedInt;
+	} cases[] = {
+		{"int 5 retagged as an object", 'i', VT_DISPATCH, 0},
+		{"int 5 retagged as a string", 'i', VT_BSTR, 0},
+		{"int 5 retagged as unsigned", 'i', VT_UI4, 5},
+		{"int 5 retagged as an error", 'i', VT_ERROR, 5},
+		{"a string retagged as an int", 's', VT_I4, 0},
+		{"a string retagged as an object", 's', VT_DISPATCH, 0},
+		{"an object retagged as an int", 'o', VT_I4, 0},
+	};
+	for (size_t i = 0; i < sizeof cases / sizeof *cases; ++i) {
+		jobject v = cases[i].from == 'i' ? javaVariantInt(5)
+		            : cases[i].from == 's' ? javaVariantString(nonAsciiUtf8)
+		                                   : javaVariantObject(other);
+		NATIVE(void, (JNIEnv *, jobject, jint), "MivraVariant", "setType", NULL)(ENV, v, cases[i].tag);
+		check(javaVariantType(v) == cases[i].tag, "%s: tag %d", cases[i].what, javaVariantType(v));
+		check(javaVariantGetInt(v) == cases[i].expectedInt, "%s: content %d", cases[i].what, javaVariantGetInt(v));
+		if (cases[i].tag == VT_DISPATCH)
+			javaRelease(javaVariantGetObject(v));
+		else if (cases[i].tag == VT_BSTR)
+			check(javaVariantGetString(v) == NULL || fakeStringEquals(javaVariantGetString(v), ""),
+			      "%s: an empty string", cases[i].what);
+		javaVariantRelease(v);
+	}
+}
+
 static void stringsBothWays(jobject dict)
 {
 	jobject key = javaVariantString(nonAsciiUtf8);
@@ -196,6 +231,7 @@ void scenarioDictionary(void)
 	expectNoException("Add( \"k\", \"v\" )");
 
 	variantTags(dictIntf, otherIntf);
+	tagChanges(otherIntf);
 	NATIVE(void, (JNIEnv *, jobject), "IDictionary", "RemoveAll", NULL)(ENV, dictIntf);
 	stringsBothWays(dictIntf);
 	NATIVE(void, (JNIEnv *, jobject), "IDictionary", "RemoveAll", NULL)(ENV, dictIntf);

@@ -507,6 +507,12 @@ JNIEXPORT void JNICALL Java_mvx_golden_MivraVariant_setType
 	(JNIEnv * env, jobject obj, jint arg)
 {
 	VARIANT * v = GetMivraVariant( env, obj );
+	int plainOld = V_VT(v) < 24 && (( 0xFF0CFF >> V_VT(v) ) & 1 );
+	int plainNew = arg >= 0 && arg < 24 && (( 0xFF0CFF >> arg ) & 1 );
+	if ( V_VT(v) != arg && !( plainOld && plainNew )) {
+		VariantClear( v );
+		memset( v, 0, sizeof( VARIANT ));
+	}
 	V_VT(v) = arg;
 }
 
