@@ -9,6 +9,8 @@ namespace {
 // through UTF-16 so that no character is lost on the way between Java and
 // COM, and VariantObject makes a full copy of the VARIANT (VariantCopy) so
 // that the copy holds its own reference to whatever the original holds.
+// System texts are taken without inserts (FormatMessage would read arguments
+// that are not there) and without the line end they come with.
 constexpr std::string_view prologueBody =
     "// This file has been automatically generated\n"
     "// by Mivra.  It provides the JNI interface for\n"
@@ -128,12 +130,16 @@ constexpr std::string_view prologueBody =
     "\t\tmsg = \"A required parameter was omitted\";\n"
     "\telse {\n"
     "\t\tvoid * lpMsgBuf = 0;\n"
-    "\t\tif ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,\n"
+    "\t\tsize_t end;\n"
+    "\t\tif ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,\n"
     "\t\t\tNULL, hr, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),(LPTSTR) &lpMsgBuf, 0, 0 ) == 0 ) lpMsgBuf = 0;\n"
     "\t\tsprintf( msgbuf, \"Error 0x%%x\", hr );\n"
     "\t\tif ( lpMsgBuf ) {\n"
     "\t\t\tstrcat( msgbuf, \": \" );\n"
     "\t\t\tstrncat( msgbuf, (const char *) lpMsgBuf, sizeof( msgbuf ) - strlen( msgbuf ) - 2 );\n"
+    "\t\t\tend = strlen( msgbuf );\n"
+    "\t\t\twhile ( end > 0 && ( msgbuf[ end - 1 ] == '\\r' || msgbuf[ end - 1 ] == '\\n' ))\n"
+    "\t\t\t\tmsgbuf[ --end ] = '\\0';\n"
     "\t\t}\n"
     "\t\tmsg = msgbuf;\n"
     "\t\tLocalFree( lpMsgBuf );\n"

@@ -172,6 +172,31 @@ static void stringsBothWays(jobject dict)
 		expectStringEquals("the item put by setItem", javaVariantGetString(got), nonAsciiUtf8);
 }
 
+// A failure outside the dispatch codes gets the system's text, inserts left
+// as they are and without the line end the system's text ends with.
+static void systemMessages(jobject dict)
+{
+	static const HRESULT codes[] = {E_ACCESSDENIED, HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)};
+	for (size_t i = 0; i < sizeof codes / sizeof *codes; ++i) {
+		char *text = NULL, expected[300];
+		FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+		               NULL, codes[i], MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR) &text, 0, NULL);
+		if (!check(text != NULL, "the system has a text for 0x%lx", codes[i]))
+			continue;
+		snprintf(expected, sizeof expected, "Error 0x%lx: %s", (unsigned long) codes[i], text);
+		LocalFree(text);
+		for (size_t n = strlen(expected); n > 0 && (expected[n - 1] == '\r' || expected[n - 1] == '\n');)
+			expected[--n] = 0;
+		countingFailInvokes(codes[i]);
+		getCount(dict);
+		countingFailInvokes(S_OK);
+		if (check(fakeExceptionPending(), "a call failing with 0x%lx threw nothing", codes[i]))
+			check(strcmp(fakeExceptionMessage(), expected) == 0, "0x%lx gave \"%s\", expected \"%s\"", codes[i],
+			      fakeExceptionMessage(), expected);
+		fakeExceptionClear();
+	}
+}
+
 static void failures(jobject dict)
 {
 	add(dict, javaVariantInt(1), javaVariantInt(1));
@@ -193,6 +218,7 @@ static void failures(jobject dict)
 	expectException("Add( key, null )", "java/lang/NullPointerException", "null arg");
 	getItem(dict, NULL);
 	expectException("getItem( null )", "java/lang/NullPointerException", "null arg");
+	systemMessages(dict);
 
 	// Loading an interface from nothing fails without a crash.
 	jobject intf = javaEmptyInterface("IDictionary");

@@ -132,12 +132,16 @@ static void ThrowComException( JNIEnv * env, HRESULT hr )
 		msg = "A required parameter was omitted";
 	else {
 		void * lpMsgBuf = 0;
-		if ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+		size_t end;
+		if ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
 			NULL, hr, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),(LPTSTR) &lpMsgBuf, 0, 0 ) == 0 ) lpMsgBuf = 0;
 		sprintf( msgbuf, "Error 0x%x", hr );
 		if ( lpMsgBuf ) {
 			strcat( msgbuf, ": " );
 			strncat( msgbuf, (const char *) lpMsgBuf, sizeof( msgbuf ) - strlen( msgbuf ) - 2 );
+			end = strlen( msgbuf );
+			while ( end > 0 && ( msgbuf[ end - 1 ] == '\r' || msgbuf[ end - 1 ] == '\n' ))
+				msgbuf[ --end ] = '\0';
 		}
 		msg = msgbuf;
 		LocalFree( lpMsgBuf );
