@@ -15,6 +15,7 @@ constexpr std::string_view prologueBody =
     "// This file has been automatically generated\n"
     "// by Mivra.  It provides the JNI interface for\n"
     "// the generated Java classes.\n\n"
+    "%s"
     "#include <stdio.h>\n"
     "#include <windows.h>\n"
     "#ifdef __GNUC__\n"
@@ -146,6 +147,13 @@ constexpr std::string_view prologueBody =
     "\t}\n"
     "\t(*env)->ThrowNew( env, (*env)->FindClass( env, \"";
 
+// Pointers kept in int fields are cut above 4 GB: a 64-bit build of the int
+// form must not compile.
+constexpr std::string_view intHandleGuard =
+    "#if defined(_WIN64)\n"
+    "#error \"Pointers are kept in Java int fields, for 32-bit Windows only: generate with --handles long for 64-bit Windows\"\n"
+    "#endif\n\n";
+
 constexpr std::string_view prologueEnd =
     "MivraException\" ), msg );\n"
     "}\n"
@@ -163,8 +171,9 @@ bool writeJniPrologue(GenerationContext& context) {
     }
     std::string head;
     appendFormat(head, "// File: %s\n// Generated: %s\n", {cLineCommentText(path), context.timeText()});
-    // The body is one template: its "%%" prints one percent sign.
-    appendFormat(head, prologueBody);
+    // The body is one template: its "%%" prints one percent sign, its "%s" is
+    // the guard of the int form.
+    appendFormat(head, prologueBody, {context.handles == HandleType::Int ? intHandleGuard : std::string_view()});
     appendFormat(head, "%s/", {context.classPathPackage});
     head.append(prologueEnd);
     context.writeC(head);

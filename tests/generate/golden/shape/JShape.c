@@ -5,6 +5,10 @@
 // by Mivra.  It provides the JNI interface for
 // the generated Java classes.
 
+#if defined(_WIN64)
+#error "Pointers are kept in Java int fields, for 32-bit Windows only: generate with --handles long for 64-bit Windows"
+#endif
+
 #include <stdio.h>
 #include <windows.h>
 #ifdef __GNUC__
