@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "Format.h"
 #include "TypeMapping.h"
 #include "Writers.h"
@@ -33,6 +35,26 @@ std::optional<std::string> javaMethodNameOf(const FunctionView& function) {
     return (kind == 2 ? "get" : "set") + name;
 }
 
+// The declared parameter (from 0) that each Java argument of a variant
+// stands for. The value of a property put is its last parameter and goes in
+// the DISPID_PROPERTYPUT slot whatever optional parameters come before it,
+// so a shorter put leaves those out and keeps the value.
+std::vector<int> passedParameters(const FunctionDescription& fd, int argCount) {
+    std::vector<int> passed(static_cast<size_t>(argCount));
+    for (int k = 0; k < argCount; ++k) passed[k] = k;
+    if (fd.invokeKind == 4 && argCount >= 1 && argCount < fd.paramCount) passed.back() = fd.paramCount - 1;
+    return passed;
+}
+
+// checkFunction over the parameters a variant passes.
+std::optional<std::string> variantRefusal(const FunctionDescription& fd, const std::vector<int>& passed) {
+    for (int index : passed) {
+        if (index >= static_cast<int>(fd.params.size())) return "Parameter type not supported";
+        if (auto refusal = checkSupported(fd.params[index].type, TypeRole::parameter)) return refusal;
+    }
+    return checkSupported(fd.result, TypeRole::result);
+}
+
 void appendNullCheck(std::string& c, int k, std::string_view earlyReturn) {
     appendFormat(c, "\tif ( arg%d == 0 ) {\n", {k});
     c += "\t\t(*env)->ThrowNew( env, (*env)->FindClass( env, \"java/lang/NullPointerException\" ), \"null arg\" );\n";
@@ -47,7 +69,8 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     const FunctionDescription& fd = function.description;
     const int paramCount = fd.paramCount;
 
-    if (auto refusal = checkFunction(fd, argCount)) {
+    const std::vector<int> passed = passedParameters(fd, argCount);
+    if (auto refusal = variantRefusal(fd, passed)) {
         if (fd.optionalParamCount > 0 && argCount > paramCount - fd.optionalParamCount) return false;
         return writeUnavailable(javaText, function, *refusal);
     }
@@ -64,7 +87,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     std::string signature = javaMethodName + "(";
     std::vector<std::string> javaTypes;
     for (int k = 1; k <= argCount; ++k) {
-        javaTypes.push_back(*javaTypeName(fd.params[k - 1].type, TypeRole::parameter));
+        javaTypes.push_back(*javaTypeName(fd.params[passed[k - 1]].type, TypeRole::parameter));
         signature += (k > 1 ? "," : "") + javaTypes.back();
     }
     signature += ")";
@@ -80,8 +103,9 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     ParameterNameTable usedNames;
     for (int k = 1; k <= argCount; ++k) {
         std::string candidate = "arg";
-        if (k <= static_cast<int>(function.parameterNames.size()) && isIdentifierShaped(function.parameterNames[k - 1]))
-            candidate = function.parameterNames[k - 1];
+        const size_t index = static_cast<size_t>(passed[k - 1]);
+        if (index < function.parameterNames.size() && isIdentifierShaped(function.parameterNames[index]))
+            candidate = function.parameterNames[index];
         if (isJavaReservedWord(candidate)) candidate += '_';
         if (k > 1) javaText += ", ";
         if (k % 12 == 0) javaText += "\n\t\t";
@@ -97,7 +121,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
                   escapeJniName(javaMethodName)});
     if (argCount >= 1) {
         c += "__";
-        for (int k = 1; k <= argCount; ++k) c += jniSignaturePiece(fd.params[k - 1].type, context.jniPackage);
+        for (int k = 1; k <= argCount; ++k) c += jniSignaturePiece(fd.params[passed[k - 1]].type, context.jniPackage);
     }
     c += "\n";
     if (argCount == 0) {
@@ -106,7 +130,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
         c += "\t(JNIEnv * env,\n\t jobject thisObj";
         for (int k = 1; k <= argCount; ++k) {
             c += ",\n";
-            appendFormat(c, "\t %s arg%d", {jniTypeName(fd.params[k - 1].type, TypeRole::parameter), k});
+            appendFormat(c, "\t %s arg%d", {jniTypeName(fd.params[passed[k - 1]].type, TypeRole::parameter), k});
         }
     }
     c += ")\n{\n";
@@ -122,7 +146,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     if (fd.invokeKind == 4) c += "\tDISPID dispidNamed = DISPID_PROPERTYPUT;\n";
     int stringTemps = 0, objectTemps = 0, boolTemps = 0;
     for (int k = 1; k <= argCount; ++k) {
-        const TypeDescription& type = fd.params[k - 1].type;
+        const TypeDescription& type = fd.params[passed[k - 1]].type;
         if (type.vt != VT_PTR) continue;
         uint16_t pointed = effectiveCode(type);
         stringTemps += pointed == VT_BSTR;
@@ -140,12 +164,14 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     c += "\tmemset(&params, 0, sizeof params);\n";
     if (fd.invokeKind == 4) c += "\tparams.cNamedArgs = 1;\n\tparams.rgdispidNamedArgs = &dispidNamed;\n";
 
-    // Arguments: the first one in the highest slot.
+    // Arguments: the first parameter in the highest slot.
     std::vector<int> stringSlots;
+    std::vector<bool> slotUsed(static_cast<size_t>(std::max(paramCount, 0)), false);
     int stringTemp = 0, objectTemp = 0, boolTemp = 0;
     for (int k = 1; k <= argCount; ++k) {
-        const int s = paramCount - k;
-        const TypeDescription& type = fd.params[k - 1].type;
+        const int s = paramCount - 1 - passed[k - 1];
+        slotUsed[s] = true;
+        const TypeDescription& type = fd.params[passed[k - 1]].type;
         switch (type.vt) {
         case VT_I2: case VT_I4: case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
             appendFormat(c, "\tvargs[%d].vt = %s;\n", {s, varTypeName(type.vt)});
@@ -223,7 +249,8 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
             break;
         }
     }
-    for (int s = paramCount - argCount - 1; s >= 0; --s) {
+    for (int s = paramCount - 1; s >= 0; --s) {
+        if (slotUsed[s]) continue;
         appendFormat(c, "\tvargs[%d].vt = VT_ERROR;\n", {s});
         appendFormat(c, "\tV_I4( &vargs[%d] ) = DISP_E_PARAMNOTFOUND;\n", {s});
     }

@@ -222,5 +222,36 @@ TEST(SoundBehaviour, DuplicateJavaSignatureIsCommented) {
     EXPECT_EQ(count(s.c, "Java_mvx_tutorial_IFoo_getName\n"), 1u);
 }
 
+// The wrapper of one variant: from its head to its closing brace.
+std::string wrapperOf(const std::string& c, const std::string& head) {
+    size_t at = c.find(head);
+    if (at == std::string::npos) return {};
+    return c.substr(at, c.find("}\n\n", at) - at);
+}
+
+// oleacc's accName and Excel's Range.Value: the value of a put comes last,
+// after an optional parameter, and always goes in the DISPID_PROPERTYPUT slot.
+TEST(SoundBehaviour, PutWithOptionalLeadingParameterSendsTheValue) {
+    auto s = writeSeries({function("accName", 4, {type(VT_VARIANT), type(VT_BSTR)}, type(VT_EMPTY), 1,
+                                   {"varChild", "pszName"})});
+    EXPECT_EQ(s.written, 2);
+    EXPECT_NE(s.java.find("\tpublic native void setAccName(String pszName) throws MivraException;\n"),
+              std::string::npos);
+    EXPECT_NE(s.java.find("\tpublic native void setAccName(MivraVariant varChild, String pszName) throws"),
+              std::string::npos);
+    std::string shorter = wrapperOf(s.c, "Java_mvx_tutorial_IFoo_setAccName__Ljava_lang_String_2\n");
+    ASSERT_FALSE(shorter.empty()) << s.c;
+    EXPECT_NE(shorter.find("\tvargs[0].vt = VT_BSTR;\n\tV_BSTR( &vargs[0] ) = JstringToBstr( env, arg1 );\n"),
+              std::string::npos);
+    EXPECT_NE(shorter.find("\tvargs[1].vt = VT_ERROR;\n\tV_I4( &vargs[1] ) = DISP_E_PARAMNOTFOUND;\n"),
+              std::string::npos);
+    EXPECT_NE(shorter.find("\tparams.cArgs = 2;\n"), std::string::npos);
+    EXPECT_NE(shorter.find("\tSysFreeString( V_BSTR( &vargs[0] ));\n"), std::string::npos);
+    std::string full = wrapperOf(s.c, "_setAccName__Lmvx_tutorial_MivraVariant_2Ljava_lang_String_2\n");
+    EXPECT_NE(full.find("\tmemcpy( &vargs[1], GetMivraVariant( env, arg1 ), sizeof( VARIANT ));\n"),
+              std::string::npos);
+    EXPECT_NE(full.find("\tV_BSTR( &vargs[0] ) = JstringToBstr( env, arg2 );\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace mivra
