@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "Format.h"
+#include "ResolvedLibrary.h"
 #include "TypeMapping.h"
 #include "Writers.h"
 
@@ -172,6 +173,10 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
         const int s = paramCount - 1 - passed[k - 1];
         slotUsed[s] = true;
         const TypeDescription& type = fd.params[passed[k - 1]].type;
+        // The callee of an [out] parameter stores into it without freeing what
+        // it held: it gets an empty temporary, and what comes back is freed.
+        const uint16_t flags = fd.params[passed[k - 1]].flags;
+        const bool outOnly = (flags & PARAMFLAG_FOUT) && !(flags & PARAMFLAG_FIN);
         switch (type.vt) {
         case VT_I2: case VT_I4: case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
             appendFormat(c, "\tvargs[%d].vt = %s;\n", {s, varTypeName(type.vt)});
@@ -213,7 +218,10 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
             appendFormat(c, "\tvargs[%d].vt = VT_BYREF | %s;\n", {s, varTypeName(pointed)});
             switch (pointed) {
             case VT_BSTR:
-                appendFormat(c, "\ttmpbstr[%d] = JstringToBstr( env, arg%d );\n", {stringTemp, k});
+                if (outOnly)
+                    appendFormat(c, "\ttmpbstr[%d] = NULL;\n", {stringTemp});
+                else
+                    appendFormat(c, "\ttmpbstr[%d] = JstringToBstr( env, arg%d );\n", {stringTemp, k});
                 appendFormat(c, "\tV_BYREF( &vargs[%d] ) = &tmpbstr[%d];\n", {s, stringTemp});
                 ++stringTemp;
                 break;
@@ -221,15 +229,22 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
                 // The temporary is a second owner of the object's pointer:
                 // the callee may release it and store another one.
                 appendNullCheck(c, k, earlyReturn);
-                appendFormat(c, "\ttmpdisp[%d] = (IDispatch *) (*env)->GetIntField( env, arg%d, comId );\n",
-                             {objectTemp, k});
-                appendFormat(c, "\tif ( tmpdisp[%d] != 0 ) tmpdisp[%d]->lpVtbl->AddRef( tmpdisp[%d] );\n",
-                             {objectTemp, objectTemp, objectTemp});
+                if (outOnly) {
+                    appendFormat(c, "\ttmpdisp[%d] = NULL;\n", {objectTemp});
+                } else {
+                    appendFormat(c, "\ttmpdisp[%d] = (IDispatch *) (*env)->GetIntField( env, arg%d, comId );\n",
+                                 {objectTemp, k});
+                    appendFormat(c, "\tif ( tmpdisp[%d] != 0 ) tmpdisp[%d]->lpVtbl->AddRef( tmpdisp[%d] );\n",
+                                 {objectTemp, objectTemp, objectTemp});
+                }
                 appendFormat(c, "\tV_BYREF( &vargs[%d] ) = &tmpdisp[%d];\n", {s, objectTemp});
                 ++objectTemp;
                 break;
             case VT_VARIANT:
+                // The variant's own block is the temporary; what comes back
+                // stays in it for Java.
                 appendNullCheck(c, k, earlyReturn);
+                if (outOnly) appendFormat(c, "\tVariantClear( GetMivraVariant( env, arg%d ));\n", {k});
                 appendFormat(c, "\tV_BYREF( &vargs[%d] ) = GetMivraVariant( env, arg%d );\n", {s, k});
                 break;
             case VT_BOOL:

@@ -35,7 +35,7 @@ struct TypeDescription {
 
 struct ParameterDescription {
     TypeDescription type;
-    uint16_t flags = 0;  // PARAMFLAG bits; only the raw dump shows them
+    uint16_t flags = 0;  // PARAMFLAG bits
 };
 
 // One function as ITypeInfo::GetFuncDesc reports it; names and doc string

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeTypeLibrary.h"
+#include "ResolvedLibrary.h"
 #include "TestFiles.h"
 #include "TypeMapping.h"
 #include "Writers.h"
@@ -251,6 +252,33 @@ TEST(SoundBehaviour, PutWithOptionalLeadingParameterSendsTheValue) {
     EXPECT_NE(full.find("\tmemcpy( &vargs[1], GetMivraVariant( env, arg1 ), sizeof( VARIANT ));\n"),
               std::string::npos);
     EXPECT_NE(full.find("\tV_BSTR( &vargs[0] ) = JstringToBstr( env, arg2 );\n"), std::string::npos);
+}
+
+// The callee of an [out] parameter stores into it without freeing what it
+// held: the wrapper passes an empty temporary and frees what comes back;
+// [in, out] parameters still carry the Java value.
+TEST(SoundBehaviour, OutParametersStartEmpty) {
+    auto out = function("Get", 1, {pointerTo(VT_BSTR), pointerTo(VT_DISPATCH), pointerTo(VT_VARIANT), pointerTo(VT_I4)},
+                        type(VT_EMPTY));
+    for (auto& p : out.description.params) p.flags = PARAMFLAG_FOUT;
+    auto inOut = out;
+    inOut.memberName = "Swap";
+    for (auto& p : inOut.description.params) p.flags = PARAMFLAG_FIN | PARAMFLAG_FOUT;
+    auto s = writeSeries({out, inOut});
+    std::string get = wrapperOf(s.c, "_IFoo_Get__");
+    std::string swap = wrapperOf(s.c, "_IFoo_Swap__");
+    EXPECT_NE(get.find("\ttmpbstr[0] = NULL;\n\tV_BYREF( &vargs[3] ) = &tmpbstr[0];\n"), std::string::npos) << get;
+    EXPECT_NE(get.find("\ttmpdisp[0] = NULL;\n\tV_BYREF( &vargs[2] ) = &tmpdisp[0];\n"), std::string::npos) << get;
+    EXPECT_NE(get.find("\tVariantClear( GetMivraVariant( env, arg3 ));\n\tV_BYREF( &vargs[1] ) = GetMivraVariant"),
+              std::string::npos)
+        << get;
+    EXPECT_EQ(get.find("JstringToBstr"), std::string::npos);
+    EXPECT_EQ(get.find("AddRef"), std::string::npos);
+    EXPECT_NE(get.find("\tSysFreeString( tmpbstr[0] );\n"), std::string::npos);
+    EXPECT_NE(get.find("tmpdisp[0]->lpVtbl->Release( tmpdisp[0] );\n"), std::string::npos);
+    EXPECT_NE(swap.find("\ttmpbstr[0] = JstringToBstr( env, arg1 );\n"), std::string::npos) << swap;
+    EXPECT_NE(swap.find("->AddRef( tmpdisp[0] );\n"), std::string::npos);
+    EXPECT_EQ(swap.find("VariantClear"), std::string::npos);
 }
 
 }  // namespace

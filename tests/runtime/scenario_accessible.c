@@ -224,6 +224,28 @@ static void putWithOptionalChild(jobject acc, Accessible *server)
 	check(server->lastChildType == VT_I4, "the child arrived with tag %d", server->lastChildType);
 }
 
+// An [out] string: the callee stores a new one over what the wrapper passed
+// in, so nothing made from the Java argument may be passed.
+static void outString(jobject acc, Accessible *server)
+{
+	enum { rounds = 20000 };
+	jint (JNICALL *helpTopic)(JNIEnv *, jobject, jstring) =
+		NATIVE(jint, (JNIEnv *, jobject, jstring), ACC, "getAccHelpTopic", "T");
+	jstring ignored = fakeString("a text long enough that a BSTR made of it and lost shows on the heap");
+	jint topic = helpTopic(ENV, acc, ignored);
+	if (expectNoException("getAccHelpTopic( text )"))
+		check(topic == 42, "getAccHelpTopic gave %d", (int) topic);
+	for (int i = 0; i < 100; ++i)
+		helpTopic(ENV, acc, ignored);
+	SIZE_T before = heapBytes();
+	for (int i = 0; i < rounds; ++i)
+		helpTopic(ENV, acc, ignored);
+	double perCall = ((double) heapBytes() - (double) before) / rounds;
+	expectNoException("getAccHelpTopic, many times");
+	check(server->helpTopicCalls == rounds + 101, "the server saw %ld calls", server->helpTopicCalls);
+	check(perCall < 2.0, "getAccHelpTopic( text ) grew the heap by %.2f bytes a call", perCall);
+}
+
 void scenarioAccessible(void)
 {
 	Accessible server = {{(IAccessibleVtbl *) &accessibleVtbl}, 1, accessibleTypeInfo(), SysAllocString(L""), 0, 0};
@@ -237,6 +259,7 @@ void scenarioAccessible(void)
 	if (!expectNoException("new IAccessible( object )") || acc == NULL)
 		return;
 	putWithOptionalChild(acc, &server);
+	outString(acc, &server);
 	javaRelease(acc);
 	javaRelease(holder);
 	fakeCollectSince(start);
