@@ -169,14 +169,51 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     std::vector<int> stringSlots;
     std::vector<bool> slotUsed(static_cast<size_t>(std::max(paramCount, 0)), false);
     int stringTemp = 0, objectTemp = 0, boolTemp = 0;
+    auto slotOf = [&](int k) { return paramCount - 1 - passed[k - 1]; };
+    auto typeOf = [&](int k) -> const TypeDescription& { return fd.params[passed[k - 1]].type; };
+    auto isOutOnly = [&](int k) {
+        const uint16_t flags = fd.params[passed[k - 1]].flags;
+        return (flags & PARAMFLAG_FOUT) && !(flags & PARAMFLAG_FIN);
+    };
+    // A refused argument returns at once, so every check comes before the
+    // first argument that makes something (a string, a reference) or changes
+    // a variant: nothing is left behind by the return.
+    auto makesSomething = [&](int k) {
+        const TypeDescription& type = typeOf(k);
+        if (type.vt == VT_BSTR || type.vt == VT_LPWSTR) return true;
+        if (type.vt != VT_PTR) return false;
+        const uint16_t pointed = effectiveCode(type);
+        return pointed == VT_VARIANT ? isOutOnly(k) : (pointed == VT_BSTR || pointed == VT_DISPATCH) && !isOutOnly(k);
+    };
+    std::vector<bool> checked(static_cast<size_t>(argCount) + 1, false);
+    auto writeCheck = [&](int k) {
+        const TypeDescription& type = typeOf(k);
+        const uint16_t code = type.vt == VT_PTR ? effectiveCode(type) : type.vt;
+        if (code != VT_DISPATCH && code != VT_VARIANT) return;
+        appendNullCheck(c, k, earlyReturn);
+        if (type.vt == VT_DISPATCH) {
+            const int s = slotOf(k);
+            appendFormat(c, "\tV_DISPATCH( &vargs[%d] ) = (IDispatch *) (*env)->GetIntField( env, arg%d, comId );\n",
+                         {s, k});
+            appendFormat(c, "\tif ( V_DISPATCH( &vargs[%d] ) == 0 ) {\n", {s});
+            c += uninitializedThrow;
+            c += earlyReturn;
+            c += "\t}\n";
+        }
+        checked[k] = true;
+    };
+    bool checksWritten = false;
     for (int k = 1; k <= argCount; ++k) {
-        const int s = paramCount - 1 - passed[k - 1];
+        if (!checksWritten && makesSomething(k)) {
+            for (int later = k; later <= argCount; ++later) writeCheck(later);
+            checksWritten = true;
+        }
+        const int s = slotOf(k);
         slotUsed[s] = true;
-        const TypeDescription& type = fd.params[passed[k - 1]].type;
+        const TypeDescription& type = typeOf(k);
         // The callee of an [out] parameter stores into it without freeing what
         // it held: it gets an empty temporary, and what comes back is freed.
-        const uint16_t flags = fd.params[passed[k - 1]].flags;
-        const bool outOnly = (flags & PARAMFLAG_FOUT) && !(flags & PARAMFLAG_FIN);
+        const bool outOnly = isOutOnly(k);
         switch (type.vt) {
         case VT_I2: case VT_I4: case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
             appendFormat(c, "\tvargs[%d].vt = %s;\n", {s, varTypeName(type.vt)});
@@ -197,20 +234,14 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
             break;
         case VT_DISPATCH:
             appendFormat(c, "\tvargs[%d].vt = VT_DISPATCH;\n", {s});
-            appendNullCheck(c, k, earlyReturn);
-            appendFormat(c, "\tV_DISPATCH( &vargs[%d] ) = (IDispatch *) (*env)->GetIntField( env, arg%d, comId );\n",
-                         {s, k});
-            appendFormat(c, "\tif ( V_DISPATCH( &vargs[%d] ) == 0 ) {\n", {s});
-            c += uninitializedThrow;
-            c += earlyReturn;
-            c += "\t}\n";
+            if (!checked[k]) writeCheck(k);
             break;
         case VT_BOOL:
             appendFormat(c, "\tvargs[%d].vt = VT_BOOL;\n", {s});
             appendFormat(c, "\tV_BOOL( &vargs[%d] ) = arg%d ? 0xFFFF : 0;\n", {s, k});
             break;
         case VT_VARIANT:
-            appendNullCheck(c, k, earlyReturn);
+            if (!checked[k]) writeCheck(k);
             appendFormat(c, "\tmemcpy( &vargs[%d], GetMivraVariant( env, arg%d ), sizeof( VARIANT ));\n", {s, k});
             break;
         case VT_PTR: {
@@ -228,7 +259,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
             case VT_DISPATCH:
                 // The temporary is a second owner of the object's pointer:
                 // the callee may release it and store another one.
-                appendNullCheck(c, k, earlyReturn);
+                if (!checked[k]) writeCheck(k);
                 if (outOnly) {
                     appendFormat(c, "\ttmpdisp[%d] = NULL;\n", {objectTemp});
                 } else {
@@ -243,7 +274,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
             case VT_VARIANT:
                 // The variant's own block is the temporary; what comes back
                 // stays in it for Java.
-                appendNullCheck(c, k, earlyReturn);
+                if (!checked[k]) writeCheck(k);
                 if (outOnly) appendFormat(c, "\tVariantClear( GetMivraVariant( env, arg%d ));\n", {k});
                 appendFormat(c, "\tV_BYREF( &vargs[%d] ) = GetMivraVariant( env, arg%d );\n", {s, k});
                 break;

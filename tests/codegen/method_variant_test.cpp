@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "FakeTypeLibrary.h"
 #include "ResolvedLibrary.h"
 #include "TestFiles.h"
@@ -252,6 +254,27 @@ TEST(SoundBehaviour, PutWithOptionalLeadingParameterSendsTheValue) {
     EXPECT_NE(full.find("\tmemcpy( &vargs[1], GetMivraVariant( env, arg1 ), sizeof( VARIANT ));\n"),
               std::string::npos);
     EXPECT_NE(full.find("\tV_BSTR( &vargs[0] ) = JstringToBstr( env, arg2 );\n"), std::string::npos);
+}
+
+// An argument refused (null, or an object without a pointer) must not leave
+// behind what was made for the arguments before it.
+TEST(SoundBehaviour, EveryArgumentIsCheckedBeforeAnyIsConverted) {
+    const std::vector<std::vector<TypeDescription>> signatures = {
+        {type(VT_BSTR), type(VT_DISPATCH)},
+        {type(VT_BSTR), type(VT_VARIANT)},
+        {type(VT_LPWSTR), type(VT_I4), pointerTo(VT_VARIANT)},
+        {pointerTo(VT_BSTR), pointerTo(VT_DISPATCH)},
+        {pointerTo(VT_DISPATCH), type(VT_DISPATCH)},
+        {type(VT_DISPATCH), type(VT_BSTR), type(VT_VARIANT), pointerTo(VT_DISPATCH)},
+    };
+    for (size_t i = 0; i < signatures.size(); ++i) {
+        auto s = writeSeries({function("Go", 1, signatures[i], type(VT_I4))});
+        size_t made = std::min(s.c.find("JstringToBstr( env, arg"), s.c.find("->AddRef("));
+        size_t invoke = s.c.find("Invoke(");
+        ASSERT_NE(made, std::string::npos) << i;
+        EXPECT_EQ(s.c.substr(made, invoke - made).find("\t\treturn"), std::string::npos) << "signature " << i << "\n"
+                                                                                        << s.c;
+    }
 }
 
 // The callee of an [out] parameter stores into it without freeing what it

@@ -412,13 +412,13 @@ JNIEXPORT void JNICALL Java_mvx_tutorial_IFoo_Navigate__Ljava_lang_String_2Lmvx_
 		return;
 	}
 	memset(&params, 0, sizeof params);
-	vargs[1].vt = VT_BSTR;
-	V_BSTR( &vargs[1] ) = JstringToBstr( env, arg1 );
-	vargs[0].vt = VT_BYREF | VT_VARIANT;
 	if ( arg2 == 0 ) {
 		(*env)->ThrowNew( env, (*env)->FindClass( env, "java/lang/NullPointerException" ), "null arg" );
 		return;
 	}
+	vargs[1].vt = VT_BSTR;
+	V_BSTR( &vargs[1] ) = JstringToBstr( env, arg1 );
+	vargs[0].vt = VT_BYREF | VT_VARIANT;
 	V_BYREF( &vargs[0] ) = GetMivraVariant( env, arg2 );
 	memset(&ret, 0, sizeof ret);
 	VariantInit(&ret);
