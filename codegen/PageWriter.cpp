@@ -22,8 +22,10 @@ bool writeOverviewPage(GenerationContext& context) {
     text += "  <META name=\"GENERATOR\" content=\"Mivra [Sarvik Software]\">\n";
     appendFormat(text, "  <TITLE>%s</TITLE>\n", {libraryName});
     text += "</HEAD>\n<BODY>\n";
-    appendFormat(text, "<H2>%s</H2>\n", {libraryName});
-    if (!model.libraryDoc.empty()) appendFormat(text, "<H3>%s</H3>\n", {htmlText(model.libraryDoc)});
+    // javadoc (JDK 9 and later) refuses an overview whose headings do not
+    // start at H1 and lists that hold anything but items.
+    appendFormat(text, "<H1>%s</H1>\n", {libraryName});
+    if (!model.libraryDoc.empty()) appendFormat(text, "<H2>%s</H2>\n", {htmlText(model.libraryDoc)});
     text += "<P>Mivra generates one or more Java classes corresponding to\n"
             "COM-objects, and one or more Java classes corresponding to\n"
             "COM-interfaces.</P>\n";
@@ -35,7 +37,7 @@ bool writeOverviewPage(GenerationContext& context) {
             "COM-interface class.</P>\n";
     text += "<P>Following is the list of COM-object classes and the COM-interface classes supported by each "
             "one.</P>\n";
-    text += "<UL>\n";
+    text += "<DIV>\n";
     for (const CoclassRecord& coclass : model.coclasses) {
         const std::string name = htmlText(coclass.name);
         appendFormat(text, "<P><A HREF=%s/%s.html>%s.%s</A>", {classPath, name, package, name});
@@ -51,7 +53,7 @@ bool writeOverviewPage(GenerationContext& context) {
         }
         text += "</UL>\n";
     }
-    text += "</UL>\n</BODY>\n</HTML>\n";
+    text += "</DIV>\n</BODY>\n</HTML>\n";
     file->write(text);
     return true;
 }

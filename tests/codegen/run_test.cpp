@@ -270,7 +270,7 @@ TEST(SoundBehaviour, PagesEscapeLibraryText) {
     DemoRun run;
     ASSERT_TRUE(run.run());
     std::string overview = test::readFile(run.out("overview.html"));
-    EXPECT_NE(overview.find("<H3>Demo &lt;library&gt; &amp; friends</H3>\n"), std::string::npos);
+    EXPECT_NE(overview.find("<H2>Demo &lt;library&gt; &amp; friends</H2>\n"), std::string::npos);
 }
 
 }  // namespace
