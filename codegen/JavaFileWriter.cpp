@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cerrno>
 
 #include "Format.h"
 #include "Writers.h"
@@ -20,7 +21,9 @@ std::unique_ptr<TextFile> createJavaFile(GenerationContext& context, std::string
     std::string path = outputPath(context.outputFolder, std::string(name) + ".java");
     auto file = TextFile::create(path);
     if (!file) {
+        int error = errno;  // the caller tells a name too long from other failures
         context.reportError(path, "Cannot write file");
+        errno = error;
         return nullptr;
     }
     ++context.javaFileCount;
