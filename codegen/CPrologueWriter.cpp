@@ -9,10 +9,13 @@ namespace {
 // through UTF-16 so that no character is lost on the way between Java and
 // COM, and VariantObject makes a full copy of the VARIANT (VariantCopy) so
 // that the copy holds its own reference to whatever the original holds.
+// System texts are taken without inserts (FormatMessage would read arguments
+// that are not there) and without the line end they come with.
 constexpr std::string_view prologueBody =
     "// This file has been automatically generated\n"
     "// by Mivra.  It provides the JNI interface for\n"
     "// the generated Java classes.\n\n"
+    "%s"
     "#include <stdio.h>\n"
     "#include <windows.h>\n"
     "#ifdef __GNUC__\n"
@@ -128,17 +131,28 @@ constexpr std::string_view prologueBody =
     "\t\tmsg = \"A required parameter was omitted\";\n"
     "\telse {\n"
     "\t\tvoid * lpMsgBuf = 0;\n"
-    "\t\tif ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,\n"
+    "\t\tsize_t end;\n"
+    "\t\tif ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,\n"
     "\t\t\tNULL, hr, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),(LPTSTR) &lpMsgBuf, 0, 0 ) == 0 ) lpMsgBuf = 0;\n"
     "\t\tsprintf( msgbuf, \"Error 0x%%x\", hr );\n"
     "\t\tif ( lpMsgBuf ) {\n"
     "\t\t\tstrcat( msgbuf, \": \" );\n"
     "\t\t\tstrncat( msgbuf, (const char *) lpMsgBuf, sizeof( msgbuf ) - strlen( msgbuf ) - 2 );\n"
+    "\t\t\tend = strlen( msgbuf );\n"
+    "\t\t\twhile ( end > 0 && ( msgbuf[ end - 1 ] == '\\r' || msgbuf[ end - 1 ] == '\\n' ))\n"
+    "\t\t\t\tmsgbuf[ --end ] = '\\0';\n"
     "\t\t}\n"
     "\t\tmsg = msgbuf;\n"
     "\t\tLocalFree( lpMsgBuf );\n"
     "\t}\n"
     "\t(*env)->ThrowNew( env, (*env)->FindClass( env, \"";
+
+// Pointers kept in int fields are cut above 4 GB: a 64-bit build of the int
+// form must not compile.
+constexpr std::string_view intHandleGuard =
+    "#if defined(_WIN64)\n"
+    "#error \"Pointers are kept in Java int fields, for 32-bit Windows only: generate with --handles long for 64-bit Windows\"\n"
+    "#endif\n\n";
 
 constexpr std::string_view prologueEnd =
     "MivraException\" ), msg );\n"
@@ -157,8 +171,9 @@ bool writeJniPrologue(GenerationContext& context) {
     }
     std::string head;
     appendFormat(head, "// File: %s\n// Generated: %s\n", {cLineCommentText(path), context.timeText()});
-    // The body is one template: its "%%" prints one percent sign.
-    appendFormat(head, prologueBody);
+    // The body is one template: its "%%" prints one percent sign, its "%s" is
+    // the guard of the int form.
+    appendFormat(head, prologueBody, {context.handles == HandleType::Int ? intHandleGuard : std::string_view()});
     appendFormat(head, "%s/", {context.classPathPackage});
     head.append(prologueEnd);
     context.writeC(head);

@@ -1,4 +1,7 @@
+#include <algorithm>
+
 #include "Format.h"
+#include "ResolvedLibrary.h"
 #include "TypeMapping.h"
 #include "Writers.h"
 
@@ -33,6 +36,26 @@ std::optional<std::string> javaMethodNameOf(const FunctionView& function) {
     return (kind == 2 ? "get" : "set") + name;
 }
 
+// The declared parameter (from 0) that each Java argument of a variant
+// stands for. The value of a property put is its last parameter and goes in
+// the DISPID_PROPERTYPUT slot whatever optional parameters come before it,
+// so a shorter put leaves those out and keeps the value.
+std::vector<int> passedParameters(const FunctionDescription& fd, int argCount) {
+    std::vector<int> passed(static_cast<size_t>(argCount));
+    for (int k = 0; k < argCount; ++k) passed[k] = k;
+    if (fd.invokeKind == 4 && argCount >= 1 && argCount < fd.paramCount) passed.back() = fd.paramCount - 1;
+    return passed;
+}
+
+// checkFunction over the parameters a variant passes.
+std::optional<std::string> variantRefusal(const FunctionDescription& fd, const std::vector<int>& passed) {
+    for (int index : passed) {
+        if (index >= static_cast<int>(fd.params.size())) return "Parameter type not supported";
+        if (auto refusal = checkSupported(fd.params[index].type, TypeRole::parameter)) return refusal;
+    }
+    return checkSupported(fd.result, TypeRole::result);
+}
+
 void appendNullCheck(std::string& c, int k, std::string_view earlyReturn) {
     appendFormat(c, "\tif ( arg%d == 0 ) {\n", {k});
     c += "\t\t(*env)->ThrowNew( env, (*env)->FindClass( env, \"java/lang/NullPointerException\" ), \"null arg\" );\n";
@@ -47,7 +70,17 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     const FunctionDescription& fd = function.description;
     const int paramCount = fd.paramCount;
 
-    if (auto refusal = checkFunction(fd, argCount)) {
+    // Each optional parameter adds a variant as long as the one before: past
+    // this many the output would grow with the square of the parameters.
+    if (fd.optionalParamCount > maxOptionalParameters)
+        return writeUnavailable(javaText, function, "Too many optional parameters");
+    const std::vector<int> passed = passedParameters(fd, argCount);
+    // The JVM takes at most 255 parameter slots, "this" and two a double included.
+    int slots = 1;
+    for (int index : passed)
+        if (index < static_cast<int>(fd.params.size())) slots += effectiveCode(fd.params[index].type) == VT_R8 ? 2 : 1;
+    if (slots > 255) return writeUnavailable(javaText, function, "Too many parameters for a Java method");
+    if (auto refusal = variantRefusal(fd, passed)) {
         if (fd.optionalParamCount > 0 && argCount > paramCount - fd.optionalParamCount) return false;
         return writeUnavailable(javaText, function, *refusal);
     }
@@ -64,7 +97,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     std::string signature = javaMethodName + "(";
     std::vector<std::string> javaTypes;
     for (int k = 1; k <= argCount; ++k) {
-        javaTypes.push_back(*javaTypeName(fd.params[k - 1].type, TypeRole::parameter));
+        javaTypes.push_back(*javaTypeName(fd.params[passed[k - 1]].type, TypeRole::parameter));
         signature += (k > 1 ? "," : "") + javaTypes.back();
     }
     signature += ")";
@@ -80,8 +113,9 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     ParameterNameTable usedNames;
     for (int k = 1; k <= argCount; ++k) {
         std::string candidate = "arg";
-        if (k <= static_cast<int>(function.parameterNames.size()) && isIdentifierShaped(function.parameterNames[k - 1]))
-            candidate = function.parameterNames[k - 1];
+        const size_t index = static_cast<size_t>(passed[k - 1]);
+        if (index < function.parameterNames.size() && isIdentifierShaped(function.parameterNames[index]))
+            candidate = function.parameterNames[index];
         if (isJavaReservedWord(candidate)) candidate += '_';
         if (k > 1) javaText += ", ";
         if (k % 12 == 0) javaText += "\n\t\t";
@@ -97,7 +131,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
                   escapeJniName(javaMethodName)});
     if (argCount >= 1) {
         c += "__";
-        for (int k = 1; k <= argCount; ++k) c += jniSignaturePiece(fd.params[k - 1].type, context.jniPackage);
+        for (int k = 1; k <= argCount; ++k) c += jniSignaturePiece(fd.params[passed[k - 1]].type, context.jniPackage);
     }
     c += "\n";
     if (argCount == 0) {
@@ -106,7 +140,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
         c += "\t(JNIEnv * env,\n\t jobject thisObj";
         for (int k = 1; k <= argCount; ++k) {
             c += ",\n";
-            appendFormat(c, "\t %s arg%d", {jniTypeName(fd.params[k - 1].type, TypeRole::parameter), k});
+            appendFormat(c, "\t %s arg%d", {jniTypeName(fd.params[passed[k - 1]].type, TypeRole::parameter), k});
         }
     }
     c += ")\n{\n";
@@ -122,7 +156,7 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     if (fd.invokeKind == 4) c += "\tDISPID dispidNamed = DISPID_PROPERTYPUT;\n";
     int stringTemps = 0, objectTemps = 0, boolTemps = 0;
     for (int k = 1; k <= argCount; ++k) {
-        const TypeDescription& type = fd.params[k - 1].type;
+        const TypeDescription& type = fd.params[passed[k - 1]].type;
         if (type.vt != VT_PTR) continue;
         uint16_t pointed = effectiveCode(type);
         stringTemps += pointed == VT_BSTR;
@@ -140,12 +174,55 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     c += "\tmemset(&params, 0, sizeof params);\n";
     if (fd.invokeKind == 4) c += "\tparams.cNamedArgs = 1;\n\tparams.rgdispidNamedArgs = &dispidNamed;\n";
 
-    // Arguments: the first one in the highest slot.
+    // Arguments: the first parameter in the highest slot.
     std::vector<int> stringSlots;
+    std::vector<bool> slotUsed(static_cast<size_t>(std::max(paramCount, 0)), false);
     int stringTemp = 0, objectTemp = 0, boolTemp = 0;
+    auto slotOf = [&](int k) { return paramCount - 1 - passed[k - 1]; };
+    auto typeOf = [&](int k) -> const TypeDescription& { return fd.params[passed[k - 1]].type; };
+    auto isOutOnly = [&](int k) {
+        const uint16_t flags = fd.params[passed[k - 1]].flags;
+        return (flags & PARAMFLAG_FOUT) && !(flags & PARAMFLAG_FIN);
+    };
+    // A refused argument returns at once, so every check comes before the
+    // first argument that makes something (a string, a reference) or changes
+    // a variant: nothing is left behind by the return.
+    auto makesSomething = [&](int k) {
+        const TypeDescription& type = typeOf(k);
+        if (type.vt == VT_BSTR || type.vt == VT_LPWSTR) return true;
+        if (type.vt != VT_PTR) return false;
+        const uint16_t pointed = effectiveCode(type);
+        return pointed == VT_VARIANT ? isOutOnly(k) : (pointed == VT_BSTR || pointed == VT_DISPATCH) && !isOutOnly(k);
+    };
+    std::vector<bool> checked(static_cast<size_t>(argCount) + 1, false);
+    auto writeCheck = [&](int k) {
+        const TypeDescription& type = typeOf(k);
+        const uint16_t code = type.vt == VT_PTR ? effectiveCode(type) : type.vt;
+        if (code != VT_DISPATCH && code != VT_VARIANT) return;
+        appendNullCheck(c, k, earlyReturn);
+        if (type.vt == VT_DISPATCH) {
+            const int s = slotOf(k);
+            appendFormat(c, "\tV_DISPATCH( &vargs[%d] ) = (IDispatch *) (*env)->GetIntField( env, arg%d, comId );\n",
+                         {s, k});
+            appendFormat(c, "\tif ( V_DISPATCH( &vargs[%d] ) == 0 ) {\n", {s});
+            c += uninitializedThrow;
+            c += earlyReturn;
+            c += "\t}\n";
+        }
+        checked[k] = true;
+    };
+    bool checksWritten = false;
     for (int k = 1; k <= argCount; ++k) {
-        const int s = paramCount - k;
-        const TypeDescription& type = fd.params[k - 1].type;
+        if (!checksWritten && makesSomething(k)) {
+            for (int later = k; later <= argCount; ++later) writeCheck(later);
+            checksWritten = true;
+        }
+        const int s = slotOf(k);
+        slotUsed[s] = true;
+        const TypeDescription& type = typeOf(k);
+        // The callee of an [out] parameter stores into it without freeing what
+        // it held: it gets an empty temporary, and what comes back is freed.
+        const bool outOnly = isOutOnly(k);
         switch (type.vt) {
         case VT_I2: case VT_I4: case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
             appendFormat(c, "\tvargs[%d].vt = %s;\n", {s, varTypeName(type.vt)});
@@ -166,20 +243,14 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
             break;
         case VT_DISPATCH:
             appendFormat(c, "\tvargs[%d].vt = VT_DISPATCH;\n", {s});
-            appendNullCheck(c, k, earlyReturn);
-            appendFormat(c, "\tV_DISPATCH( &vargs[%d] ) = (IDispatch *) (*env)->GetIntField( env, arg%d, comId );\n",
-                         {s, k});
-            appendFormat(c, "\tif ( V_DISPATCH( &vargs[%d] ) == 0 ) {\n", {s});
-            c += uninitializedThrow;
-            c += earlyReturn;
-            c += "\t}\n";
+            if (!checked[k]) writeCheck(k);
             break;
         case VT_BOOL:
             appendFormat(c, "\tvargs[%d].vt = VT_BOOL;\n", {s});
             appendFormat(c, "\tV_BOOL( &vargs[%d] ) = arg%d ? 0xFFFF : 0;\n", {s, k});
             break;
         case VT_VARIANT:
-            appendNullCheck(c, k, earlyReturn);
+            if (!checked[k]) writeCheck(k);
             appendFormat(c, "\tmemcpy( &vargs[%d], GetMivraVariant( env, arg%d ), sizeof( VARIANT ));\n", {s, k});
             break;
         case VT_PTR: {
@@ -187,23 +258,33 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
             appendFormat(c, "\tvargs[%d].vt = VT_BYREF | %s;\n", {s, varTypeName(pointed)});
             switch (pointed) {
             case VT_BSTR:
-                appendFormat(c, "\ttmpbstr[%d] = JstringToBstr( env, arg%d );\n", {stringTemp, k});
+                if (outOnly)
+                    appendFormat(c, "\ttmpbstr[%d] = NULL;\n", {stringTemp});
+                else
+                    appendFormat(c, "\ttmpbstr[%d] = JstringToBstr( env, arg%d );\n", {stringTemp, k});
                 appendFormat(c, "\tV_BYREF( &vargs[%d] ) = &tmpbstr[%d];\n", {s, stringTemp});
                 ++stringTemp;
                 break;
             case VT_DISPATCH:
                 // The temporary is a second owner of the object's pointer:
                 // the callee may release it and store another one.
-                appendNullCheck(c, k, earlyReturn);
-                appendFormat(c, "\ttmpdisp[%d] = (IDispatch *) (*env)->GetIntField( env, arg%d, comId );\n",
-                             {objectTemp, k});
-                appendFormat(c, "\tif ( tmpdisp[%d] != 0 ) tmpdisp[%d]->lpVtbl->AddRef( tmpdisp[%d] );\n",
-                             {objectTemp, objectTemp, objectTemp});
+                if (!checked[k]) writeCheck(k);
+                if (outOnly) {
+                    appendFormat(c, "\ttmpdisp[%d] = NULL;\n", {objectTemp});
+                } else {
+                    appendFormat(c, "\ttmpdisp[%d] = (IDispatch *) (*env)->GetIntField( env, arg%d, comId );\n",
+                                 {objectTemp, k});
+                    appendFormat(c, "\tif ( tmpdisp[%d] != 0 ) tmpdisp[%d]->lpVtbl->AddRef( tmpdisp[%d] );\n",
+                                 {objectTemp, objectTemp, objectTemp});
+                }
                 appendFormat(c, "\tV_BYREF( &vargs[%d] ) = &tmpdisp[%d];\n", {s, objectTemp});
                 ++objectTemp;
                 break;
             case VT_VARIANT:
-                appendNullCheck(c, k, earlyReturn);
+                // The variant's own block is the temporary; what comes back
+                // stays in it for Java.
+                if (!checked[k]) writeCheck(k);
+                if (outOnly) appendFormat(c, "\tVariantClear( GetMivraVariant( env, arg%d ));\n", {k});
                 appendFormat(c, "\tV_BYREF( &vargs[%d] ) = GetMivraVariant( env, arg%d );\n", {s, k});
                 break;
             case VT_BOOL:
@@ -223,7 +304,8 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
             break;
         }
     }
-    for (int s = paramCount - argCount - 1; s >= 0; --s) {
+    for (int s = paramCount - 1; s >= 0; --s) {
+        if (slotUsed[s]) continue;
         appendFormat(c, "\tvargs[%d].vt = VT_ERROR;\n", {s});
         appendFormat(c, "\tV_I4( &vargs[%d] ) = DISP_E_PARAMNOTFOUND;\n", {s});
     }
@@ -271,7 +353,7 @@ void writeReturnConversion(std::string& c, const TypeDescription& result) {
         c += "\tretstr = BstrToJstr( env, V_BSTR( &ret ));\n\tVariantClear( &ret );\n\treturn retstr;\n";
         break;
     case VT_DISPATCH: c += "\treturn DispatchToJobject( env, V_DISPATCH( &ret ));\n"; break;
-    case VT_BOOL: c += "\treturn (V_BOOL( &ret )) ? -1 : 0;\n"; break;
+    case VT_BOOL: c += "\treturn V_BOOL( &ret ) ? JNI_TRUE : JNI_FALSE;\n"; break;
     case VT_VARIANT:
         c += "\tretobj = VariantObject( env, &ret );\n\tVariantClear( &ret );\n\treturn retobj;\n";
         break;

@@ -223,8 +223,18 @@ constexpr NativeFunction supportNatives[] = {
      "\tcomVariantClass = (*env)->NewGlobalRef( env, thisClass );\n"
      "\tvariantData = (*env)->GetFieldID(env, comVariantClass, \"variantData\", \"I\");\n"
      "\tvariantCtorId = (*env)->GetMethodID(env, comVariantClass, \"<init>\", \"()V\");\n"},
+    // A new tag keeps the bits only between tags of plain values (empty, null,
+    // numbers, dates, errors, booleans: the bits 0xFF0CFF); any other change
+    // clears the content first, so that a string or an object is given up and
+    // plain bits are never taken for a pointer.
     {"MivraVariant", "setType", "void", "\t(JNIEnv * env, jobject obj, jint arg)\n",
      "\tVARIANT * v = GetMivraVariant( env, obj );\n"
+     "\tint plainOld = V_VT(v) < 24 && (( 0xFF0CFF >> V_VT(v) ) & 1 );\n"
+     "\tint plainNew = arg >= 0 && arg < 24 && (( 0xFF0CFF >> arg ) & 1 );\n"
+     "\tif ( V_VT(v) != arg && !( plainOld && plainNew )) {\n"
+     "\t\tVariantClear( v );\n"
+     "\t\tmemset( v, 0, sizeof( VARIANT ));\n"
+     "\t}\n"
      "\tV_VT(v) = arg;\n"},
     {"MivraVariant", "setInt", "void", "\t(JNIEnv * env, jobject obj, jint arg)\n",
      "\tVARIANT * v = GetMivraVariant( env, obj );\n"

@@ -358,8 +358,38 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
     if (argCount < 0 || 24 + perArg * uint64_t(argCount) > length)
         return fail(at("function record", r) + ": " + std::to_string(argCount) + " parameters do not fit");
 
+    int32_t memberId = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * uint64_t(k)));
+    int32_t nameOffset = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + k)));
+    if (nameOffset == -1 && k > 0) {
+        // The second function of a property pair may leave its name out; it
+        // shares the name of the nearest function before it that has one.
+        // Found for all functions of the type at once: a type of unnamed
+        // functions would otherwise cost a walk back for each.
+        auto& inherited = inheritedNames_[index];
+        if (inherited.size() != block->funcCount) {
+            inherited.assign(block->funcCount, -1);
+            int32_t previous = -1;
+            for (uint32_t f = 0; f < block->funcCount; ++f) {
+                inherited[f] = previous;
+                int32_t own = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + f)));
+                if (own != -1) previous = own;
+            }
+        }
+        nameOffset = inherited[k];
+    }
+    // The function, its names and its doc string are asked for one after
+    // the other, and functions may share one record: the last record read
+    // is kept rather than read again.
+    if (lastRecord_ && lastRecordOffset_ == r) {
+        StoredFunction f = *lastRecord_;
+        f.memberId = memberId;
+        f.name.reset();
+        if (auto fname = name(nameOffset)) f.name = std::move(*fname);
+        return f;
+    }
+
     StoredFunction f;
-    f.memberId = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * uint64_t(k)));
+    f.memberId = memberId;
     f.funcKind = fkccic & 0x7;
     f.invokeKind = fkccic >> 3 & 0xF;
     f.optionalParamCount = optCount;
@@ -373,8 +403,6 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
         auto doc = string(static_cast<int32_t>(blob_.u32At(r + 0x1C)));
         if (doc) f.docString = std::move(*doc);
     }
-    int32_t nameOffset = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + k)));
-    if (nameOffset == -1 && k > 0) nameOffset = sharedName(index, *block, k);
     if (auto fname = name(nameOffset)) f.name = std::move(*fname);
 
     uint64_t params = r + length - 12 * uint64_t(argCount);
@@ -393,6 +421,8 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
             if (!param.defaultValue) f.defaultUncopyable = true;
         }
     }
+    lastRecord_ = std::make_shared<const StoredFunction>(f);
+    lastRecordOffset_ = r;
     return f;
 }
 
@@ -428,25 +458,6 @@ Result<StoredVariable> MsftTypeLibrary::variable(uint32_t index, uint32_t k) con
         if (!v.value) v.descriptionFailure = at("variable record", r) + ": a constant that cannot be copied";
     }
     return v;
-}
-
-// The second function of a property pair may leave its name out; it shares
-// the name of the nearest function before it that has one. Worked out once
-// per type, since a run of unnamed functions would otherwise be walked back
-// for each of them.
-int32_t MsftTypeLibrary::sharedName(uint32_t index, const MemberBlock& block, uint32_t k) const {
-    if (sharedNames_.size() != typeCount_) sharedNames_.assign(typeCount_, {});
-    auto& names = sharedNames_[index];
-    if (names.empty()) {
-        names.resize(block.funcCount);
-        int32_t last = -1;
-        for (uint32_t f = 0; f < block.funcCount; ++f) {
-            int32_t own = static_cast<int32_t>(blob_.u32At(block.arrays + 4 * (uint64_t(block.count) + f)));
-            names[f] = last;
-            if (own != -1) last = own;
-        }
-    }
-    return k < names.size() ? names[k] : -1;
 }
 
 Result<std::pair<int32_t, int32_t>> MsftTypeLibrary::classInterface(uint32_t index, uint32_t j) const {
@@ -487,6 +498,17 @@ Result<TypeLocation> MsftTypeLibrary::resolve(int32_t reference) const {
     return TypeLocation{this, found->second};
 }
 
+std::optional<uint32_t> MsftTypeLibrary::typeWithGuid(const Guid& wanted) const {
+    if (!typesByGuidMade_) {
+        for (uint32_t i = 0; i < typeCount_; ++i)
+            if (auto t = type(i)) typesByGuid_.try_emplace(guidText(t->guid), i);
+        typesByGuidMade_ = true;
+    }
+    auto found = typesByGuid_.find(guidText(wanted));
+    if (found == typesByGuid_.end()) return std::nullopt;
+    return found->second;
+}
+
 Result<TypeLocation> MsftTypeLibrary::resolveImport(int32_t offset) const {
     // Every reference to an imported type goes through here; each import
     // record is followed once.
@@ -495,17 +517,6 @@ Result<TypeLocation> MsftTypeLibrary::resolveImport(int32_t offset) const {
     auto found = followImport(offset);
     importCache_.emplace(offset, found);
     return found;
-}
-
-Result<std::optional<uint32_t>> MsftTypeLibrary::findType(const Guid& wanted) const {
-    if (!typeByGuidMade_) {
-        for (uint32_t i = 0; i < typeCount_; ++i)
-            if (auto t = type(i)) typeByGuid_.try_emplace(guidText(t->guid), i);
-        typeByGuidMade_ = true;
-    }
-    auto found = typeByGuid_.find(guidText(wanted));
-    if (found == typeByGuid_.end()) return std::optional<uint32_t>();
-    return std::optional<uint32_t>(found->second);
 }
 
 Result<TypeLocation> MsftTypeLibrary::followImport(int32_t offset) const {
@@ -539,8 +550,7 @@ Result<TypeLocation> MsftTypeLibrary::followImport(int32_t offset) const {
     if (flags & 0x10000) {
         auto wanted = guid(typeKey, "import reference: type GUID");
         if (!wanted) return wanted.failure();
-        auto index = imported->findType(*wanted);
-        if (index && *index) return TypeLocation{imported, **index};
+        if (auto index = imported->typeWithGuid(*wanted)) return TypeLocation{imported, *index};
         return fail("imported type " + guidText(*wanted) + " not found in " + library.fileName);
     }
     if (typeKey < 0 || uint32_t(typeKey) >= imported->count())

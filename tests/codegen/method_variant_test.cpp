@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "FakeTypeLibrary.h"
+#include "ResolvedLibrary.h"
 #include "TestFiles.h"
 #include "TypeMapping.h"
 #include "Writers.h"
@@ -214,12 +217,126 @@ TEST(SoundBehaviour, NamesThatAreNotIdentifiersNeverBecomeCode) {
     EXPECT_NE(s.java.find("public native void Go(int arg)"), std::string::npos);
 }
 
+// What Java or a bounded output cannot hold is refused with one comment:
+// past 32 optional parameters (each would add a variant as long as the one
+// before) and past the JVM's 255 parameter slots (this, two per double).
+TEST(SoundBehaviour, FunctionsBeyondTheCapsAreRefusedOnce) {
+    const struct {
+        int count;
+        uint16_t vt;
+        int16_t optional;
+        const char* refusal;  // nullptr: the whole series is declared
+    } cases[] = {
+        {32, VT_VARIANT, 32, nullptr},
+        {33, VT_VARIANT, 33, "Too many optional parameters"},
+        {300, VT_VARIANT, 300, "Too many optional parameters"},
+        {254, VT_I4, 0, nullptr},
+        {255, VT_I4, 0, "Too many parameters for a Java method"},
+        {127, VT_R8, 0, nullptr},
+        {128, VT_R8, 0, "Too many parameters for a Java method"},
+        {3000, VT_I4, 0, "Too many parameters for a Java method"},
+    };
+    for (const auto& c : cases) {
+        std::vector<TypeDescription> params(c.count, type(c.vt));
+        auto series = writeSeries({function("Wide", 1, params, type(VT_EMPTY), c.optional)});
+        if (!c.refusal) {
+            EXPECT_EQ(series.written, c.optional + 1) << c.count;
+            EXPECT_EQ(count(series.java, "Function is not available"), 0u) << c.count;
+            continue;
+        }
+        EXPECT_EQ(series.written, 0) << c.count;
+        std::string shown = series.java.size() < 200 ? series.java : std::to_string(series.java.size()) + " bytes";
+        EXPECT_EQ(shown, std::string("\t// Wide:\n\t\t// Function is not available: ") + c.refusal + "\n\n")
+            << c.count;
+        EXPECT_EQ(series.c.size(), 0u) << c.count;
+    }
+}
+
 TEST(SoundBehaviour, DuplicateJavaSignatureIsCommented) {
     auto s = writeSeries({function("getName", 1, {}, type(VT_BSTR)), function("Name", 2, {}, type(VT_BSTR)),
                           function("Name", 4, {type(VT_BSTR)}, type(VT_EMPTY))});
     EXPECT_EQ(s.written, 2);
     EXPECT_NE(s.java.find("\t// Name:\n\t\t// Function is not available: Duplicate method\n\n"), std::string::npos);
     EXPECT_EQ(count(s.c, "Java_mvx_tutorial_IFoo_getName\n"), 1u);
+}
+
+// The wrapper of one variant: from its head to its closing brace.
+std::string wrapperOf(const std::string& c, const std::string& head) {
+    size_t at = c.find(head);
+    if (at == std::string::npos) return {};
+    return c.substr(at, c.find("}\n\n", at) - at);
+}
+
+// oleacc's accName and Excel's Range.Value: the value of a put comes last,
+// after an optional parameter, and always goes in the DISPID_PROPERTYPUT slot.
+TEST(SoundBehaviour, PutWithOptionalLeadingParameterSendsTheValue) {
+    auto s = writeSeries({function("accName", 4, {type(VT_VARIANT), type(VT_BSTR)}, type(VT_EMPTY), 1,
+                                   {"varChild", "pszName"})});
+    EXPECT_EQ(s.written, 2);
+    EXPECT_NE(s.java.find("\tpublic native void setAccName(String pszName) throws MivraException;\n"),
+              std::string::npos);
+    EXPECT_NE(s.java.find("\tpublic native void setAccName(MivraVariant varChild, String pszName) throws"),
+              std::string::npos);
+    std::string shorter = wrapperOf(s.c, "Java_mvx_tutorial_IFoo_setAccName__Ljava_lang_String_2\n");
+    ASSERT_FALSE(shorter.empty()) << s.c;
+    EXPECT_NE(shorter.find("\tvargs[0].vt = VT_BSTR;\n\tV_BSTR( &vargs[0] ) = JstringToBstr( env, arg1 );\n"),
+              std::string::npos);
+    EXPECT_NE(shorter.find("\tvargs[1].vt = VT_ERROR;\n\tV_I4( &vargs[1] ) = DISP_E_PARAMNOTFOUND;\n"),
+              std::string::npos);
+    EXPECT_NE(shorter.find("\tparams.cArgs = 2;\n"), std::string::npos);
+    EXPECT_NE(shorter.find("\tSysFreeString( V_BSTR( &vargs[0] ));\n"), std::string::npos);
+    std::string full = wrapperOf(s.c, "_setAccName__Lmvx_tutorial_MivraVariant_2Ljava_lang_String_2\n");
+    EXPECT_NE(full.find("\tmemcpy( &vargs[1], GetMivraVariant( env, arg1 ), sizeof( VARIANT ));\n"),
+              std::string::npos);
+    EXPECT_NE(full.find("\tV_BSTR( &vargs[0] ) = JstringToBstr( env, arg2 );\n"), std::string::npos);
+}
+
+// An argument refused (null, or an object without a pointer) must not leave
+// behind what was made for the arguments before it.
+TEST(SoundBehaviour, EveryArgumentIsCheckedBeforeAnyIsConverted) {
+    const std::vector<std::vector<TypeDescription>> signatures = {
+        {type(VT_BSTR), type(VT_DISPATCH)},
+        {type(VT_BSTR), type(VT_VARIANT)},
+        {type(VT_LPWSTR), type(VT_I4), pointerTo(VT_VARIANT)},
+        {pointerTo(VT_BSTR), pointerTo(VT_DISPATCH)},
+        {pointerTo(VT_DISPATCH), type(VT_DISPATCH)},
+        {type(VT_DISPATCH), type(VT_BSTR), type(VT_VARIANT), pointerTo(VT_DISPATCH)},
+    };
+    for (size_t i = 0; i < signatures.size(); ++i) {
+        auto s = writeSeries({function("Go", 1, signatures[i], type(VT_I4))});
+        size_t made = std::min(s.c.find("JstringToBstr( env, arg"), s.c.find("->AddRef("));
+        size_t invoke = s.c.find("Invoke(");
+        ASSERT_NE(made, std::string::npos) << i;
+        EXPECT_EQ(s.c.substr(made, invoke - made).find("\t\treturn"), std::string::npos) << "signature " << i << "\n"
+                                                                                        << s.c;
+    }
+}
+
+// The callee of an [out] parameter stores into it without freeing what it
+// held: the wrapper passes an empty temporary and frees what comes back;
+// [in, out] parameters still carry the Java value.
+TEST(SoundBehaviour, OutParametersStartEmpty) {
+    auto out = function("Get", 1, {pointerTo(VT_BSTR), pointerTo(VT_DISPATCH), pointerTo(VT_VARIANT), pointerTo(VT_I4)},
+                        type(VT_EMPTY));
+    for (auto& p : out.description.params) p.flags = PARAMFLAG_FOUT;
+    auto inOut = out;
+    inOut.memberName = "Swap";
+    for (auto& p : inOut.description.params) p.flags = PARAMFLAG_FIN | PARAMFLAG_FOUT;
+    auto s = writeSeries({out, inOut});
+    std::string get = wrapperOf(s.c, "_IFoo_Get__");
+    std::string swap = wrapperOf(s.c, "_IFoo_Swap__");
+    EXPECT_NE(get.find("\ttmpbstr[0] = NULL;\n\tV_BYREF( &vargs[3] ) = &tmpbstr[0];\n"), std::string::npos) << get;
+    EXPECT_NE(get.find("\ttmpdisp[0] = NULL;\n\tV_BYREF( &vargs[2] ) = &tmpdisp[0];\n"), std::string::npos) << get;
+    EXPECT_NE(get.find("\tVariantClear( GetMivraVariant( env, arg3 ));\n\tV_BYREF( &vargs[1] ) = GetMivraVariant"),
+              std::string::npos)
+        << get;
+    EXPECT_EQ(get.find("JstringToBstr"), std::string::npos);
+    EXPECT_EQ(get.find("AddRef"), std::string::npos);
+    EXPECT_NE(get.find("\tSysFreeString( tmpbstr[0] );\n"), std::string::npos);
+    EXPECT_NE(get.find("tmpdisp[0]->lpVtbl->Release( tmpdisp[0] );\n"), std::string::npos);
+    EXPECT_NE(swap.find("\ttmpbstr[0] = JstringToBstr( env, arg1 );\n"), std::string::npos) << swap;
+    EXPECT_NE(swap.find("->AddRef( tmpdisp[0] );\n"), std::string::npos);
+    EXPECT_EQ(swap.find("VariantClear"), std::string::npos);
 }
 
 }  // namespace

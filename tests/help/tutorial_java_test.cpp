@@ -46,10 +46,10 @@ struct JavaExample {
     std::string source;
 };
 
-// The complete programs of the tutorial: <pre class="java" data-file="X.java"><code>...</code></pre>.
-std::vector<JavaExample> tutorialPrograms() {
+// The complete programs of a tutorial page: <pre class="java" data-file="X.java"><code>...</code></pre>.
+std::vector<JavaExample> programsOf(const char* page) {
     std::vector<JavaExample> examples;
-    for (const char* page : {"Tut3.html", "Tut4.html", "Tut5.html"}) {
+    {
         std::string html = readFile(fs::path(MIVRA_SOURCE_DIR) / "help" / page);
         const std::string marker = "<pre class=\"java\" data-file=\"";
         for (size_t at = html.find(marker); at != std::string::npos; at = html.find(marker, at + 1)) {
@@ -61,6 +61,13 @@ std::vector<JavaExample> tutorialPrograms() {
                                 unescapeHtml(html.substr(codeStart, codeEnd - codeStart))});
         }
     }
+    return examples;
+}
+
+std::vector<JavaExample> tutorialPrograms() {
+    std::vector<JavaExample> examples;
+    for (const char* page : {"Tut3.html", "Tut4.html", "Tut5.html"})
+        for (auto& example : programsOf(page)) examples.push_back(std::move(example));
     return examples;
 }
 
@@ -117,6 +124,123 @@ TEST(Tutorial, ProgramsCompileAgainstGeneratedWebBrowserClasses) {
     // Generated files are 8-bit text; Latin-1 accepts every byte of doc strings.
     status = runQuiet("javac -encoding ISO-8859-1 -nowarn -d " + (work / "classes").string() + sources, log);
     EXPECT_EQ(status, 0) << readFile(log);
+}
+
+// The command lines of a page's code blocks (<pre><code>) or, for the
+// generated readme, of its <TT> pieces, unescaped.
+std::vector<std::string> pageCommands(const std::string& html, const std::string& open, const std::string& close) {
+    std::vector<std::string> commands;
+    for (size_t at = html.find(open); at != std::string::npos; at = html.find(open, at + 1)) {
+        size_t start = at + open.size(), end = html.find(close, start);
+        std::istringstream block(unescapeHtml(html.substr(start, end - start)));
+        for (std::string line; std::getline(block, line);) commands.push_back(line);
+    }
+    return commands;
+}
+
+std::vector<std::string> readmeCommands(const std::string& html) {
+    auto commands = pageCommands(html, "<TT>", "</TT>");
+    for (const auto& more : pageCommands(html, "<tt>", "</tt>")) commands.push_back(more);
+    return commands;
+}
+
+// The error lines of a javac or javadoc log and the two lines after each,
+// without the warnings that javadoc writes for every member.
+std::string errorLines(const std::string& log) {
+    std::istringstream in(log);
+    std::string out;
+    int after = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("error") != std::string::npos) after = 3;
+        if (after > 0) {
+            out += line + "\n";
+            --after;
+        }
+    }
+    return out;
+}
+
+// Runs what a user types from a page, as it stands, in the output folder:
+// javac, javadoc and mkdir lines, `cd` into the output folder or below it,
+// and `mivra generate` with the built program and Wine's copy of the library.
+// Lines for the Windows shell (copy, cl) and the programs' runs need Windows.
+void runPageCommands(const std::string& page, const std::vector<std::string>& commands, const fs::path& outputFolder,
+                     const std::string& mivraGenerateInput) {
+    fs::path folder = outputFolder;
+    fs::path log = outputFolder.parent_path() / "page-log.txt";
+    size_t run = 0;
+    for (const auto& command : commands) {
+        std::string word = command.substr(0, command.find(' '));
+        if (word == "cd") {
+            std::string target = command.substr(3);
+            folder = target.find(':') != std::string::npos ? outputFolder : folder / target;
+        } else if (word == "mivra") {
+            std::string line = command;
+            size_t input = line.find(" -i ");
+            size_t end = line.find(' ', input + 4);
+            line.replace(input + 4, end - input - 4, mivraGenerateInput);
+            line.replace(0, 5, (fs::path(MIVRA_BINARY_DIR) / "bin" / "mivra").string());
+            EXPECT_EQ(runQuiet("cd '" + folder.string() + "' && " + line, log), 0) << page << ": " << command;
+        } else if (word == "javac" || word == "javadoc" || word == "mkdir") {
+            ++run;
+            EXPECT_EQ(runQuiet("cd '" + folder.string() + "' && " + command, log), 0)
+                << page << ": " << command << "\n"
+                << errorLines(readFile(log));
+        }
+    }
+    EXPECT_GE(run, 1u) << page << " shows no javac, javadoc or mkdir command";
+}
+
+// The commands the generated readme and the pages show work on this machine's
+// JDK exactly as written: compiling the classes, the javadoc pages over the
+// generated overview, and the tutorial's programs beside the generated sources.
+TEST(Tutorial, CommandsOfTheReadmeAndThePagesWorkAsShown) {
+    fs::path mivra = fs::path(MIVRA_BINARY_DIR) / "bin" / "mivra";
+    if (std::system("javac -version >/dev/null 2>&1") != 0 || std::system("javadoc --help >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no javac or javadoc";
+    fs::path work = fs::path(MIVRA_BINARY_DIR) / "tests" / "help" / "commands";
+    fs::remove_all(work);
+    fs::create_directories(work);
+    fs::path generated = work / "generated";
+    std::string input;
+    for (const char* library : {"ieframe.dll", "shdocvw.dll"}) {
+        input = (fs::path(MIVRA_WINE_DLLS) / library).string();
+        fs::remove_all(generated);
+        if (runQuiet(mivra.string() + " generate -i " + input + " -o " + generated.string() +
+                         " -p mvx.tutorial -l jbrowse.dll",
+                     work / "log.txt") == 0 &&
+            fs::exists(generated / "IWebBrowserApp.java"))
+            break;
+    }
+    ASSERT_TRUE(fs::exists(generated / "IWebBrowserApp.java")) << readFile(work / "log.txt");
+
+    auto freshCopy = [&](const std::string& name) {
+        fs::path folder = work / name;
+        fs::copy(generated, folder, fs::copy_options::recursive);
+        return folder;
+    };
+    fs::path readme = freshCopy("readme");
+    runPageCommands("readme.html", readmeCommands(readFile(readme / "readme.html")), readme, input);
+    EXPECT_TRUE(fs::exists(readme / "doc" / "index.html"));
+
+    fs::path building = freshCopy("building");
+    runPageCommands("Buildsteps.html",
+                    pageCommands(readFile(fs::path(MIVRA_SOURCE_DIR) / "help" / "Buildsteps.html"), "<pre><code>",
+                                 "</code></pre>"),
+                    building, input);
+
+    // Each step's program is saved in the output folder when the step comes.
+    fs::path tutorial = freshCopy("tutorial");
+    for (const char* page : {"Tut2.html", "Tut3.html", "Tut4.html", "Tut5.html"}) {
+        for (const auto& example : programsOf(page))
+            std::ofstream(tutorial / example.fileName, std::ios::binary) << example.source;
+        runPageCommands(page,
+                        pageCommands(readFile(fs::path(MIVRA_SOURCE_DIR) / "help" / page), "<pre><code>",
+                                     "</code></pre>"),
+                        tutorial, input);
+    }
+    for (const char* program : {"Browse.class", "Browse2.class", "ListWindows.class"})
+        EXPECT_TRUE(fs::exists(tutorial / program)) << program;
 }
 
 }  // namespace

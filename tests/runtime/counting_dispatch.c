@@ -13,6 +13,7 @@ typedef struct Wrapper {
 static const IDispatchVtbl wrapperVtbl;
 static Wrapper *wrappers;
 static long overReleases, deadCalls, made;
+static HRESULT invokeFailure = S_OK;
 
 static Wrapper *impl(IDispatch *iface)
 {
@@ -162,6 +163,8 @@ static HRESULT STDMETHODCALLTYPE Invoke(IDispatch *iface, DISPID member, REFIID 
 		++deadCalls;
 		return E_UNEXPECTED;
 	}
+	if (FAILED(invokeFailure))
+		return invokeFailure;
 	DISPPARAMS forwarded = *params;
 	VARIANTARG args[32], byRef[32];
 	IDispatch *byRefDisp[32];
@@ -313,6 +316,11 @@ long countingLiveWrappers(void)
 	for (Wrapper *w = wrappers; w != NULL; w = w->next)
 		n += !w->dead;
 	return n;
+}
+
+void countingFailInvokes(HRESULT hr)
+{
+	invokeFailure = hr;
 }
 
 long countingWrappersMade(void)

@@ -26,6 +26,10 @@ long countingOverReleases(void);
 long countingDeadCalls(void);
 long countingLiveWrappers(void);
 long countingWrappersMade(void);
+
+// While hr is a failure, every Invoke through a wrapper fails with it, as a
+// server would with an error of its own.
+void countingFailInvokes(HRESULT hr);
 void countingReport(FILE *out);
 
 #endif

@@ -48,9 +48,6 @@ jobject javaVariantGetObject(jobject variant);
 void javaVariantRelease(jobject variant);
 VARIANT *harnessVariantData(jobject variant);
 
-// A jboolean result is true when it is not 0: the VM reads a native's
-// boolean result that way (the generated code returns -1 for true).
-
 // Checks. Every failure is printed and counted; the exit code is the count.
 int check(int ok, const char *what, ...);
 int expectNoException(const char *what);

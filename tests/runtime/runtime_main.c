@@ -25,8 +25,7 @@ void checkReferenceCounts(const char *scenario, int expectAllReleased)
 	      fakeOutstandingStringBuffers());
 }
 
-// Bytes in use on every heap of the process.
-static SIZE_T heapBytes(void)
+SIZE_T heapBytes(void)
 {
 	HANDLE heaps[64];
 	DWORD count = GetProcessHeaps(64, heaps);
@@ -137,6 +136,8 @@ int main(int argc, char **argv)
 		scenarioRegExp();
 	else if (strcmp(scenario, "xml") == 0)
 		scenarioXmlDocument();
+	else if (strcmp(scenario, "accessible") == 0)
+		scenarioAccessible();
 	else if (strcmp(scenario, "leaks") == 0)
 		scenarioLeaks(argc > 4 ? atoi(argv[4]) : 100000);
 	else {

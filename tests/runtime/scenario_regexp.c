@@ -39,7 +39,7 @@ static void properties(jobject re)
 			expectNoException(flags[i][0]);
 			jboolean got = getFlag(re, flags[i][1]);
 			expectNoException(flags[i][1]);
-			check((got != JNI_FALSE) == (value != 0), "%s after %s( %d ) gave %d", flags[i][1], flags[i][0],
+			check(got == (value ? JNI_TRUE : JNI_FALSE), "%s after %s( %d ) gave %d", flags[i][1], flags[i][0],
 			      value, got);
 		}
 	setPattern(re, nonAsciiUtf8);
@@ -125,6 +125,25 @@ static void objects(jobject re)
 	javaRelease(matches);
 }
 
+// A null argument refused after a string argument: the string's BSTR must
+// not outlive the call.
+static void nullArgumentAfterString(jobject re)
+{
+	enum { rounds = 20000 };
+	jstring text = fakeString("a text long enough that a BSTR made of it and lost shows on the heap");
+	for (int i = 0; i < 100; ++i) {
+		NATIVE(jstring, (JNIEnv *, jobject, jstring, jobject), RE, "Replace", "TV")(ENV, re, text, NULL);
+		fakeExceptionClear();
+	}
+	SIZE_T before = heapBytes();
+	for (int i = 0; i < rounds; ++i) {
+		NATIVE(jstring, (JNIEnv *, jobject, jstring, jobject), RE, "Replace", "TV")(ENV, re, text, NULL);
+		fakeExceptionClear();
+	}
+	double perCall = ((double) heapBytes() - (double) before) / rounds;
+	check(perCall < 2.0, "Replace( text, null ) grew the heap by %.2f bytes a call", perCall);
+}
+
 void scenarioRegExp(void)
 {
 	HRESULT hr = countingWatchClass(L"VBScript.RegExp", L"vbscript.dll");
@@ -144,6 +163,7 @@ void scenarioRegExp(void)
 	expectException("Test with a broken pattern", harnessClassPath("MivraException"), "");
 	replace(re, "x", NULL);
 	expectException("Replace( text, null )", "java/lang/NullPointerException", "null arg");
+	nullArgumentAfterString(re);
 	jobject unconnected = javaEmptyInterface(RE);
 	getFlag(unconnected, "getGlobal");
 	expectException("getGlobal() of new IRegExp2()", "java/lang/NullPointerException", "Uninitialized MivraObject");

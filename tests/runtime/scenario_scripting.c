@@ -116,6 +116,41 @@ static void variantTags(jobject dict, jobject other)
 	}
 }
 
+// setType over content of another kind: what a string or an object owned is
+// given up, and a tag that owns something never takes over plain bits;
+// between plain tags the bits stay.
+static void tagChanges(jobject other)
+{
+	static const struct {
+		const char *what;
+		char from;      // i an int 5, s a string, o an object
+		jint tag;
+		jint expectedInt;
+	} cases[] = {
+		{"int 5 retagged as an object", 'i', VT_DISPATCH, 0},
+		{"int 5 retagged as a string", 'i', VT_BSTR, 0},
+		{"int 5 retagged as unsigned", 'i', VT_UI4, 5},
+		{"int 5 retagged as an error", 'i', VT_ERROR, 5},
+		{"a string retagged as an int", 's', VT_I4, 0},
+		{"a string retagged as an object", 's', VT_DISPATCH, 0},
+		{"an object retagged as an int", 'o', VT_I4, 0},
+	};
+	for (size_t i = 0; i < sizeof cases / sizeof *cases; ++i) {
+		jobject v = cases[i].from == 'i' ? javaVariantInt(5)
+		            : cases[i].from == 's' ? javaVariantString(nonAsciiUtf8)
+		                                   : javaVariantObject(other);
+		NATIVE(void, (JNIEnv *, jobject, jint), "MivraVariant", "setType", NULL)(ENV, v, cases[i].tag);
+		check(javaVariantType(v) == cases[i].tag, "%s: tag %d", cases[i].what, javaVariantType(v));
+		check(javaVariantGetInt(v) == cases[i].expectedInt, "%s: content %d", cases[i].what, javaVariantGetInt(v));
+		if (cases[i].tag == VT_DISPATCH)
+			javaRelease(javaVariantGetObject(v));
+		else if (cases[i].tag == VT_BSTR)
+			check(javaVariantGetString(v) == NULL || fakeStringEquals(javaVariantGetString(v), ""),
+			      "%s: an empty string", cases[i].what);
+		javaVariantRelease(v);
+	}
+}
+
 static void stringsBothWays(jobject dict)
 {
 	jobject key = javaVariantString(nonAsciiUtf8);
@@ -135,6 +170,31 @@ static void stringsBothWays(jobject dict)
 	jobject got = getItem(dict, key);
 	if (expectNoException("getItem after setItem") && got != NULL)
 		expectStringEquals("the item put by setItem", javaVariantGetString(got), nonAsciiUtf8);
+}
+
+// A failure outside the dispatch codes gets the system's text, inserts left
+// as they are and without the line end the system's text ends with.
+static void systemMessages(jobject dict)
+{
+	static const HRESULT codes[] = {E_ACCESSDENIED, HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)};
+	for (size_t i = 0; i < sizeof codes / sizeof *codes; ++i) {
+		char *text = NULL, expected[300];
+		FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+		               NULL, codes[i], MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR) &text, 0, NULL);
+		if (!check(text != NULL, "the system has a text for 0x%lx", codes[i]))
+			continue;
+		snprintf(expected, sizeof expected, "Error 0x%lx: %s", (unsigned long) codes[i], text);
+		LocalFree(text);
+		for (size_t n = strlen(expected); n > 0 && (expected[n - 1] == '\r' || expected[n - 1] == '\n');)
+			expected[--n] = 0;
+		countingFailInvokes(codes[i]);
+		getCount(dict);
+		countingFailInvokes(S_OK);
+		if (check(fakeExceptionPending(), "a call failing with 0x%lx threw nothing", codes[i]))
+			check(strcmp(fakeExceptionMessage(), expected) == 0, "0x%lx gave \"%s\", expected \"%s\"", codes[i],
+			      fakeExceptionMessage(), expected);
+		fakeExceptionClear();
+	}
 }
 
 static void failures(jobject dict)
@@ -158,6 +218,7 @@ static void failures(jobject dict)
 	expectException("Add( key, null )", "java/lang/NullPointerException", "null arg");
 	getItem(dict, NULL);
 	expectException("getItem( null )", "java/lang/NullPointerException", "null arg");
+	systemMessages(dict);
 
 	// Loading an interface from nothing fails without a crash.
 	jobject intf = javaEmptyInterface("IDictionary");
@@ -196,6 +257,7 @@ void scenarioDictionary(void)
 	expectNoException("Add( \"k\", \"v\" )");
 
 	variantTags(dictIntf, otherIntf);
+	tagChanges(otherIntf);
 	NATIVE(void, (JNIEnv *, jobject), "IDictionary", "RemoveAll", NULL)(ENV, dictIntf);
 	stringsBothWays(dictIntf);
 	NATIVE(void, (JNIEnv *, jobject), "IDictionary", "RemoveAll", NULL)(ENV, dictIntf);
@@ -258,7 +320,8 @@ void scenarioFileSystem(void)
 	snprintf(copyUtf8, sizeof copyUtf8, "%s.copy", pathUtf8);
 	jboolean (JNICALL *fileExists)(JNIEnv *, jobject, jstring) =
 		NATIVE(jboolean, (JNIEnv *, jobject, jstring), "IFileSystem3", "FileExists", "T");
-	check(fileExists(ENV, intf, fakeString(pathUtf8)) != JNI_FALSE, "FileExists( non-ASCII name )");
+	// A jboolean is 0 or 1; the VM may compare it with JNI_TRUE.
+	check(fileExists(ENV, intf, fakeString(pathUtf8)) == JNI_TRUE, "FileExists( non-ASCII name ) is JNI_TRUE");
 	expectNoException("FileExists");
 	check(fileExists(ENV, intf, fakeString("C:\\no\\such\\file.txt")) == JNI_FALSE, "FileExists( missing )");
 	NATIVE(void, (JNIEnv *, jobject, jstring, jstring, jboolean), "IFileSystem3", "CopyFile", "TTZ")(

@@ -11,10 +11,14 @@ void scenarioFileSystem(void);
 void scenarioRegExp(void);
 void scenarioXmlDocument(void);
 void scenarioLeaks(int iterations);
+void scenarioAccessible(void);
 
 // Shared by the scenarios: the counting membrane's verdict once every
 // wrapper has been released and collected.
 void checkReferenceCounts(const char *scenario, int expectAllReleased);
+
+// Bytes in use on every heap of the process.
+SIZE_T heapBytes(void);
 
 // Text with characters outside ASCII and outside the BMP, as UTF-8 and UTF-16.
 extern const char *const nonAsciiUtf8;

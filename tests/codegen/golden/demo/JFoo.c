@@ -5,6 +5,10 @@
 // by Mivra.  It provides the JNI interface for
 // the generated Java classes.
 
+#if defined(_WIN64)
+#error "Pointers are kept in Java int fields, for 32-bit Windows only: generate with --handles long for 64-bit Windows"
+#endif
+
 #include <stdio.h>
 #include <windows.h>
 #ifdef __GNUC__
@@ -132,12 +136,16 @@ static void ThrowComException( JNIEnv * env, HRESULT hr )
 		msg = "A required parameter was omitted";
 	else {
 		void * lpMsgBuf = 0;
-		if ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+		size_t end;
+		if ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
 			NULL, hr, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),(LPTSTR) &lpMsgBuf, 0, 0 ) == 0 ) lpMsgBuf = 0;
 		sprintf( msgbuf, "Error 0x%x", hr );
 		if ( lpMsgBuf ) {
 			strcat( msgbuf, ": " );
 			strncat( msgbuf, (const char *) lpMsgBuf, sizeof( msgbuf ) - strlen( msgbuf ) - 2 );
+			end = strlen( msgbuf );
+			while ( end > 0 && ( msgbuf[ end - 1 ] == '\r' || msgbuf[ end - 1 ] == '\n' ))
+				msgbuf[ --end ] = '\0';
 		}
 		msg = msgbuf;
 		LocalFree( lpMsgBuf );
@@ -404,13 +412,13 @@ JNIEXPORT void JNICALL Java_mvx_tutorial_IFoo_Navigate__Ljava_lang_String_2Lmvx_
 		return;
 	}
 	memset(&params, 0, sizeof params);
-	vargs[1].vt = VT_BSTR;
-	V_BSTR( &vargs[1] ) = JstringToBstr( env, arg1 );
-	vargs[0].vt = VT_BYREF | VT_VARIANT;
 	if ( arg2 == 0 ) {
 		(*env)->ThrowNew( env, (*env)->FindClass( env, "java/lang/NullPointerException" ), "null arg" );
 		return;
 	}
+	vargs[1].vt = VT_BSTR;
+	V_BSTR( &vargs[1] ) = JstringToBstr( env, arg1 );
+	vargs[0].vt = VT_BYREF | VT_VARIANT;
 	V_BYREF( &vargs[0] ) = GetMivraVariant( env, arg2 );
 	memset(&ret, 0, sizeof ret);
 	VariantInit(&ret);
@@ -446,7 +454,7 @@ JNIEXPORT jboolean JNICALL Java_mvx_tutorial_IFoo_getVisible
 		ThrowComException( env, hr );
 		return 0;
 	}
-	return (V_BOOL( &ret )) ? -1 : 0;
+	return V_BOOL( &ret ) ? JNI_TRUE : JNI_FALSE;
 }
 
 JNIEXPORT void JNICALL Java_mvx_tutorial_IFoo_setVisible__Z
@@ -581,6 +589,12 @@ JNIEXPORT void JNICALL Java_mvx_tutorial_MivraVariant_setType
 	(JNIEnv * env, jobject obj, jint arg)
 {
 	VARIANT * v = GetMivraVariant( env, obj );
+	int plainOld = V_VT(v) < 24 && (( 0xFF0CFF >> V_VT(v) ) & 1 );
+	int plainNew = arg >= 0 && arg < 24 && (( 0xFF0CFF >> arg ) & 1 );
+	if ( V_VT(v) != arg && !( plainOld && plainNew )) {
+		VariantClear( v );
+		memset( v, 0, sizeof( VARIANT ));
+	}
 	V_VT(v) = arg;
 }
 

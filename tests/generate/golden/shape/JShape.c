@@ -5,6 +5,10 @@
 // by Mivra.  It provides the JNI interface for
 // the generated Java classes.
 
+#if defined(_WIN64)
+#error "Pointers are kept in Java int fields, for 32-bit Windows only: generate with --handles long for 64-bit Windows"
+#endif
+
 #include <stdio.h>
 #include <windows.h>
 #ifdef __GNUC__
@@ -132,12 +136,16 @@ static void ThrowComException( JNIEnv * env, HRESULT hr )
 		msg = "A required parameter was omitted";
 	else {
 		void * lpMsgBuf = 0;
-		if ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+		size_t end;
+		if ( FormatMessage( FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
 			NULL, hr, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),(LPTSTR) &lpMsgBuf, 0, 0 ) == 0 ) lpMsgBuf = 0;
 		sprintf( msgbuf, "Error 0x%x", hr );
 		if ( lpMsgBuf ) {
 			strcat( msgbuf, ": " );
 			strncat( msgbuf, (const char *) lpMsgBuf, sizeof( msgbuf ) - strlen( msgbuf ) - 2 );
+			end = strlen( msgbuf );
+			while ( end > 0 && ( msgbuf[ end - 1 ] == '\r' || msgbuf[ end - 1 ] == '\n' ))
+				msgbuf[ --end ] = '\0';
 		}
 		msg = msgbuf;
 		LocalFree( lpMsgBuf );
@@ -507,6 +515,12 @@ JNIEXPORT void JNICALL Java_mvx_golden_MivraVariant_setType
 	(JNIEnv * env, jobject obj, jint arg)
 {
 	VARIANT * v = GetMivraVariant( env, obj );
+	int plainOld = V_VT(v) < 24 && (( 0xFF0CFF >> V_VT(v) ) & 1 );
+	int plainNew = arg >= 0 && arg < 24 && (( 0xFF0CFF >> arg ) & 1 );
+	if ( V_VT(v) != arg && !( plainOld && plainNew )) {
+		VariantClear( v );
+		memset( v, 0, sizeof( VARIANT ));
+	}
 	V_VT(v) = arg;
 }
 
