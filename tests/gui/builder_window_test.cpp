@@ -94,7 +94,8 @@ TEST_F(BuilderWindowTest, TabOrderRunsTopToBottom) {
     window.inputField()->setFocus();
     std::vector<QWidget*> expected = {window.selectButton(), window.outputField(), window.browseButton(),
                                       window.packageField(),  window.libraryField(), window.longHandlesBox(),
-                                      window.buildButton(),   window.closeButton(),  window.inputField()};
+                                      window.fullMappingBox(), window.buildButton(),  window.closeButton(),
+                                      window.inputField()};
     for (QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next) << next->metaObject()->className();
@@ -206,6 +207,22 @@ TEST_F(BuilderWindowTest, SuccessfulRunClosesTheWindow) {
     EXPECT_TRUE(window.generator().openReadmeWhenDone);
     EXPECT_EQ(window.outputField()->text(), out);
     EXPECT_TRUE(fs::is_directory(scratch.root() / "out"));
+}
+
+// The full-bindings box chooses the mode of the run; while it is ticked the
+// handle choice, which has no meaning there, is greyed out.
+TEST_F(BuilderWindowTest, FullBindingsBoxChoosesTheMapping) {
+    EXPECT_EQ(shown(window.fullMappingBox()->text()), "Full bindings on the Mivra runtime (Java only)");
+    EXPECT_FALSE(window.fullMappingBox()->isChecked());
+    const QString out = QString::fromStdString((scratch.root() / "out").string());
+    for (bool full : {true, false}) {
+        fill("C:\\lib\\Foo.ocx", out, "com.example", "JFoo.dll");
+        window.fullMappingBox()->setChecked(full);
+        EXPECT_EQ(window.longHandlesBox()->isEnabled(), !full);
+        window.build();
+        EXPECT_EQ(window.generator().mapping, full ? MappingMode::Full : MappingMode::Basic);
+    }
+    EXPECT_EQ(window.runs, 2);
 }
 
 TEST_F(BuilderWindowTest, FailedOrRefusedRunKeepsTheWindowAndItsFields) {
