@@ -90,18 +90,20 @@ void appendMethodBody(std::string& text, const FullMember& member) {
                                            {member.dispId, member.invokeKind, resultVt}));
 }
 
+// Each member after an empty line, as the constructors before them.
 void appendMember(std::string& text, const FullMember& member) {
+    text += "\n";
     if (!member.refusal.empty()) {
         if (member.docString) appendFormat(text, "\t// %s\n", {lineCommentText(*member.docString)});
         appendFormat(text, "\t// %s:\n", {lineCommentText(member.memberName)});
-        appendFormat(text, "\t\t// Function is not available: %s\n\n", {lineCommentText(member.refusal)});
+        appendFormat(text, "\t\t// Function is not available: %s\n", {lineCommentText(member.refusal)});
         return;
     }
     appendDoc(text, member.docString, "\t");
     appendFormat(text, "\tpublic %s %s(%s) {\n",
                  {member.result ? member.result->name : std::string("void"), member.javaName, parameterList(member)});
     appendMethodBody(text, member);
-    text += "\t}\n\n";
+    text += "\t}\n";
 }
 
 std::string enumerateCall(const std::string& element) {
@@ -166,13 +168,13 @@ std::string fullInterfaceClassText(const FullClass& cls, const FullWriteInputs& 
     appendFormat(text, "\tprotected %s(MivraObject obj, String iid, String name) {\n\t\tsuper(obj, iid, name);\n\t}\n\n",
                  {name});
     text += "\t/**\n\t * Takes over a reference the runtime hands out.\n\t *\n\t * @param ref the reference\n\t */\n";
-    appendFormat(text, "\tprotected %s(Ref ref) {\n\t\tsuper(ref);\n\t}\n\n", {name});
+    appendFormat(text, "\tprotected %s(Ref ref) {\n\t\tsuper(ref);\n\t}\n", {name});
     for (const FullMember& member : cls.members) appendMember(text, member);
     if (!cls.iterableElement.empty()) {
-        text += "\t/**\n\t * Iterates the collection (DISPID_NEWENUM, IEnumVARIANT).\n\t *\n"
+        text += "\n\t/**\n\t * Iterates the collection (DISPID_NEWENUM, IEnumVARIANT).\n\t *\n"
                 "\t * @return an iterator over the elements\n\t */\n";
         text += "\t@Override\n";
-        appendFormat(text, "\tpublic java.util.Iterator<%s> iterator() {\n\t\treturn %s;\n\t}\n\n",
+        appendFormat(text, "\tpublic java.util.Iterator<%s> iterator() {\n\t\treturn %s;\n\t}\n",
                      {cls.iterableElement, enumerateCall(cls.iterableElement)});
     }
     text += "}\n";
@@ -193,24 +195,24 @@ std::string fullObjectClassText(const FullClass& cls, const FullWriteInputs& inp
                  "\t/**\n\t * Creates the COM object %s, or finds the running one.\n\t *\n"
                  "\t * @param find true to take the running object instead of creating one\n\t */\n",
                  {name});
-    appendFormat(text, "\tpublic %s(boolean find) {\n\t\tsuper(\"%s\", find);\n\t}\n\n",
+    appendFormat(text, "\tpublic %s(boolean find) {\n\t\tsuper(\"%s\", find);\n\t}\n",
                  {name, javaStringText(cls.classId)});
     for (size_t i = 0; i < cls.interfaces.size(); ++i) {
         const std::string& interface = cls.interfaces[i];
         appendFormat(text,
-                     "\t/**\n\t * Retrieve the COM Interface \"%s\": the same object on every call, closed with this "
+                     "\n\t/**\n\t * Retrieve the COM Interface \"%s\": the same object on every call, closed with this "
                      "one.\n\t *\n\t * @return the interface object\n\t */\n",
                      {interface});
         appendFormat(text, "\tpublic synchronized %s %s() {\n", {interface, cls.getterNames[i]});
         appendFormat(text, "\t\tif (intf%s == null) intf%s = new %s(this);\n", {interface, interface, interface});
-        appendFormat(text, "\t\treturn intf%s;\n\t}\n\n", {interface});
+        appendFormat(text, "\t\treturn intf%s;\n\t}\n", {interface});
     }
     if (!cls.interfaces.empty()) {
-        text += "\t/** Releases the object and the interface objects taken from it. */\n";
+        text += "\n\t/** Releases the object and the interface objects taken from it. */\n";
         text += "\t@Override\n\tpublic synchronized void close() {\n";
         for (const std::string& interface : cls.interfaces)
             appendFormat(text, "\t\tif (intf%s != null) intf%s.close();\n", {interface, interface});
-        text += "\t\tsuper.close();\n\t}\n\n";
+        text += "\t\tsuper.close();\n\t}\n";
     }
     text += "}\n";
     return text;
