@@ -45,7 +45,7 @@ bool readerNamed(const std::string& name, ReaderFactory& factory) {
     return false;
 }
 
-bool dumpSource(const std::string& source, bool raw, const ReaderFactory& factory) {
+bool dumpSource(const std::string& source, bool raw, bool resolved, const ReaderFactory& factory) {
     std::string path = fullPath(source);
     if (!sourceExists(path)) {
         reportTo(source, "File does not exist");
@@ -58,10 +58,16 @@ bool dumpSource(const std::string& source, bool raw, const ReaderFactory& factor
         return false;
     }
     std::string out;
-    if (raw)
+    if (resolved) {
+        // Read completely first, then written without the reader. A
+        // library that tells nothing, not even its name, dumps as empty.
+        auto library = resolve(*reader);
+        writeResolvedDump(library ? *library : ResolvedLibrary{}, out);
+    } else if (raw) {
         writeRawDump(*reader, out);
-    else
+    } else {
         writeLibraryDump(*reader, out);
+    }
     reader->release();
     out = systemCodePageText(out);
     std::fwrite(out.data(), 1, out.size(), stdout);
@@ -71,13 +77,15 @@ bool dumpSource(const std::string& source, bool raw, const ReaderFactory& factor
 }  // namespace
 
 int runDumpCommand(const std::vector<std::string>& args) {
-    static const char usageText[] = "mivra dump [--raw] [--reader file|ole] SOURCE...";
-    bool raw = false;
+    static const char usageText[] = "mivra dump [--raw [--resolved]] [--reader file|ole] SOURCE...";
+    bool raw = false, resolved = false;
     ReaderFactory factory;
     std::vector<std::string> sources;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--raw") {
             raw = true;
+        } else if (args[i] == "--resolved") {
+            resolved = true;
         } else if (args[i] == "--reader") {
             if (i + 1 >= args.size()) return usage(usageText);
             if (!readerNamed(args[i + 1], factory)) {
@@ -92,7 +100,7 @@ int runDumpCommand(const std::vector<std::string>& args) {
             sources.push_back(args[i]);
         }
     }
-    if (sources.empty()) return usage(usageText);
+    if (sources.empty() || (resolved && !raw)) return usage(usageText);
 
     // Several sources are dumped one after the other, each after a line that
     // names it, so that one process (one Wine start) can read many libraries.
@@ -102,7 +110,7 @@ int runDumpCommand(const std::vector<std::string>& args) {
             std::printf("==> %s <==\n", source.c_str());
             std::fflush(stdout);
         }
-        if (!dumpSource(source, raw, factory)) allDumped = false;
+        if (!dumpSource(source, raw, resolved, factory)) allDumped = false;
     }
     return allDumped ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 
 namespace mivra {
 
@@ -102,7 +103,218 @@ void writeFunctions(const TypeLibraryReader& reader, uint32_t index, uint32_t co
     }
 }
 
+void appendResolvedType(std::string& out, const ResolvedLibrary& library, const TypeRef& type, int depth = 0) {
+    const char* wrapper = type.vt == VT_PTR ? "ptr(" : type.vt == VT_SAFEARRAY ? "safearray(" : type.vt == VT_CARRAY ? "carray(" : nullptr;
+    if (wrapper && type.element && depth < 64) {
+        out += wrapper;
+        appendResolvedType(out, library, *type.element, depth + 1);
+        out += ')';
+        return;
+    }
+    if (type.vt != VT_USERDEFINED) {
+        appendNumber(out, type.vt);
+        return;
+    }
+    const ResolvedType* target = library.typeOf(type);
+    if (!target || target->state != ResolvedType::State::Available) {
+        out += "user(?)";
+        return;
+    }
+    out += "user(";
+    appendNumber(out, target->kind);
+    out += ':';
+    if (target->imported) {
+        out += target->library;
+        out += '.';
+    }
+    appendText(out, target->name);
+    out += ')';
+}
+
+// VT:TEXT, the text locale-independent: integers in decimal, floating point
+// and dates as %.17g, currency as its count of ten-thousandths.
+void appendValue(std::string& out, const ConstantValue& value) {
+    appendNumber(out, value.vt);
+    out += ':';
+    switch (value.vt) {
+    case VT_EMPTY: case VT_NULL:
+        break;
+    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT: case VT_UINT:
+    case VT_ERROR: case VT_BOOL: case VT_I8: case VT_CY:
+        appendNumber(out, value.integer);
+        break;
+    case VT_UI8: {
+        char text[24];
+        auto end = std::to_chars(text, text + sizeof text, static_cast<uint64_t>(value.integer)).ptr;
+        out.append(text, end);
+        break;
+    }
+    case VT_R4: case VT_R8: case VT_DATE: {
+        char text[40];
+        int length = std::snprintf(text, sizeof text, "%.17g", value.real);
+        out.append(text, static_cast<size_t>(std::clamp(length, 0, int(sizeof text) - 1)));
+        break;
+    }
+    case VT_BSTR:
+        out += value.text ? *value.text : "<null>";
+        break;
+    default:
+        out += '?';
+    }
+}
+
+void writeResolvedType(const ResolvedLibrary& library, uint32_t i, std::string& out) {
+    const ResolvedType& t = library.types[i];
+    out += "type ";
+    appendNumber(out, i);
+    if (t.state != ResolvedType::State::Available) {
+        out += t.state == ResolvedType::State::NoAttributes ? ": no attr\n" : ": no typeinfo\n";
+        return;
+    }
+    out += " kind=";
+    appendNumber(out, t.kind);
+    out += " name=";
+    appendText(out, t.name);
+    out += " guid=";
+    out += guidText(t.guid);
+    out += " flags=";
+    appendHex(out, t.flags);
+    out += " impl=";
+    appendNumber(out, t.implTypeCount);
+    out += " funcs=";
+    appendNumber(out, t.funcCount);
+    out += " vars=";
+    appendNumber(out, t.varCount);
+    out += " doc=";
+    appendText(out, t.docString);
+    out += '\n';
+    for (size_t j = 0; j < t.implemented.size(); ++j) {
+        const ResolvedImplementedType& impl = t.implemented[j];
+        out += "  impl ";
+        appendNumber(out, static_cast<int64_t>(j));
+        if (!impl.available) {
+            out += ": unavailable\n";
+            continue;
+        }
+        if (!impl.attributesRead) {
+            out += ": no attr\n";
+            continue;
+        }
+        const ResolvedType& target = library.types[size_t(impl.type)];
+        out += " kind=";
+        appendNumber(out, target.kind);
+        out += " flags=";
+        appendHex(out, target.flags);
+        out += " implflags=";
+        appendHex(out, static_cast<uint32_t>(impl.implFlags));
+        out += " guid=";
+        out += guidText(target.guid);
+        out += " name=";
+        appendText(out, target.name);
+        out += '\n';
+    }
+    for (size_t k = 0; k < t.functions.size(); ++k) {
+        const ResolvedFunction& f = t.functions[k];
+        out += "  func ";
+        appendNumber(out, static_cast<int64_t>(k));
+        if (!f.available) {
+            out += ": unavailable\n";
+            continue;
+        }
+        out += " memid=";
+        appendNumber(out, f.memberId);
+        out += " invkind=";
+        appendNumber(out, f.invokeKind);
+        out += " params=";
+        appendNumber(out, static_cast<int64_t>(f.params.size()));
+        out += " opt=";
+        appendNumber(out, f.optionalParamCount);
+        out += " ret=";
+        appendResolvedType(out, library, f.result);
+        out += " name=";
+        appendText(out, f.name);
+        out += " names=";
+        appendNumber(out, f.namesReturned);
+        for (const ResolvedParameter& p : f.params) {
+            out += " [";
+            appendResolvedType(out, library, p.type);
+            out += ' ';
+            appendText(out, p.name);
+            out += " pf=";
+            appendHex(out, p.flags);
+            if (p.defaultValue) {
+                out += " default=";
+                appendValue(out, *p.defaultValue);
+            }
+            out += ']';
+        }
+        out += " doc=";
+        appendText(out, f.docString);
+        out += '\n';
+    }
+    if (t.dualBase == ResolvedType::DualBase::Unavailable) {
+        out += "  dualbase unavailable\n";
+    } else if (t.dualBase != ResolvedType::DualBase::NotDual &&
+               library.types[size_t(t.interfaceView)].state == ResolvedType::State::Available) {
+        // OLE Automation shows nothing where the view's or its base's
+        // attributes cannot be read.
+        if (t.dualBase == ResolvedType::DualBase::None) {
+            out += "  dualbase none\n";
+        } else if (const ResolvedType& base = library.types[size_t(t.dualBaseType)];
+                   base.state == ResolvedType::State::Available) {
+            out += "  dualbase kind=";
+            appendNumber(out, base.kind);
+            out += " guid=";
+            out += guidText(base.guid);
+            out += " name=";
+            appendText(out, base.name);
+            out += '\n';
+        }
+    }
+    if (t.kind == TKIND_ALIAS && t.alias) {
+        out += "  alias ";
+        appendResolvedType(out, library, *t.alias);
+        out += '\n';
+    }
+    for (size_t k = 0; k < t.variables.size(); ++k) {
+        const ResolvedVariable& v = t.variables[k];
+        out += "  var ";
+        appendNumber(out, static_cast<int64_t>(k));
+        if (!v.available) {
+            out += ": unavailable\n";
+            continue;
+        }
+        out += " memid=";
+        appendNumber(out, v.memberId);
+        out += " varkind=";
+        appendNumber(out, v.varKind);
+        out += " type=";
+        appendResolvedType(out, library, v.type);
+        out += " name=";
+        appendText(out, v.name);
+        out += " value=";
+        if (v.value)
+            appendValue(out, *v.value);
+        else
+            out += "<none>";
+        out += " doc=";
+        appendText(out, v.docString);
+        out += '\n';
+    }
+}
+
 }  // namespace
+
+void writeResolvedDump(const ResolvedLibrary& library, std::string& out) {
+    out += "library name=";
+    appendText(out, library.name);
+    out += " doc=";
+    appendText(out, library.docString);
+    out += " count=";
+    appendNumber(out, library.ownTypeCount);
+    out += '\n';
+    for (uint32_t i = 0; i < library.ownTypeCount && i < library.types.size(); ++i) writeResolvedType(library, i, out);
+}
 
 std::string rawTypeText(const TypeDescription& type) {
     std::string text;

@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <tuple>
 
 #include "MsftTypeLibrary.h"
 #include "PeResources.h"
 #include "StandardOleLibrary.h"
+#include "VarType.h"
 
 namespace mivra {
 
@@ -91,6 +93,15 @@ public:
     std::optional<std::string> memberDocString(uint32_t index, int32_t memberId) const override;
     void release() override;
 
+    Result<VariableDescription> variable(uint32_t index, uint32_t k) const override;
+    Result<TypeHandle> typeHandle(uint32_t index) const override;
+    Result<TypeHandle> referencedType(TypeHandle from, int32_t reference) const override;
+    Result<ImplementedTypeHandle> implementedTypeOf(TypeHandle of, int32_t j) const override;
+    Result<TypeAttributes> attributesOf(TypeHandle type) const override;
+    Result<Documentation> documentationOf(TypeHandle type) const override;
+    Result<TypeOrigin> originOf(TypeHandle type) const override;
+    Result<TypeDescription> aliasOf(TypeHandle type) const override;
+
 private:
     Result<ViewType> topLevel(uint32_t index) const;
     Result<ViewType> viewType(const View& view) const;
@@ -103,12 +114,19 @@ private:
     Result<std::vector<std::string>> namesIn(const ViewType& t, int32_t memberId, uint32_t maxNames, bool dispatchView,
                                              int depth) const;
     Result<std::optional<std::string>> docIn(const ViewType& t, int32_t memberId, int depth) const;
+    // GetRefTypeOfImplType(j) and GetRefTypeInfo: the type and its flags.
+    Result<std::pair<ViewType, int32_t>> implementedIn(const ViewType& t, int32_t j) const;
+    TypeHandle handleOf(const View& view) const;
+    Result<ViewType> viewOf(TypeHandle handle) const;
 
     std::vector<std::string> searchPath_;
     LoadedLibrary main_;
     mutable std::map<std::pair<std::string, uint16_t>, std::unique_ptr<LoadedLibrary>> imports_;
     // Base chains of the library's own dispatch interfaces, by type index.
     mutable std::map<uint32_t, Result<std::vector<ViewType>>> chains_;
+    // The views handed out as handles, one handle per view.
+    mutable std::vector<View> handles_;
+    mutable std::map<std::tuple<const TypeSource*, uint32_t, bool>, uint32_t> handleOfView_;
 };
 
 Result<bool> FileReader::load(const std::string& fullPath) {
@@ -145,6 +163,8 @@ Result<bool> FileReader::loadBytes(std::vector<std::byte> bytes, uint32_t resour
 
 void FileReader::release() {
     chains_.clear();
+    handles_.clear();
+    handleOfView_.clear();
     main_ = LoadedLibrary{};
     imports_.clear();
 }
@@ -252,36 +272,127 @@ Result<TypeAttributes> FileReader::typeAttributes(uint32_t index) const {
     return attributes(*t);
 }
 
-Result<ImplementedType> FileReader::implementedType(uint32_t index, uint32_t j) const {
-    auto t = topLevel(index);
-    if (!t) return fail(t.failure().message);
+Result<std::pair<ViewType, int32_t>> FileReader::implementedIn(const ViewType& t, int32_t j) const {
     int32_t reference, implFlags = 0;
-    if (j == 0 && t->kind() == TKIND_DISPATCH) {
+    std::string which = "type " + std::to_string(t.view.index);
+    if (j == -1) {
+        // The other view of a dual interface.
+        reference = -2;
+    } else if (j == 0 && t.kind() == TKIND_DISPATCH) {
         // Every dispatch interface is presented as implementing IDispatch.
-        reference = t->view.source->dispatchReference();
-    } else if (j >= t->stored.implTypeCount) {
-        return fail("type " + std::to_string(index) + " has no implemented type " + std::to_string(j));
-    } else if (t->stored.kind == TKIND_COCLASS) {
-        auto entry = t->view.source->classInterface(index, j);
+        reference = t.view.source->dispatchReference();
+    } else if (j < 0 || uint32_t(j) >= t.stored.implTypeCount) {
+        return fail(which + " has no implemented type " + std::to_string(j));
+    } else if (t.stored.kind == TKIND_COCLASS) {
+        auto entry = t.view.source->classInterface(t.view.index, uint32_t(j));
         if (!entry) return entry.failure();
         reference = entry->first;
         implFlags = entry->second;
-    } else if (j == 0 && t->hasBase()) {
-        reference = t->stored.datatype1;
-        if (t->kind() == TKIND_INTERFACE) reference |= 2;
+    } else if (j == 0 && t.hasBase()) {
+        reference = t.stored.datatype1;
+        if (t.kind() == TKIND_INTERFACE) reference |= 2;
     } else {
-        return fail("type " + std::to_string(index) + " has no implemented type " + std::to_string(j));
+        return fail(which + " has no implemented type " + std::to_string(j));
     }
-    auto target = follow(*t, reference);
+    auto target = follow(t, reference);
     if (!target) return target.failure();
-    auto targetAttributes = attributes(*target);
+    return std::pair<ViewType, int32_t>(*target, implFlags);
+}
+
+Result<ImplementedType> FileReader::implementedType(uint32_t index, uint32_t j) const {
+    auto t = topLevel(index);
+    if (!t) return fail(t.failure().message);
+    auto target = implementedIn(*t, static_cast<int32_t>(j));
+    if (!target) return target.failure();
+    auto targetAttributes = attributes(target->first);
     if (!targetAttributes) return fail(targetAttributes.failure().message, Failure::Step::Attributes);
     ImplementedType implemented;
     implemented.attributes = *targetAttributes;
-    implemented.implFlags = implFlags;
-    if (auto doc = target->view.source->documentation(static_cast<int32_t>(target->view.index)))
+    implemented.implFlags = target->second;
+    if (auto doc = target->first.view.source->documentation(static_cast<int32_t>(target->first.view.index)))
         implemented.name = doc->name;
     return implemented;
+}
+
+TypeHandle FileReader::handleOf(const View& view) const {
+    auto key = std::make_tuple(view.source, view.index, view.interfaceHalf);
+    auto found = handleOfView_.find(key);
+    if (found != handleOfView_.end()) return TypeHandle{found->second};
+    uint32_t id = static_cast<uint32_t>(handles_.size());
+    handles_.push_back(view);
+    handleOfView_.emplace(key, id);
+    return TypeHandle{id};
+}
+
+Result<ViewType> FileReader::viewOf(TypeHandle handle) const {
+    if (handle.id >= handles_.size()) return fail("no type information object " + std::to_string(handle.id));
+    return viewType(handles_[handle.id]);
+}
+
+Result<TypeHandle> FileReader::typeHandle(uint32_t index) const {
+    auto t = topLevel(index);
+    if (!t) return t.failure();
+    return handleOf(t->view);
+}
+
+// References in functions that a dispatch view inherits belong to the
+// interface they came from; dispatchFunction marks them with that
+// interface's level in the chain, in the top byte, as OLE Automation does.
+constexpr int32_t inheritedLevelStep = 0x01000000;
+
+Result<TypeHandle> FileReader::referencedType(TypeHandle from, int32_t reference) const {
+    auto t = viewOf(from);
+    if (!t) return t.failure();
+    ViewType level = *t;
+    if (reference >= inheritedLevelStep && t->kind() == TKIND_DISPATCH) {
+        auto chain = dispatchChain(*t);
+        if (!chain) return chain.failure();
+        size_t depth = size_t(reference / inheritedLevelStep);
+        if (depth >= chain->size()) return fail("reference " + hexText(uint32_t(reference)) + " names no inherited level");
+        level = (*chain)[depth];
+        reference %= inheritedLevelStep;
+    }
+    auto target = follow(level, reference);
+    if (!target) return target.failure();
+    return handleOf(target->view);
+}
+
+Result<ImplementedTypeHandle> FileReader::implementedTypeOf(TypeHandle of, int32_t j) const {
+    auto t = viewOf(of);
+    if (!t) return t.failure();
+    auto target = implementedIn(*t, j);
+    if (!target) return target.failure();
+    return ImplementedTypeHandle{handleOf(target->first.view), target->second};
+}
+
+Result<TypeAttributes> FileReader::attributesOf(TypeHandle type) const {
+    auto t = viewOf(type);
+    if (!t) return fail(t.failure().message, Failure::Step::Attributes);
+    auto a = attributes(*t);
+    if (!a) return fail(a.failure().message, Failure::Step::Attributes);
+    return a;
+}
+
+Result<Documentation> FileReader::documentationOf(TypeHandle type) const {
+    if (type.id >= handles_.size()) return fail("no type information object " + std::to_string(type.id));
+    const View& view = handles_[type.id];
+    return view.source->documentation(static_cast<int32_t>(view.index));
+}
+
+Result<TypeOrigin> FileReader::originOf(TypeHandle type) const {
+    if (type.id >= handles_.size() || !main_.library) return fail("no type information object " + std::to_string(type.id));
+    const View& view = handles_[type.id];
+    TypeOrigin origin;
+    origin.own = view.source == main_.library.get() || view.source->libraryGuid() == main_.library->libraryGuid();
+    origin.index = view.index;
+    if (auto doc = view.source->documentation(-1)) origin.library = doc->name;
+    return origin;
+}
+
+Result<TypeDescription> FileReader::aliasOf(TypeHandle type) const {
+    if (type.id >= handles_.size()) return fail("no type information object " + std::to_string(type.id));
+    const View& view = handles_[type.id];
+    return view.source->aliasType(view.index);
 }
 
 Result<Documentation> FileReader::documentation(int32_t index) const {
@@ -296,9 +407,25 @@ FunctionDescription describe(StoredFunction stored) {
     f.paramCount = static_cast<int16_t>(stored.params.size());
     f.optionalParamCount = stored.optionalParamCount;
     f.result = std::move(stored.result);
+    f.funcKind = stored.funcKind;
+    f.flags = stored.flags;
     f.params.reserve(stored.params.size());
-    for (StoredParameter& p : stored.params) f.params.push_back(ParameterDescription{std::move(p.type), p.flags});
+    for (StoredParameter& p : stored.params)
+        f.params.push_back(ParameterDescription{std::move(p.type), p.flags, std::move(p.defaultValue)});
     return f;
+}
+
+// A type description with its references marked as coming from an
+// inherited level; references that cannot be marked are left unresolvable.
+TypeDescription markedLevel(const TypeDescription& type, int32_t level, int depth = 0) {
+    TypeDescription marked = type;
+    if (type.vt == VT_USERDEFINED)
+        marked.reference = type.reference >= 0 && type.reference < inheritedLevelStep
+                               ? type.reference + level * inheritedLevelStep
+                               : -1;
+    if (type.pointee && depth < 64)
+        marked.pointee = std::make_shared<const TypeDescription>(markedLevel(*type.pointee, level, depth + 1));
+    return marked;
 }
 
 Result<std::vector<ViewType>> FileReader::dispatchChain(const ViewType& t) const {
@@ -336,6 +463,7 @@ Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint
             position -= level->stored.funcCount;
             continue;
         }
+        auto depth = static_cast<int32_t>(chain.rend() - level - 1);
         auto stored = level->view.source->function(level->view.index, static_cast<uint32_t>(position));
         if (!stored) return stored.failure();
         if (stored->defaultUncopyable) return fail("function " + std::to_string(k) + ": default value of a type that cannot be copied");
@@ -354,9 +482,25 @@ Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint
             }
             if (!params.empty() && (params.back().flags & PARAMFLAG_FLCID)) params.pop_back();
         }
+        stored->funcKind = FUNC_DISPATCH;
+        if (depth > 0 && depth < 0x7F) {
+            stored->result = markedLevel(stored->result, depth);
+            for (auto& p : stored->params) p.type = markedLevel(p.type, depth);
+        }
         return describe(std::move(*stored));
     }
     return fail("no function " + std::to_string(k) + " in the dispatch view of type " + std::to_string(t.view.index));
+}
+
+Result<VariableDescription> FileReader::variable(uint32_t index, uint32_t k) const {
+    auto t = topLevel(index);
+    if (!t) return fail(t.failure().message);
+    if (k >= t->stored.varCount) return fail("type " + std::to_string(index) + " has no variable " + std::to_string(k));
+    auto stored = t->view.source->variable(index, k);
+    if (!stored) return stored.failure();
+    if (stored->descriptionFailure) return fail(*stored->descriptionFailure);
+    return VariableDescription{stored->memberId, stored->varKind, stored->flags, std::move(stored->type),
+                               std::move(stored->value)};
 }
 
 Result<FunctionDescription> FileReader::function(uint32_t index, uint32_t k) const {

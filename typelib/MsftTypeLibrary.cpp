@@ -1,8 +1,10 @@
 #include "MsftTypeLibrary.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "TextEncoding.h"
+#include "VarType.h"
 
 namespace mivra {
 
@@ -18,6 +20,7 @@ enum : size_t {
     nameSegment = 7,
     stringSegment = 8,
     typeDescSegment = 9,
+    arrayDescSegment = 10,
     customDataSegment = 11,
 };
 
@@ -245,15 +248,94 @@ Result<TypeDescription> MsftTypeLibrary::typeDescription(int32_t encoded, int de
             pointee = std::move(*inner);
         }
         t.pointee = std::make_shared<const TypeDescription>(std::move(pointee));
+    } else if (t.vt == VT_USERDEFINED) {
+        t.reference = static_cast<int32_t>(blob_.u32At(p + 4));
+    } else if (t.vt == VT_CARRAY) {
+        // The operand locates an array description: the element type, then
+        // the bounds, which nothing here needs.
+        int32_t operand = static_cast<int32_t>(blob_.u32At(p + 4));
+        const Segment& arrays = segments_[arrayDescSegment];
+        if (operand < 0 || uint64_t(operand) + 8 > arrays.length)
+            return fail(at("array description", operand) + " outside the array table");
+        int32_t element = static_cast<int32_t>(blob_.u32At(arrays.offset + uint32_t(operand)));
+        auto inner = typeDescription(element, depth + 1);
+        if (!inner) return inner.failure();
+        t.pointee = std::make_shared<const TypeDescription>(std::move(*inner));
     }
     return t;
 }
 
-bool MsftTypeLibrary::valueCopyable(int32_t encoded) const {
-    if (encoded < 0) return copyableVariantType(uint16_t((uint32_t(encoded) >> 26) & 0x1F));
-    const Segment& data = segments_[customDataSegment];
-    if (uint64_t(uint32_t(encoded)) + 2 > data.length) return false;
-    return copyableVariantType(blob_.u16At(data.offset + uint32_t(encoded)));
+std::optional<ConstantValue> MsftTypeLibrary::value(int32_t encoded) const {
+    ConstantValue v;
+    uint64_t payload = 0;  // where the record's data starts
+    uint64_t available = 0;
+    uint64_t data = 0;
+    if (encoded < 0) {
+        // Packed: 26 bits of data in the VARIANT's zeroed data field. For a
+        // pointer type that is the pointer: only a null one can be had.
+        v.vt = uint16_t((uint32_t(encoded) >> 26) & 0x1F);
+        data = uint32_t(encoded) & 0x03FFFFFFu;
+        available = 8;
+        if (v.vt == VT_BSTR || v.vt == VT_DISPATCH || v.vt == VT_UNKNOWN) return data == 0 ? std::optional(v) : std::nullopt;
+    } else {
+        const Segment& table = segments_[customDataSegment];
+        if (uint64_t(encoded) + 2 > table.length) return std::nullopt;
+        v.vt = blob_.u16At(table.offset + uint32_t(encoded));
+        payload = table.offset + uint32_t(encoded) + 2;
+        available = table.length - uint32_t(encoded) - 2;
+    }
+    if (!copyableVariantType(v.vt) || (v.vt & 0x0FFF) == 36) return std::nullopt;
+    if (v.vt & 0xF000) return v;  // arrays and references arrive as null pointers
+    auto load = [&](uint32_t size) {
+        if (encoded < 0) return true;
+        if (available < size) return false;
+        data = 0;
+        for (uint32_t b = 0; b < size; ++b) data |= uint64_t(blob_.byteAt(payload + b)) << (8 * b);
+        return true;
+    };
+    switch (v.vt) {
+    case VT_I2: case VT_I4: case VT_R4: case VT_ERROR: case VT_BOOL: case VT_I1: case VT_UI1: case VT_UI2:
+    case VT_UI4: case VT_INT: case VT_UINT: case VT_EMPTY: case VT_NULL:
+        if (!load(4)) return std::nullopt;
+        break;
+    case VT_R8: case VT_CY: case VT_DATE: case VT_I8: case VT_UI8: case VT_DECIMAL:
+        if (!load(8)) return std::nullopt;
+        break;
+    case VT_BSTR: {
+        if (available < 4) return std::nullopt;
+        int32_t length = static_cast<int32_t>(blob_.u32At(payload));
+        if (length == -1) return v;
+        if (length < 0 || uint64_t(length) > available - 4) return std::nullopt;
+        v.text = windows1252ToUtf8(blob_.bytes().subspan(payload + 4, uint32_t(length)));
+        return v;
+    }
+    default:
+        return v;
+    }
+    uint32_t low = uint32_t(data);
+    switch (v.vt) {
+    case VT_I2: case VT_BOOL: v.integer = int16_t(low & 0xFFFF); break;
+    case VT_UI2: v.integer = low & 0xFFFF; break;
+    case VT_I1: v.integer = int8_t(low & 0xFF); break;
+    case VT_UI1: v.integer = low & 0xFF; break;
+    case VT_I4: case VT_INT: case VT_ERROR: v.integer = int32_t(low); break;
+    case VT_UI4: case VT_UINT: v.integer = low; break;
+    case VT_R4: {
+        float f;
+        std::memcpy(&f, &low, sizeof f);
+        v.real = f;
+        break;
+    }
+    case VT_R8: case VT_DATE: std::memcpy(&v.real, &data, sizeof v.real); break;
+    case VT_CY: case VT_I8: case VT_UI8: v.integer = static_cast<int64_t>(data); break;
+    default: break;
+    }
+    return v;
+}
+
+Result<TypeDescription> MsftTypeLibrary::aliasType(uint32_t index) const {
+    if (index >= typeCount_) return fail("no type " + std::to_string(index));
+    return typeDescription(static_cast<int32_t>(blob_.u32At(typeRecord(index) + 0x54)), 0);
 }
 
 Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) const {
@@ -281,6 +363,7 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
     f.funcKind = fkccic & 0x7;
     f.invokeKind = fkccic >> 3 & 0xF;
     f.optionalParamCount = optCount;
+    f.flags = uint16_t(blob_.u32At(r + 8));
     auto result = typeDescription(static_cast<int32_t>(blob_.u32At(r + 4)), 0);
     if (!result) return result.failure();
     f.result = std::move(*result);
@@ -291,14 +374,7 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
         if (doc) f.docString = std::move(*doc);
     }
     int32_t nameOffset = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + k)));
-    if (nameOffset == -1 && k > 0) {
-        // The second function of a property pair may leave its name out; it
-        // shares the name of the function before it.
-        int32_t previousName = -1;
-        for (uint32_t back = k; back-- > 0 && previousName == -1;)
-            previousName = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + back)));
-        nameOffset = previousName;
-    }
+    if (nameOffset == -1 && k > 0) nameOffset = sharedName(index, *block, k);
     if (auto fname = name(nameOffset)) f.name = std::move(*fname);
 
     uint64_t params = r + length - 12 * uint64_t(argCount);
@@ -312,9 +388,10 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
         param.type = std::move(*type);
         param.flags = uint16_t(blob_.u32At(p + 8));
         if (auto pname = name(static_cast<int32_t>(blob_.u32At(p + 4)))) param.name = std::move(*pname);
-        if (hasDefaults && (param.flags & 0x20) &&
-            !valueCopyable(static_cast<int32_t>(blob_.u32At(defaults + 4 * uint64_t(a)))))
-            f.defaultUncopyable = true;
+        if (hasDefaults && (param.flags & 0x20)) {
+            param.defaultValue = value(static_cast<int32_t>(blob_.u32At(defaults + 4 * uint64_t(a))));
+            if (!param.defaultValue) f.defaultUncopyable = true;
+        }
     }
     return f;
 }
@@ -339,7 +416,37 @@ Result<StoredVariable> MsftTypeLibrary::variable(uint32_t index, uint32_t k) con
     if (length > 0x18) {
         if (auto doc = string(static_cast<int32_t>(blob_.u32At(r + 0x18)))) v.docString = std::move(*doc);
     }
+    v.flags = uint16_t(blob_.u32At(r + 8));
+    v.varKind = blob_.u16At(r + 0x0C);
+    auto type = typeDescription(static_cast<int32_t>(blob_.u32At(r + 4)), 0);
+    if (type)
+        v.type = std::move(*type);
+    else
+        v.descriptionFailure = type.failure().message;
+    if (v.varKind == 2 && !v.descriptionFailure) {
+        v.value = value(static_cast<int32_t>(blob_.u32At(r + 0x10)));
+        if (!v.value) v.descriptionFailure = at("variable record", r) + ": a constant that cannot be copied";
+    }
     return v;
+}
+
+// The second function of a property pair may leave its name out; it shares
+// the name of the nearest function before it that has one. Worked out once
+// per type, since a run of unnamed functions would otherwise be walked back
+// for each of them.
+int32_t MsftTypeLibrary::sharedName(uint32_t index, const MemberBlock& block, uint32_t k) const {
+    if (sharedNames_.size() != typeCount_) sharedNames_.assign(typeCount_, {});
+    auto& names = sharedNames_[index];
+    if (names.empty()) {
+        names.resize(block.funcCount);
+        int32_t last = -1;
+        for (uint32_t f = 0; f < block.funcCount; ++f) {
+            int32_t own = static_cast<int32_t>(blob_.u32At(block.arrays + 4 * (uint64_t(block.count) + f)));
+            names[f] = last;
+            if (own != -1) last = own;
+        }
+    }
+    return k < names.size() ? names[k] : -1;
 }
 
 Result<std::pair<int32_t, int32_t>> MsftTypeLibrary::classInterface(uint32_t index, uint32_t j) const {
@@ -381,6 +488,27 @@ Result<TypeLocation> MsftTypeLibrary::resolve(int32_t reference) const {
 }
 
 Result<TypeLocation> MsftTypeLibrary::resolveImport(int32_t offset) const {
+    // Every reference to an imported type goes through here; each import
+    // record is followed once.
+    auto cached = importCache_.find(offset);
+    if (cached != importCache_.end()) return cached->second;
+    auto found = followImport(offset);
+    importCache_.emplace(offset, found);
+    return found;
+}
+
+Result<std::optional<uint32_t>> MsftTypeLibrary::findType(const Guid& wanted) const {
+    if (!typeByGuidMade_) {
+        for (uint32_t i = 0; i < typeCount_; ++i)
+            if (auto t = type(i)) typeByGuid_.try_emplace(guidText(t->guid), i);
+        typeByGuidMade_ = true;
+    }
+    auto found = typeByGuid_.find(guidText(wanted));
+    if (found == typeByGuid_.end()) return std::optional<uint32_t>();
+    return std::optional<uint32_t>(found->second);
+}
+
+Result<TypeLocation> MsftTypeLibrary::followImport(int32_t offset) const {
     const Segment& infos = segments_[importInfoSegment];
     if (offset % 12 != 0 || uint64_t(uint32_t(offset)) + 12 > infos.length)
         return fail(at("import reference", offset) + " outside the import table");
@@ -411,10 +539,8 @@ Result<TypeLocation> MsftTypeLibrary::resolveImport(int32_t offset) const {
     if (flags & 0x10000) {
         auto wanted = guid(typeKey, "import reference: type GUID");
         if (!wanted) return wanted.failure();
-        for (uint32_t i = 0; i < imported->count(); ++i) {
-            auto t = imported->type(i);
-            if (t && t->guid == *wanted) return TypeLocation{imported, i};
-        }
+        auto index = imported->findType(*wanted);
+        if (index && *index) return TypeLocation{imported, **index};
         return fail("imported type " + guidText(*wanted) + " not found in " + library.fileName);
     }
     if (typeKey < 0 || uint32_t(typeKey) >= imported->count())

@@ -40,11 +40,13 @@ public:
     Result<StoredType> type(uint32_t index) const override;
     Result<StoredFunction> function(uint32_t index, uint32_t k) const override;
     Result<StoredVariable> variable(uint32_t index, uint32_t k) const override;
+    Result<TypeDescription> aliasType(uint32_t index) const override;
+    Result<std::optional<uint32_t>> findType(const Guid& guid) const override;
     Result<std::optional<uint32_t>> findMember(uint32_t index, int32_t memberId) const override;
     Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const override;
     Result<TypeLocation> resolve(int32_t reference) const override;
 
-    Guid libraryGuid() const { return libraryGuid_; }
+    Guid libraryGuid() const override { return libraryGuid_; }
 
 private:
     struct Segment {
@@ -68,8 +70,12 @@ private:
     Result<std::optional<std::string>> string(int32_t offset) const;
     Result<Guid> guid(int32_t offset, const char* what) const;
     Result<TypeDescription> typeDescription(int32_t encoded, int depth) const;
-    bool valueCopyable(int32_t encoded) const;
+    // A constant or default value as OLE Automation copies it; nothing when
+    // VariantCopy would refuse it or it lies outside the library.
+    std::optional<ConstantValue> value(int32_t encoded) const;
+    int32_t sharedName(uint32_t index, const MemberBlock& block, uint32_t k) const;
     Result<TypeLocation> resolveImport(int32_t reference) const;
+    Result<TypeLocation> followImport(int32_t reference) const;
 
     ByteReader blob_;
     ImportResolver resolveImport_;
@@ -90,6 +96,10 @@ private:
     // Per class, the offsets of its implemented-interface records in chain
     // order; a negative entry marks where the chain broke off.
     mutable std::unordered_map<uint32_t, std::vector<int32_t>> classChains_;
+    mutable std::vector<std::vector<int32_t>> sharedNames_;
+    mutable std::unordered_map<int32_t, Result<TypeLocation>> importCache_;
+    mutable std::unordered_map<std::string, uint32_t> typeByGuid_;
+    mutable bool typeByGuidMade_ = false;
 };
 
 }  // namespace mivra

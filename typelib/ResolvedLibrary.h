@@ -47,16 +47,7 @@ struct TypeRef {
     int32_t user = -1;
 };
 
-// A constant or a default value, as OLE Automation hands it out in a
-// VARIANT: integers (I1 to UI8, INT, UINT, ERROR, BOOL) and CY (its count
-// of ten-thousandths) in `integer`, R4, R8 and DATE in `real`, BSTR in
-// `text` (absent for a null BSTR).
-struct ConstantValue {
-    uint16_t vt = VT_EMPTY;
-    int64_t integer = 0;
-    double real = 0;
-    std::optional<std::string> text;
-};
+// ConstantValue (a constant or a default value) comes with TypeLibraryReader.h.
 
 struct ResolvedParameter {
     std::optional<std::string> name;  // absent when GetNames does not return it
@@ -111,6 +102,7 @@ struct ResolvedType {
     State state = State::NoTypeInfo;
 
     std::string library;  // GetDocumentation(-1) name of the other library; empty for the library's own
+    bool imported = false;  // in another library (its GUID is not the loaded library's)
     uint32_t index = 0;   // index in its own library
     bool interfaceHalf = false;
 
@@ -132,6 +124,8 @@ struct ResolvedType {
     enum class DualBase { NotDual, None, Unavailable, Found };
     DualBase dualBase = DualBase::NotDual;
     int32_t dualBaseType = -1;  // with Found: the entry in `types`
+    // A dual dispatch type whose interface view could be had: that view's entry.
+    int32_t interfaceView = -1;
 };
 
 // Everything a loaded library says, read once: references resolved, base

@@ -24,8 +24,10 @@ struct BuiltinType {
     std::vector<std::pair<int32_t, int32_t>> classInterfaces;  // index, implementation flags
 };
 
-// Stored functions; types written as the raw dump writes them ("ptr(29)"),
-// parameters as "type name flags" separated by "|".
+// Stored functions; types written as the raw dump writes them ("ptr(8)"),
+// a user-defined type as "29:N" with N the index of the type referred to;
+// parameters as "type name flags" or "type name flags=VT:VALUE" (a default
+// value) separated by "|".
 struct BuiltinFunction {
     uint32_t typeIndex;
     int32_t memberId;
@@ -84,17 +86,17 @@ const BuiltinType builtinTypes[] = {
 };
 
 const BuiltinFunction builtinFunctions[] = {
-    {3, 1610612736, 1, 1, 0, "25", "QueryInterface", "ptr(29) riid 1|ptr(ptr(24)) ppvObj 2", nullptr},
+    {3, 1610612736, 1, 1, 0, "25", "QueryInterface", "ptr(29:0) riid 1|ptr(ptr(24)) ppvObj 2", nullptr},
     {3, 1610612737, 1, 1, 0, "19", "AddRef", "", nullptr},
     {3, 1610612738, 1, 1, 0, "19", "Release", "", nullptr},
     {4, 1610678272, 1, 1, 0, "25", "GetTypeInfoCount", "ptr(23) pctinfo 2", nullptr},
     {4, 1610678273, 1, 1, 0, "25", "GetTypeInfo", "23 itinfo 1|19 lcid 1|ptr(ptr(24)) pptinfo 2", nullptr},
-    {4, 1610678274, 1, 1, 0, "25", "GetIDsOfNames", "ptr(29) riid 1|ptr(ptr(16)) rgszNames 1|23 cNames 1|19 lcid 1|ptr(3) rgdispid 2", nullptr},
-    {4, 1610678275, 1, 1, 0, "25", "Invoke", "3 dispidMember 1|ptr(29) riid 1|19 lcid 1|18 wFlags 1|ptr(29) pdispparams 1|ptr(12) pvarResult 2|ptr(29) pexcepinfo 2|ptr(23) puArgErr 2", nullptr},
+    {4, 1610678274, 1, 1, 0, "25", "GetIDsOfNames", "ptr(29:0) riid 1|ptr(ptr(16)) rgszNames 1|23 cNames 1|19 lcid 1|ptr(3) rgdispid 2", nullptr},
+    {4, 1610678275, 1, 1, 0, "25", "Invoke", "3 dispidMember 1|ptr(29:0) riid 1|19 lcid 1|18 wFlags 1|ptr(29:1) pdispparams 1|ptr(12) pvarResult 2|ptr(29:2) pexcepinfo 2|ptr(23) puArgErr 2", nullptr},
     {5, 1610678272, 1, 1, 0, "25", "Next", "19 celt 1|ptr(12) rgvar 1|ptr(19) pceltFetched 2", nullptr},
     {5, 1610678273, 1, 1, 0, "25", "Skip", "19 celt 1", nullptr},
     {5, 1610678274, 1, 1, 0, "25", "Reset", "", nullptr},
-    {5, 1610678275, 1, 1, 0, "25", "Clone", "ptr(ptr(29)) ppenum 2", nullptr},
+    {5, 1610678275, 1, 1, 0, "25", "Clone", "ptr(ptr(29:5)) ppenum 2", nullptr},
     {30, 1610678272, 1, 2, 0, "25", "Name", "ptr(8) pname 10", nullptr},
     {30, 1610678272, 1, 4, 0, "25", "Name", "8 pname 1", nullptr},
     {30, 1610678274, 1, 2, 0, "25", "Size", "ptr(6) psize 10", nullptr},
@@ -111,32 +113,48 @@ const BuiltinFunction builtinFunctions[] = {
     {30, 1610678284, 1, 4, 0, "25", "Weight", "2 pweight 1", nullptr},
     {30, 1610678286, 1, 2, 0, "25", "Charset", "ptr(2) pcharset 10", nullptr},
     {30, 1610678286, 1, 4, 0, "25", "Charset", "2 pcharset 1", nullptr},
-    {30, 1610678288, 1, 2, 0, "25", "hFont", "ptr(29) phfont 10", nullptr},
-    {30, 1610678289, 1, 1, 0, "25", "Clone", "ptr(ptr(29)) ppfont 2", nullptr},
-    {30, 1610678290, 1, 1, 0, "25", "IsEqual", "ptr(29) pfontOther 1", nullptr},
+    {30, 1610678288, 1, 2, 0, "25", "hFont", "ptr(29:19) phfont 10", nullptr},
+    {30, 1610678289, 1, 1, 0, "25", "Clone", "ptr(ptr(29:30)) ppfont 2", nullptr},
+    {30, 1610678290, 1, 1, 0, "25", "IsEqual", "ptr(29:30) pfontOther 1", nullptr},
     {30, 1610678291, 1, 1, 0, "25", "SetRatio", "3 cyLogical 1|3 cyHimetric 1", nullptr},
-    {30, 1610678292, 1, 1, 0, "25", "AddRefHfont", "29 hFont 1", nullptr},
-    {30, 1610678293, 1, 1, 0, "25", "ReleaseHfont", "29 hFont 1", nullptr},
-    {34, 1610678272, 1, 2, 0, "25", "Handle", "ptr(29) phandle 10", nullptr},
-    {34, 1610678273, 1, 2, 0, "25", "hPal", "ptr(29) phpal 10", nullptr},
+    {30, 1610678292, 1, 1, 0, "25", "AddRefHfont", "29:19 hFont 1", nullptr},
+    {30, 1610678293, 1, 1, 0, "25", "ReleaseHfont", "29:19 hFont 1", nullptr},
+    {34, 1610678272, 1, 2, 0, "25", "Handle", "ptr(29:19) phandle 10", nullptr},
+    {34, 1610678273, 1, 2, 0, "25", "hPal", "ptr(29:19) phpal 10", nullptr},
     {34, 1610678274, 1, 2, 0, "25", "Type", "ptr(2) ptype 10", nullptr},
-    {34, 1610678275, 1, 2, 0, "25", "Width", "ptr(29) pwidth 10", nullptr},
-    {34, 1610678276, 1, 2, 0, "25", "Height", "ptr(29) pheight 10", nullptr},
-    {34, 1610678277, 1, 1, 0, "25", "Render", "22 hdc 1|3 x 1|3 y 1|3 cx 1|3 cy 1|29 xSrc 1|29 ySrc 1|29 cxSrc 1|29 cySrc 1|ptr(24) prcWBounds 1", nullptr},
-    {34, 1610678273, 1, 4, 0, "25", "hPal", "29 phpal 1", nullptr},
+    {34, 1610678275, 1, 2, 0, "25", "Width", "ptr(29:13) pwidth 10", nullptr},
+    {34, 1610678276, 1, 2, 0, "25", "Height", "ptr(29:14) pheight 10", nullptr},
+    {34, 1610678277, 1, 1, 0, "25", "Render", "22 hdc 1|3 x 1|3 y 1|3 cx 1|3 cy 1|29:11 xSrc 1|29:12 ySrc 1|29:13 cxSrc 1|29:14 cySrc 1|ptr(24) prcWBounds 1", nullptr},
+    {34, 1610678273, 1, 4, 0, "25", "hPal", "29:19 phpal 1", nullptr},
     {34, 1610678279, 1, 2, 0, "25", "CurDC", "ptr(22) phdcOut 10", nullptr},
-    {34, 1610678280, 1, 1, 0, "25", "SelectPicture", "22 hdcIn 1|ptr(22) phdcOut 2|ptr(29) phbmpOut 2", nullptr},
+    {34, 1610678280, 1, 1, 0, "25", "SelectPicture", "22 hdcIn 1|ptr(22) phdcOut 2|ptr(29:19) phbmpOut 2", nullptr},
     {34, 1610678281, 1, 2, 0, "25", "KeepOriginalFormat", "ptr(11) pfkeep 10", nullptr},
     {34, 1610678281, 1, 4, 0, "25", "KeepOriginalFormat", "11 pfkeep 1", nullptr},
     {34, 1610678283, 1, 1, 0, "25", "PictureChanged", "", nullptr},
     {34, 1610678284, 1, 1, 0, "25", "SaveAsFile", "ptr(24) pstm 1|11 fSaveMemCopy 1|ptr(3) pcbSize 2", nullptr},
     {34, 1610678285, 1, 2, 0, "25", "Attributes", "ptr(3) pdwAttr 10", nullptr},
-    {34, 1610678286, 1, 1, 0, "25", "SetHdc", "29 hdc 1", nullptr},
-    {35, 6, 4, 1, 0, "24", "Render", "22 hdc 0|3 x 0|3 y 0|3 cx 0|3 cy 0|29 xSrc 0|29 ySrc 0|29 cxSrc 0|29 cySrc 0|ptr(24) prcWBounds 0", nullptr},
-    {39, 1610612736, 3, 1, 1, "25", "LoadPicture", "12 filename 17|22 widthDesired 49|22 heightDesired 49|29 flags 49|ptr(ptr(29)) retval 10", "Loads a picture from a file"},
-    {39, 1610612737, 3, 1, 0, "25", "SavePicture", "ptr(29) Picture 1|8 filename 1", "Saves a picture to a file"},
+    {34, 1610678286, 1, 1, 0, "25", "SetHdc", "29:19 hdc 1", nullptr},
+    {35, 6, 4, 1, 0, "24", "Render", "22 hdc 0|3 x 0|3 y 0|3 cx 0|3 cy 0|29:11 xSrc 0|29:12 ySrc 0|29:13 cxSrc 0|29:14 cySrc 0|ptr(24) prcWBounds 0", nullptr},
+    {39, 1610612736, 3, 1, 1, "25", "LoadPicture", "12 filename 17|22 widthDesired 49=22:0|22 heightDesired 49=22:0|29:38 flags 49=3:0|ptr(ptr(29:36)) retval 10", "Loads a picture from a file"},
+    {39, 1610612737, 3, 1, 0, "25", "SavePicture", "ptr(29:36) Picture 1|8 filename 1", "Saves a picture to a file"},
     {40, 9, 4, 1, 0, "24", "FontChanged", "8 PropertyName 1", nullptr},
 };
+
+// The aliased types, written as the functions' types are.
+const std::pair<uint32_t, const char*> builtinAliases[] = {
+    {6, "19"},  {7, "3"},   {8, "3"},   {9, "3"},   {10, "3"},  {11, "3"},     {12, "3"},     {13, "3"},
+    {14, "3"},  {15, "4"},  {16, "4"},  {17, "4"},  {18, "4"},  {19, "22"},    {20, "11"},    {21, "11"},
+    {22, "11"}, {24, "8"},  {25, "6"},  {26, "11"}, {27, "11"}, {28, "11"},    {29, "11"},    {32, "29:31"},
+    {36, "29:35"}, {41, "29:40"},
+};
+
+int64_t parseNumber(std::string_view text) {
+    int64_t n = 0;
+    for (char c : text) n = n * 10 + (c - '0');
+    return n;
+}
+
+int32_t referenceTo(int32_t index);
 
 TypeDescription parseType(std::string_view text) {
     TypeDescription t;
@@ -147,7 +165,9 @@ TypeDescription parseType(std::string_view text) {
         t.pointee = std::make_shared<const TypeDescription>(parseType(text.substr(open + 1, text.size() - open - 2)));
         return t;
     }
-    for (char c : text) t.vt = static_cast<uint16_t>(t.vt * 10 + (c - '0'));
+    size_t colon = text.find(':');
+    t.vt = static_cast<uint16_t>(parseNumber(text.substr(0, colon)));
+    if (colon != std::string_view::npos) t.reference = referenceTo(static_cast<int32_t>(parseNumber(text.substr(colon + 1))));
     return t;
 }
 
@@ -169,7 +189,15 @@ StoredFunction makeFunction(const BuiltinFunction& b) {
         StoredParameter p;
         p.type = parseType(item.substr(0, first));
         p.name = std::string(item.substr(first + 1, second - first - 1));
-        for (char c : item.substr(second + 1)) p.flags = static_cast<uint16_t>(p.flags * 10 + (c - '0'));
+        std::string_view flags = item.substr(second + 1);
+        size_t equals = flags.find('=');
+        if (equals != std::string_view::npos) {
+            std::string_view value = flags.substr(equals + 1);
+            size_t colon = value.find(':');
+            p.defaultValue = ConstantValue{static_cast<uint16_t>(parseNumber(value.substr(0, colon))),
+                                           parseNumber(value.substr(colon + 1)), 0, std::nullopt};
+        }
+        p.flags = static_cast<uint16_t>(parseNumber(flags.substr(0, equals)));
         f.params.push_back(std::move(p));
     }
     return f;
@@ -191,6 +219,7 @@ public:
 
     uint32_t count() const override { return builtinTypeCount; }
     uint32_t pointerSize() const override { return builtinPointerSize; }
+    Guid libraryGuid() const override { return standardOleLibraryGuid; }
     int32_t dispatchReference() const override { return referenceTo(4); }
 
     Result<Documentation> documentation(int32_t index) const override {
@@ -220,6 +249,12 @@ public:
     Result<StoredFunction> function(uint32_t index, uint32_t k) const override {
         if (index >= builtinTypeCount || k >= functions_[index].size()) return fail("no function " + std::to_string(k));
         return functions_[index][k];
+    }
+
+    Result<TypeDescription> aliasType(uint32_t index) const override {
+        for (const auto& [type, text] : builtinAliases)
+            if (type == index) return parseType(text);
+        return fail("type " + std::to_string(index) + " of the built-in standard library is no alias");
     }
 
     Result<StoredVariable> variable(uint32_t, uint32_t k) const override {

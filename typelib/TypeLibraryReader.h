@@ -27,15 +27,32 @@ enum TypeKind : uint32_t {
 inline constexpr uint16_t TYPEFLAG_FCANCREATE = 0x2;
 inline constexpr uint16_t TYPEFLAG_FDUAL = 0x40;
 
-// A VARTYPE; for VT_PTR and VT_SAFEARRAY the described type it refers to.
+// A VARTYPE; for VT_PTR and VT_SAFEARRAY the described type it refers to,
+// for VT_CARRAY the element type.
 struct TypeDescription {
     uint16_t vt = 0;
     std::shared_ptr<const TypeDescription> pointee;
+    // VT_USERDEFINED: the HREFTYPE, which referencedType() resolves from the
+    // type the description was read from (as GetRefTypeInfo does).
+    int32_t reference = -1;
+};
+
+// A constant or a default value, as OLE Automation hands it out in a
+// VARIANT: integers (I1 to UI8, INT, UINT, ERROR, BOOL) and CY (its count
+// of ten-thousandths) in `integer`, R4, R8 and DATE in `real`, BSTR in
+// `text` (absent for a null BSTR).
+struct ConstantValue {
+    uint16_t vt = 0;
+    int64_t integer = 0;
+    double real = 0;
+    std::optional<std::string> text;
 };
 
 struct ParameterDescription {
     TypeDescription type;
-    uint16_t flags = 0;  // PARAMFLAG bits; only the raw dump shows them
+    uint16_t flags = 0;  // PARAMFLAG bits
+    // The PARAMDESCEX value of a parameter with PARAMFLAG_FHASDEFAULT.
+    std::optional<ConstantValue> defaultValue;
 };
 
 // One function as ITypeInfo::GetFuncDesc reports it; names and doc string
@@ -47,6 +64,17 @@ struct FunctionDescription {
     int16_t optionalParamCount = 0;  // -1: variable argument list
     std::vector<ParameterDescription> params;
     TypeDescription result;
+    uint32_t funcKind = 0;
+    uint16_t flags = 0;  // wFuncFlags
+};
+
+// One variable as ITypeInfo::GetVarDesc reports it.
+struct VariableDescription {
+    int32_t memberId = 0;
+    uint32_t varKind = 0;
+    uint16_t flags = 0;  // wVarFlags
+    TypeDescription type;
+    std::optional<ConstantValue> value;  // VAR_CONST
 };
 
 struct TypeAttributes {
@@ -72,6 +100,32 @@ struct Documentation {
     std::optional<std::string> docString;
 };
 
+// A type information object the reader handed out: one of the library's
+// own, or one that a reference, an implemented type or the other view of a
+// dual interface leads to, in this library or an imported one. The reader
+// gives the same handle whenever it reaches the same type (the same view of
+// it), so handles can key a memo. Valid until release().
+struct TypeHandle {
+    uint32_t id = 0;
+    bool operator==(const TypeHandle&) const = default;
+};
+
+// Where a type lives: GetContainingTypeLib, that library's name and whether
+// it is the loaded library (the same library GUID).
+struct TypeOrigin {
+    bool own = false;
+    std::optional<std::string> library;
+    uint32_t index = 0;
+};
+
+// The j-th implemented type of a type (GetRefTypeOfImplType(j) and
+// GetRefTypeInfo; j = -1 on a dual gives its other view) and its
+// GetImplTypeFlags.
+struct ImplementedTypeHandle {
+    TypeHandle type;
+    int32_t implFlags = 0;
+};
+
 // What the model and the writers need from a type-library service: on
 // Windows these are ITypeLib and ITypeInfo, and every other implementation
 // must return the same values. One object holds at most one loaded library.
@@ -93,6 +147,33 @@ public:
                                                    uint32_t maxNames) const = 0;
     virtual std::optional<std::string> memberDocString(uint32_t index, int32_t memberId) const = 0;
     virtual void release() = 0;
+
+    // What the resolved view needs beyond that. Readers that do not offer it
+    // (test stand-ins) answer with a failure, which the view records as an
+    // unavailable member or an unresolved reference.
+    virtual Result<VariableDescription> variable(uint32_t /*index*/, uint32_t k) const {
+        return fail("variable " + std::to_string(k) + " cannot be read");
+    }
+    // ITypeLib::GetTypeInfo.
+    virtual Result<TypeHandle> typeHandle(uint32_t index) const {
+        return fail("no type information object for type " + std::to_string(index), Failure::Step::TypeInfo);
+    }
+    // ITypeInfo::GetRefTypeInfo, for a reference found in a description that
+    // `from` gave.
+    virtual Result<TypeHandle> referencedType(TypeHandle /*from*/, int32_t reference) const {
+        return fail("reference " + std::to_string(reference) + " cannot be resolved");
+    }
+    virtual Result<ImplementedTypeHandle> implementedTypeOf(TypeHandle /*of*/, int32_t j) const {
+        return fail("implemented type " + std::to_string(j) + " cannot be had");
+    }
+    virtual Result<TypeAttributes> attributesOf(TypeHandle /*type*/) const {
+        return fail("no attributes", Failure::Step::Attributes);
+    }
+    // ITypeInfo::GetDocumentation(MEMBERID_NIL).
+    virtual Result<Documentation> documentationOf(TypeHandle /*type*/) const { return fail("no documentation"); }
+    virtual Result<TypeOrigin> originOf(TypeHandle /*type*/) const { return fail("no containing library"); }
+    // TYPEATTR::tdescAlias of a TKIND_ALIAS type.
+    virtual Result<TypeDescription> aliasOf(TypeHandle /*type*/) const { return fail("no alias type"); }
 };
 
 }  // namespace mivra

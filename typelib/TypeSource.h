@@ -37,6 +37,7 @@ struct StoredParameter {
     TypeDescription type;
     uint16_t flags = 0;
     std::optional<std::string> name;
+    std::optional<ConstantValue> defaultValue;
 };
 
 struct StoredFunction {
@@ -44,6 +45,7 @@ struct StoredFunction {
     uint32_t funcKind = 0;
     uint32_t invokeKind = 0;
     int16_t optionalParamCount = 0;
+    uint16_t flags = 0;  // FUNCFLAGS
     TypeDescription result;
     std::vector<StoredParameter> params;
     std::optional<std::string> name;
@@ -55,8 +57,16 @@ struct StoredFunction {
 
 struct StoredVariable {
     int32_t memberId = 0;
+    uint32_t varKind = 0;
+    uint16_t flags = 0;
+    TypeDescription type;
+    std::optional<ConstantValue> value;  // VAR_CONST
     std::optional<std::string> name;
     std::optional<std::string> docString;
+    // Why OLE Automation could not hand the variable out through GetVarDesc
+    // (a type that does not decode, a constant it cannot copy), though its
+    // name and doc string can still be asked for.
+    std::optional<std::string> descriptionFailure;
 };
 
 class TypeSource;
@@ -75,17 +85,26 @@ public:
 
     virtual uint32_t count() const = 0;
     virtual uint32_t pointerSize() const = 0;
+    virtual Guid libraryGuid() const = 0;
     // The reference that stands for IDispatch in this library (-1 none).
     virtual int32_t dispatchReference() const = 0;
     virtual Result<Documentation> documentation(int32_t index) const = 0;
     virtual Result<StoredType> type(uint32_t index) const = 0;
     virtual Result<StoredFunction> function(uint32_t index, uint32_t k) const = 0;
     virtual Result<StoredVariable> variable(uint32_t index, uint32_t k) const = 0;
+    // The aliased type of a TKIND_ALIAS type.
+    virtual Result<TypeDescription> aliasType(uint32_t index) const = 0;
     // The first member with the id: functions come first (0 .. funcCount - 1),
     // then variables; nothing when no member has it.
     virtual Result<std::optional<uint32_t>> findMember(uint32_t index, int32_t memberId) const = 0;
     // The j-th record of a class's implemented-interface list: reference and flags.
     virtual Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const = 0;
+    // The first type with the GUID (GetTypeInfoOfGuid), nothing when none has it.
+    virtual Result<std::optional<uint32_t>> findType(const Guid& guid) const {
+        for (uint32_t i = 0; i < count(); ++i)
+            if (auto t = type(i); t && t->guid == guid) return std::optional<uint32_t>(i);
+        return std::optional<uint32_t>();
+    }
     // Resolves a reference (the low two bits already cleared).
     virtual Result<TypeLocation> resolve(int32_t reference) const = 0;
 };
