@@ -119,9 +119,13 @@ const char* boxedOf(const JavaType& type) {
 // A value passed as itself: a scalar, a string, a variant, an object (a
 // pointer to an interface, dispinterface or coclass), an enumeration, or a
 // one-dimensional SAFEARRAY of any of them.
-Mapping mapValue(const MappingTables& tables, const TypeRef& declared, bool inArray) {
+Mapping mapValue(const MappingTables& tables, const TypeRef& declared, bool inArray,
+                 const std::string& aliasName = {}) {
     const ResolvedLibrary& library = *tables.library;
     Stripped stripped = strip(library, declared);
+    // A pointer type declared through an alias (wireHWND for a pointer to
+    // _RemotableHandle) is named as the declaration names it.
+    if (stripped.declaredName.empty()) stripped.declaredName = aliasName;
     if (stripped.cyclic) return refused("alias type " + stripped.declaredName + " refers to itself");
     const TypeRef& type = *stripped.type;
     if (const ValueRow* row = rowOf(type.vt)) return Mapping{valueType(*row), {}};
@@ -210,12 +214,13 @@ Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& param
     const TypeRef& pointer = withoutAliases(library, parameter.type);
     const TypeRef& pointed = withoutAliases(library, *pointer.element);
     const bool out = (parameter.flags & PARAMFLAG_FOUT) != 0;
+    if (pointed.vt == VT_VOID) return refused("pointer to void");
     if (pointed.vt == VT_VARIANT) {
         JavaType variant = valueType(*rowOf(VT_VARIANT));
         variant.vt = VT_BYREF | VT_VARIANT;
         return Mapping{variant, {}};
     }
-    Mapping target = mapValue(tables, pointed, false);
+    Mapping target = mapValue(tables, *pointer.element, false, strip(library, parameter.type).declaredName);
     if (!target.type) {
         if (target.refusal.empty()) return refused(pointerToPointer(library, pointed));
         return target;
@@ -248,7 +253,8 @@ Mapping mapResult(const MappingTables& tables, const TypeRef& result) {
     if (value.type || !value.refusal.empty()) return value;
     // A pointer to a value: the value pointed to comes back.
     const TypeRef& pointed = withoutAliases(library, *type.element);
-    Mapping target = mapValue(tables, pointed, false);
+    if (pointed.vt == VT_VOID) return refused("pointer to void");
+    Mapping target = mapValue(tables, *type.element, false, strip(library, result).declaredName);
     if (!target.type && target.refusal.empty())
         return refused(pointerToPointer(library, pointed));
     if (target.type && !target.type->objectClass.empty()) {

@@ -19,8 +19,10 @@ TEST(FullMapping, ParametersAndResults) {
     LibraryBuilder b;
     const int32_t kind = b.type(TKIND_ENUM, "Kind");
     const int32_t handle = b.type(TKIND_RECORD, "_RemotableHandle");
-    const int32_t wireHwnd = b.type(TKIND_ALIAS, "wireHWND");
-    b.alias(wireHwnd, user(handle));
+    const int32_t handleAlias = b.type(TKIND_ALIAS, "RemotableHandle");
+    b.alias(handleAlias, user(handle));
+    const int32_t wireHandle = b.type(TKIND_ALIAS, "wireHWND");
+    b.alias(wireHandle, pointer(user(handle)));
     const int32_t long64 = b.type(TKIND_ALIAS, "LONG64");
     b.alias(long64, code(VT_I8));
     const int32_t node = b.type(TKIND_DISPATCH, "INode", TYPEFLAG_FDUAL);
@@ -71,8 +73,10 @@ TEST(FullMapping, ParametersAndResults) {
         {"[out] INode**", pointer(pointer(user(node))), out, "Holder<MivraObject>", VT_BYREF | VT_DISPATCH, ""},
         {"[out] SAFEARRAY(BSTR)*", pointer(safeArray(code(VT_BSTR))), out, "Holder<String[]>",
          VT_BYREF | VT_ARRAY | VT_BSTR, ""},
-        {"record through an alias", user(wireHwnd), in, "", 0, "record type wireHWND"},
+        {"record through an alias", user(handleAlias), in, "", 0, "record type RemotableHandle"},
         {"pointer to a record", pointer(user(handle)), in, "", 0, "record type _RemotableHandle"},
+        {"alias of a pointer to a record", user(wireHandle), in, "", 0, "record type wireHWND"},
+        {"pointer to void", pointer(code(VT_VOID)), in, "", 0, "pointer to void"},
         {"pointer to pointer", pointer(pointer(code(VT_I4))), out, "", 0, "pointer to pointer to VT_I4"},
         {"C array", code(VT_CARRAY), in, "", 0, "C array type"},
         {"INT_PTR", code(37), in, "", 0, "type VT_INT_PTR"},

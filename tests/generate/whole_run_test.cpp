@@ -193,6 +193,9 @@ TEST(WineLibraries, FullBindingsCompileDocumentAndBind) {
                     generator.dispatchFunctionCount() ? 100.0 * generator.boundFunctionCount() /
                                                             generator.dispatchFunctionCount()
                                                       : 100.0);
+        std::fflush(stdout);
+        // A library of records and plain interfaces only gets its pages.
+        if (generator.javaFileCount() == 0) continue;
         std::string log = folder.file("tool.log");
         EXPECT_TRUE(test::runCommand("javac -nowarn -encoding UTF-8 -cp " + test::quoted(jar) + " -d " +
                                          test::quoted(folder.file("classes")) + " " + test::quoted(out) + "/*.java",
