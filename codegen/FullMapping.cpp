@@ -102,11 +102,9 @@ Mapping refused(std::string reason) { return Mapping{std::nullopt, std::move(rea
 JavaType valueType(const ValueRow& row) {
     JavaType type;
     type.name = row.java;
-    type.erasure = row.java;
     type.vt = row.callVt;
-    type.resultTemplate = format("(%s) %%s", {row.java});
     type.usesVariant = row.vt == VT_VARIANT;
-    if (row.vt == VT_DISPATCH || row.vt == VT_UNKNOWN) type.objectClass = "MivraObject";
+    type.object = row.vt == VT_DISPATCH || row.vt == VT_UNKNOWN;
     return type;
 }
 
@@ -152,11 +150,9 @@ Mapping mapValue(const MappingTables& tables, const TypeRef& declared, bool inAr
         const ObjectTarget& target = tables.objects[size_t(pointed.type->user)];
         JavaType object;
         object.vt = target.dispatch ? VT_DISPATCH : VT_UNKNOWN;
-        object.objectClass = target.javaClass.empty() ? std::string("MivraObject") : target.javaClass;
-        object.name = inArray ? std::string("MivraObject") : object.objectClass;
-        object.erasure = object.name;
-        object.resultTemplate = object.name == "MivraObject" ? std::string("(MivraObject) %s")
-                                                             : format("mivraAdopt(%%s, %s::new)", {object.name});
+        object.object = true;
+        object.name = inArray || target.javaClass.empty() ? std::string("MivraObject") : target.javaClass;
+        object.adopt = object.name != "MivraObject";
         return Mapping{object, {}};
     }
     case VT_SAFEARRAY: {
@@ -169,10 +165,9 @@ Mapping mapValue(const MappingTables& tables, const TypeRef& declared, bool inAr
         }
         JavaType array = *element.type;
         array.name += "[]";
-        array.erasure = array.name;
         array.vt = static_cast<uint16_t>(VT_ARRAY | array.vt);
-        array.resultTemplate = format("(%s) %%s", {array.name});
-        array.objectClass.clear();
+        array.adopt = false;
+        array.object = false;
         return Mapping{array, {}};
     }
     case VT_CARRAY: return refused("C array type");
@@ -186,6 +181,20 @@ bool isVariant(const ResolvedLibrary& library, const TypeRef& type) {
 }
 
 }  // namespace
+
+std::string_view erasureOf(const JavaType& type) {
+    if (type.varargs) return "Object[]";
+    if (type.name.compare(0, 7, "Holder<") == 0) return "Holder";
+    return type.name;
+}
+
+void appendResultExpression(std::string& out, const JavaType& type, std::string_view call) {
+    if (type.adopt) {
+        out.append("mivraAdopt(").append(call).append(", ").append(type.name).append("::new)");
+        return;
+    }
+    out.append("(").append(type.name).append(") ").append(call);
+}
 
 const TypeRef& withoutAliases(const ResolvedLibrary& library, const TypeRef& type) {
     return *strip(library, type).type;
@@ -202,7 +211,6 @@ Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& param
             return refused("variable argument list of " + codeName(array->vt));
         JavaType rest;
         rest.name = "Object...";
-        rest.erasure = "Object[]";
         rest.vt = VT_VARIANT;
         rest.varargs = true;
         return Mapping{rest, {}};
@@ -228,20 +236,16 @@ Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& param
     JavaType byRef = *target.type;
     byRef.vt = static_cast<uint16_t>(VT_BYREF | byRef.vt);
     byRef.usesHolder = true;
-    if (!byRef.objectClass.empty()) {
+    if (byRef.object) {
         // The runtime writes back a plain object; the caller wraps it.
         byRef.name = "MivraObject";
-        byRef.objectClass = "MivraObject";
     }
     if (!out) {
         byRef.wrapInHolder = true;
-        byRef.erasure = byRef.name;
         return Mapping{byRef, {}};
     }
     const char* boxed = boxedOf(byRef);
     byRef.name = format("Holder<%s>", {boxed ? boxed : byRef.name.c_str()});
-    byRef.erasure = "Holder";
-    byRef.resultTemplate.clear();
     return Mapping{byRef, {}};
 }
 
@@ -257,9 +261,9 @@ Mapping mapResult(const MappingTables& tables, const TypeRef& result) {
     Mapping target = mapValue(tables, *type.element, false, strip(library, result).declaredName);
     if (!target.type && target.refusal.empty())
         return refused(pointerToPointer(library, pointed));
-    if (target.type && !target.type->objectClass.empty()) {
-        target.type->name = target.type->erasure = "MivraObject";
-        target.type->resultTemplate = "(MivraObject) %s";
+    if (target.type && target.type->object) {
+        target.type->name = "MivraObject";
+        target.type->adopt = false;
     }
     return target;
 }

@@ -26,15 +26,12 @@ struct MappingTables {
 // How one parameter or result travels between Java and mivraCall.
 struct JavaType {
     std::string name;     // as declared in Java: "int", "Holder<Integer>", "IXMLDOMNode", "int[]", "Object..."
-    std::string erasure;  // two signatures with the same erasures clash
     uint16_t vt = VT_EMPTY;  // the argVt or resultVt
-    // The Java expression of a result, "%s" standing for the mivraCall(...)
-    // expression: "(int) %s", "mivraAdopt(%s, IXMLDOMNode::new)".
-    std::string resultTemplate;
+    // A result: cast to its type, or handed to its class (mivraAdopt).
+    bool adopt = false;
     bool wrapInHolder = false;  // an [in] by-reference value, passed as new Holder<>(value)
     bool varargs = false;       // the trailing Object... of a vararg function
-    // An object: the generated class, or "MivraObject".
-    std::string objectClass;
+    bool object = false;  // an object: `name` is its generated class or MivraObject
     bool usesHolder = false;
     bool usesVariant = false;
 };
@@ -50,6 +47,13 @@ Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& param
 // Results map as [in] values (a pointer to a value as the value); VT_VOID,
 // VT_EMPTY and VT_NULL give a type without name: a void method.
 Mapping mapResult(const MappingTables& tables, const TypeRef& result);
+
+// The Java expression of a result from the mivraCall(...) expression:
+// "(int) mivraCall(...)", "mivraAdopt(mivraCall(...), IXMLDOMNode::new)".
+void appendResultExpression(std::string& out, const JavaType& type, std::string_view call);
+
+// What makes two signatures equal: the erased type ("Holder" for any holder).
+std::string_view erasureOf(const JavaType& type);
 
 // The type with its aliases followed (at most a fixed depth).
 const TypeRef& withoutAliases(const ResolvedLibrary& library, const TypeRef& type);

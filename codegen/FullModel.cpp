@@ -237,7 +237,7 @@ std::string ModelBuilder::methodName(std::string name, bool iterable) const {
 std::string signatureOf(const FullMember& member) {
     std::string signature = member.javaName + "(";
     for (size_t k = 0; k < member.parameters.size(); ++k)
-        signature += (k ? "," : "") + member.parameters[k].type.erasure;
+        signature.append(k ? "," : "").append(erasureOf(member.parameters[k].type));
     return signature + ")";
 }
 
@@ -261,13 +261,12 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
                                  const std::unordered_set<int32_t>& puts, bool& bound) {
     FullMember base;
     base.memberName = *function.name;
-    if (function.docString && !function.docString->empty()) base.docString = function.docString;
+    if (function.docString && !function.docString->empty()) base.docString = &*function.docString;
     base.dispId = function.memberId;
     base.invokeKind = function.invokeKind;
     auto refuse = [&](std::string reason) {
-        FullMember member = base;
-        member.refusal = std::move(reason);
-        cls.members.push_back(std::move(member));
+        base.refusal = std::move(reason);
+        cls.members.push_back(std::move(base));
     };
 
     std::vector<const ResolvedParameter*> params;
@@ -322,21 +321,17 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
         if ((k < firstOptional || k == valueIndex) && !mapped[k].type) return refuse(mapped[k].refusal);
     size_t longest = firstOptional;
     while (longest < leading && mapped[longest].type) ++longest;
-    std::vector<JavaType> types;
-    for (const Mapping& mapping : mapped) types.push_back(mapping.type ? *mapping.type : JavaType{});
 
     for (size_t included = firstOptional; included <= longest; ++included) {
-        FullMember member = base;
+        FullMember member = included == longest ? std::move(base) : base;
         ParameterNameTable names;
         auto addParameter = [&](size_t k) {
-            member.arguments.push_back(int(member.parameters.size()));
-            member.argumentVts.push_back(types[k].vt);
-            member.parameters.push_back({parameterName(params[k]->name, names), types[k]});
+            member.arguments.push_back({int16_t(member.parameters.size()), mapped[k].type->vt});
+            member.parameters.push_back({parameterName(params[k]->name, names), *mapped[k].type});
         };
         for (size_t k = 0; k < included; ++k) addParameter(k);
         for (size_t k = included; k < leading; ++k) {
-            member.arguments.push_back(-1);
-            member.argumentVts.push_back(mapped[k].type ? mapped[k].type->vt : uint16_t(VT_ERROR));
+            member.arguments.push_back({-1, mapped[k].type ? mapped[k].type->vt : uint16_t(VT_ERROR)});
         }
         if (valueIndex < count) addParameter(valueIndex);
         if (!declare(state, cls, std::move(member))) break;
@@ -347,7 +342,7 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
 void ModelBuilder::buildVariable(ClassState& state, FullClass& cls, const ResolvedVariable& variable) {
     FullMember base;
     base.memberName = *variable.name;
-    if (variable.docString && !variable.docString->empty()) base.docString = variable.docString;
+    if (variable.docString && !variable.docString->empty()) base.docString = &*variable.docString;
     base.dispId = variable.memberId;
     if (!isIdentifierShaped(base.memberName)) {
         base.refusal = "Name is not a Java identifier";
@@ -371,8 +366,7 @@ void ModelBuilder::buildVariable(ClassState& state, FullClass& cls, const Resolv
     setter.javaName = methodName("set" + capitalised(base.memberName), state.iterable);
     ParameterNameTable names;
     setter.parameters.push_back({uniqueParameterName("value", names), *type.type});
-    setter.arguments.push_back(0);
-    setter.argumentVts.push_back(type.type->vt);
+    setter.arguments.push_back({0, type.type->vt});
     declare(state, cls, std::move(setter));
 }
 
@@ -390,6 +384,7 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
         state.iterable = baseState->iterable;
     }
     FullClass* cls = state.classIndex >= 0 ? &model_.classes[size_t(state.classIndex)] : nullptr;
+    if (cls) cls->members.reserve(type.functions.size() * 3 / 2 + 2 * type.variables.size());
     if (cls && baseState) cls->baseClass = model_.classes[size_t(baseState->classIndex)].name;
 
     // Iterable through DISPID_NEWENUM unless an ancestor already is.
@@ -411,7 +406,7 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
         cls->iterableElement = "MivraVariant";
         if (item) {
             Mapping element = mapResult(tables_, item->result);
-            if (element.type && !element.type->objectClass.empty()) cls->iterableElement = element.type->objectClass;
+            if (element.type && element.type->object) cls->iterableElement = element.type->name;
         }
         if (cls->iterableElement == "MivraVariant") cls->usesVariant = true;
     }

@@ -22,10 +22,18 @@ struct FullParameter {
     JavaType type;
 };
 
-// One Java method, or the comment of a member that has none.
+// One argument of a call: the Java parameter that gives it, or -1 for
+// MISSING, and its VARTYPE.
+struct FullArgument {
+    int16_t parameter = -1;
+    uint16_t vt = VT_EMPTY;
+};
+
+// One Java method, or the comment of a member that has none. The doc
+// string stays in the resolved library, which outlives the model.
 struct FullMember {
     std::string memberName;  // as the library names it
-    std::optional<std::string> docString;
+    const std::string* docString = nullptr;
     std::string refusal;  // not empty: a comment saying why, nothing else
 
     std::string javaName;
@@ -33,10 +41,8 @@ struct FullMember {
     uint32_t invokeKind = 1;
     std::optional<JavaType> result;  // none: void
     std::vector<FullParameter> parameters;  // the Java parameters, in order
-    // Per argument of the call, in declaration order: the index of the Java
-    // parameter that gives it, or -1 for MISSING; and its VARTYPE.
-    std::vector<int> arguments;
-    std::vector<uint16_t> argumentVts;
+    // The arguments of the call, in declaration order.
+    std::vector<FullArgument> arguments;
 };
 
 struct FullConstant {
@@ -96,7 +102,8 @@ struct FullModelInputs {
     std::function<std::string(const Guid&)> identifierText;
 };
 
-// Everything the writers need, from the resolved library alone.
+// Everything the writers need, from the resolved library alone; the model
+// points into the library, which must outlive it.
 FullModel buildFullModel(const ResolvedLibrary& library, const FullModelInputs& inputs);
 
 // Names a generated class must not take, and method names a generated

@@ -23,8 +23,12 @@ void appendImports(std::string& text, const FullClass& cls) {
     text += "\n";
 }
 
-void appendDoc(std::string& text, const std::optional<std::string>& doc, std::string_view indent) {
+void appendDoc(std::string& text, const std::string* doc, std::string_view indent) {
     if (doc) appendFormat(text, "%s/** %s */\n", {indent, javadocText(*doc)});
+}
+
+void appendDoc(std::string& text, const std::optional<std::string>& doc, std::string_view indent) {
+    appendDoc(text, doc ? &*doc : nullptr, indent);
 }
 
 // A class says what it stands for when the library does not.
@@ -35,59 +39,75 @@ void appendClassDoc(std::string& text, const FullClass& cls, std::string_view wh
         appendFormat(text, "/** %s %s. */\n", {what, cls.name});
 }
 
-std::string parameterList(const FullMember& member) {
-    std::string list;
-    for (size_t k = 0; k < member.parameters.size(); ++k) {
-        if (k) list += ", ";
-        list += member.parameters[k].type.name + " " + member.parameters[k].name;
-    }
-    return list;
-}
-
-std::string argumentText(const FullMember& member, int argument) {
-    if (argument < 0) return "MISSING";
-    const FullParameter& parameter = member.parameters[size_t(argument)];
-    if (parameter.type.wrapInHolder) return "new Holder<>(" + parameter.name + ")";
-    return parameter.name;
-}
-
-std::string resultStatement(const FullMember& member, const std::string& call) {
-    if (!member.result) return "\t\t" + call + ";\n";
-    return "\t\treturn " + format(member.result->resultTemplate, {call}) + ";\n";
-}
-
-void appendMethodBody(std::string& text, const FullMember& member) {
-    const int resultVt = member.result ? member.result->vt : 0;
-    const bool varargs = !member.parameters.empty() && member.parameters.back().type.varargs;
-    if (!varargs) {
-        std::string args = member.arguments.empty() ? "new Object[0]" : "new Object[] {";
-        std::string vts = member.arguments.empty() ? "new int[0]" : "new int[] {";
-        for (size_t k = 0; k < member.arguments.size(); ++k) {
-            if (k) args += ", ", vts += ", ";
-            args += argumentText(member, member.arguments[k]);
-            vts += std::to_string(member.argumentVts[k]);
-        }
-        if (!member.arguments.empty()) args += "}", vts += "}";
-        std::string call = format("mivraCall(%d, %d, %d, %s, %s)",
-                                  {member.dispId, member.invokeKind, resultVt, args, vts});
-        text += resultStatement(member, call);
+void appendArgument(std::string& text, const FullMember& member, const FullArgument& argument) {
+    if (argument.parameter < 0) {
+        text += "MISSING";
         return;
     }
-    // The trailing arguments travel one VARIANT each after the fixed ones.
+    const FullParameter& parameter = member.parameters[size_t(argument.parameter)];
+    if (parameter.type.wrapInHolder)
+        text.append("new Holder<>(").append(parameter.name).append(")");
+    else
+        text += parameter.name;
+}
+
+void appendCallHead(std::string& call, const FullMember& member) {
+    call.append("mivraCall(").append(std::to_string(member.dispId)).append(", ");
+    call.append(std::to_string(member.invokeKind)).append(", ");
+    call.append(std::to_string(member.result ? member.result->vt : 0)).append(", ");
+}
+
+void appendResultStatement(std::string& text, const FullMember& member, const std::string& call) {
+    if (!member.result) {
+        text.append("\t\t").append(call).append(";\n");
+        return;
+    }
+    text += "\t\treturn ";
+    appendResultExpression(text, *member.result, call);
+    text += ";\n";
+}
+
+// The call: the arguments in declaration order, MISSING for those left out;
+// the trailing arguments of a vararg function travel one VARIANT each after
+// the fixed ones.
+void appendMethodBody(std::string& text, const FullMember& member) {
+    std::string call;
+    appendCallHead(call, member);
+    const bool varargs = !member.parameters.empty() && member.parameters.back().type.varargs;
+    if (!varargs) {
+        if (member.arguments.empty()) {
+            call += "new Object[0], new int[0])";
+        } else {
+            call += "new Object[] {";
+            for (size_t k = 0; k < member.arguments.size(); ++k) {
+                if (k) call += ", ";
+                appendArgument(call, member, member.arguments[k]);
+            }
+            call += "}, new int[] {";
+            for (size_t k = 0; k < member.arguments.size(); ++k) {
+                if (k) call += ", ";
+                call += std::to_string(member.arguments[k].vt);
+            }
+            call += "})";
+        }
+        appendResultStatement(text, member, call);
+        return;
+    }
     const std::string& rest = member.parameters.back().name;
     const size_t fixed = member.arguments.size() - 1;
     appendFormat(text, "\t\tObject[] mivraArgs = new Object[%d + %s.length];\n", {int(fixed), rest});
     text += "\t\tint[] mivraVts = new int[mivraArgs.length];\n";
     for (size_t k = 0; k < fixed; ++k) {
-        appendFormat(text, "\t\tmivraArgs[%d] = %s;\n", {int(k), argumentText(member, member.arguments[k])});
-        appendFormat(text, "\t\tmivraVts[%d] = %d;\n", {int(k), int(member.argumentVts[k])});
+        appendFormat(text, "\t\tmivraArgs[%d] = ", {int(k)});
+        appendArgument(text, member, member.arguments[k]);
+        appendFormat(text, ";\n\t\tmivraVts[%d] = %d;\n", {int(k), int(member.arguments[k].vt)});
     }
     appendFormat(text, "\t\tfor (int mivraI = 0; mivraI < %s.length; ++mivraI) {\n", {rest});
     appendFormat(text, "\t\t\tmivraArgs[%d + mivraI] = %s[mivraI];\n", {int(fixed), rest});
     appendFormat(text, "\t\t\tmivraVts[%d + mivraI] = %d;\n", {int(fixed), int(VT_VARIANT)});
     text += "\t\t}\n";
-    text += resultStatement(member, format("mivraCall(%d, %d, %d, mivraArgs, mivraVts)",
-                                           {member.dispId, member.invokeKind, resultVt}));
+    call += "mivraArgs, mivraVts)";
+    appendResultStatement(text, member, call);
 }
 
 // Each member after an empty line, as the constructors before them.
@@ -100,8 +120,13 @@ void appendMember(std::string& text, const FullMember& member) {
         return;
     }
     appendDoc(text, member.docString, "\t");
-    appendFormat(text, "\tpublic %s %s(%s) {\n",
-                 {member.result ? member.result->name : std::string("void"), member.javaName, parameterList(member)});
+    text.append("\tpublic ").append(member.result ? member.result->name : std::string("void")).append(" ");
+    text.append(member.javaName).append("(");
+    for (size_t k = 0; k < member.parameters.size(); ++k) {
+        if (k) text += ", ";
+        text.append(member.parameters[k].type.name).append(" ").append(member.parameters[k].name);
+    }
+    text += ") {\n";
     appendMethodBody(text, member);
     text += "\t}\n";
 }
@@ -150,6 +175,7 @@ std::string javadocText(std::string_view text) {
 std::string fullInterfaceClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path) {
     const std::string& name = cls.name;
     std::string text = javaHeader(inputs, path);
+    text.reserve(2048 + 256 * cls.members.size());
     appendImports(text, cls);
     appendClassDoc(text, cls, "The COM interface");
     appendFormat(text, "public class %s extends %s", {name, cls.baseClass});

@@ -95,7 +95,9 @@ TEST(FullMapping, ParametersAndResults) {
         EXPECT_EQ(mapped.type->name, c.java) << c.what;
         EXPECT_EQ(mapped.type->vt, c.vt) << c.what;
         if (*c.refusalOrTemplate) {
-            EXPECT_EQ(mapped.type->resultTemplate, c.refusalOrTemplate) << c.what;
+            std::string expression;
+            appendResultExpression(expression, *mapped.type, "%s");
+            EXPECT_EQ(expression, c.refusalOrTemplate) << c.what;
         }
         EXPECT_EQ(mapped.type->wrapInHolder, std::string(c.what) == "[in] BSTR*") << c.what;
     }
@@ -111,7 +113,9 @@ TEST(FullMapping, ParametersAndResults) {
     // an interface is a plain object; VT_VOID is a void method.
     EXPECT_EQ(mapResult(tables, code(VT_VOID)).type->name, "");
     EXPECT_EQ(mapResult(tables, pointer(code(VT_I4))).type->name, "int");
-    EXPECT_EQ(mapResult(tables, pointer(pointer(user(node)))).type->resultTemplate, "(MivraObject) %s");
+    std::string expression;
+    appendResultExpression(expression, *mapResult(tables, pointer(pointer(user(node)))).type, "%s");
+    EXPECT_EQ(expression, "(MivraObject) %s");
 }
 
 // The classes of a small library built by hand: inheritance, iteration,
@@ -212,7 +216,8 @@ std::vector<std::string> shapesOf(const FullClass& cls) {
         for (size_t k = 0; k < member.parameters.size(); ++k)
             text += (k ? ", " : "") + member.parameters[k].type.name + " " + member.parameters[k].name;
         text += ") <-";
-        for (int a : member.arguments) text += " " + (a < 0 ? std::string("MISSING") : std::to_string(a));
+        for (const FullArgument& a : member.arguments)
+            text += " " + (a.parameter < 0 ? std::string("MISSING") : std::to_string(a.parameter));
         out.push_back(text);
     }
     return out;
