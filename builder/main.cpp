@@ -10,7 +10,7 @@ const char usage[] =
     "usage: mivra                      open the builder window\n"
     "       mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX]\n"
     "                      [--handles int|long] [--reader file|ole] [--open-readme]\n"
-    "       mivra dump [--raw] [--reader file|ole] SOURCE...\n"
+    "       mivra dump [--raw [--resolved]] [--reader file|ole] SOURCE...\n"
     "       mivra list [--registry PREFIX]\n"
     "       mivra locate PROGID [--registry PREFIX]\n"
     "       mivra check FILE\n";

@@ -84,8 +84,9 @@ struct ResolvedVariable {
 };
 
 struct ResolvedImplementedType {
-    // The attributes of the implemented type could be read; `type` is then
-    // its entry in ResolvedLibrary::types.
+    // The implemented type could be had (GetRefTypeOfImplType and
+    // GetRefTypeInfo); `type` is then its entry in ResolvedLibrary::types,
+    // and attributesRead says whether that entry's attributes could be read.
     bool available = false;
     bool attributesRead = false;
     int32_t type = -1;

@@ -172,6 +172,11 @@ TEST(DumpCommand, ExitStatusesAndMessages) {
     CommandRun raw = runMivra("dump --raw --reader file " + libraryPath("testlib.tlb"));
     EXPECT_EQ(raw.status, 0);
     EXPECT_EQ(raw.output, readText(std::string(MIVRA_TEST_GOLDEN) + "/testlib.raw.txt"));
+    // What OLE Automation reports for the library, as tests/windows checks.
+    CommandRun resolved = runMivra("dump --raw --resolved " + libraryPath("resolved.tlb"));
+    EXPECT_EQ(resolved.status, 0);
+    EXPECT_EQ(resolved.output, readText(std::string(MIVRA_TEST_GOLDEN) + "/resolved.resolved.txt"));
+    EXPECT_EQ(runMivra("dump --resolved " + libraryPath("resolved.tlb")).status, 2);
     CommandRun missing = runMivra("dump " + libraryPath("missing.tlb"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.output, libraryPath("missing.tlb") + ": File does not exist\n");
