@@ -78,7 +78,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         return 2;
     }
     if (!libraryGiven) inputs.libraryFileName = defaultLibraryName(inputs.sourcePath);
-    if (auto refusal = checkBuildInputs(inputs)) {
+    if (auto refusal = checkBuildInputs(inputs, mapping == "full" ? MappingMode::Full : MappingMode::Basic)) {
         std::fprintf(stderr, "mivra generate: %s\n", refusal->c_str());
         return 2;
     }

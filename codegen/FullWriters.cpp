@@ -318,7 +318,8 @@ std::string fullReadmePageText(const FullModel& model, const FullWriteInputs& in
     appendFormat(text, "<li>Open a command window and change to <i>%s</i>.</li>\n", {folder});
     text += "<li>To compile the Java classes, run<br>\n"
             "<code>javac -encoding UTF-8 -cp mivra-runtime.jar -d . *.java</code><br>\n"
-            "giving the path of mivra-runtime.jar in the folder where Mivra is installed.</li>\n";
+            "giving the path of the jar: <code>runtime\\mivra-runtime.jar</code> in the folder where Mivra is "
+            "installed.</li>\n";
     text += "<li>To build documentation, run<br>\n"
             "<code>javadoc -encoding UTF-8 -cp mivra-runtime.jar -overview overview.html -d doc *.java</code><br>\n"
             "The generated documentation will be accessible in <a href=\"doc/index.html\">doc/index.html</a>.</li>\n";

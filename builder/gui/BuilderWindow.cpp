@@ -135,8 +135,10 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
     connect(input_, &QLineEdit::textEdited, this, &BuilderWindow::applyDefaultLibraryName);
     connect(library_, &QLineEdit::textEdited, this, [this] { libraryNameEdited_ = true; });
     // The full bindings run on the shared runtime, which serves 32- and
-    // 64-bit Java alike: handles are not a choice there.
+    // 64-bit Java alike and needs no JNI library: neither handles nor the
+    // library name are a choice there.
     connect(fullMapping_, &QCheckBox::toggled, longHandles_, &QWidget::setDisabled);
+    connect(fullMapping_, &QCheckBox::toggled, library_, &QWidget::setDisabled);
     connect(select_, &QPushButton::clicked, this, &BuilderWindow::selectSource);
     connect(browse_, &QPushButton::clicked, this, &BuilderWindow::browseOutput);
     connect(build_, &QPushButton::clicked, this, &BuilderWindow::build);
@@ -180,14 +182,15 @@ void BuilderWindow::browseOutput() {
 void BuilderWindow::build() {
     GenerationInputs inputs{input_->text().toStdString(), output_->text().toStdString(),
                             package_->text().toStdString(), library_->text().toStdString()};
-    if (auto problem = checkBuildInputs(inputs)) {
+    const MappingMode mapping = fullMapping_->isChecked() ? MappingMode::Full : MappingMode::Basic;
+    if (auto problem = checkBuildInputs(inputs, mapping)) {
         showMessage(this, QString::fromStdString(*problem));
         return;
     }
     generator_->inputs = inputs;
     generator_->openReadmeWhenDone = true;
     generator_->handles = longHandles_->isChecked() ? HandleType::Long : HandleType::Int;
-    generator_->mapping = fullMapping_->isChecked() ? MappingMode::Full : MappingMode::Basic;
+    generator_->mapping = mapping;
 
     // The folder is made without its trailing separator; the Generator keeps
     // the text as typed. "/" alone stays: it is the root.

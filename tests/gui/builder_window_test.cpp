@@ -210,7 +210,8 @@ TEST_F(BuilderWindowTest, SuccessfulRunClosesTheWindow) {
 }
 
 // The full-bindings box chooses the mode of the run; while it is ticked the
-// handle choice, which has no meaning there, is greyed out.
+// handle choice and the library name, which have no meaning there, are
+// greyed out.
 TEST_F(BuilderWindowTest, FullBindingsBoxChoosesTheMapping) {
     EXPECT_EQ(shown(window.fullMappingBox()->text()), "Full bindings on the Mivra runtime (Java only)");
     EXPECT_FALSE(window.fullMappingBox()->isChecked());
@@ -219,10 +220,17 @@ TEST_F(BuilderWindowTest, FullBindingsBoxChoosesTheMapping) {
         fill("C:\\lib\\Foo.ocx", out, "com.example", "JFoo.dll");
         window.fullMappingBox()->setChecked(full);
         EXPECT_EQ(window.longHandlesBox()->isEnabled(), !full);
+        EXPECT_EQ(window.libraryField()->isEnabled(), !full);
         window.build();
         EXPECT_EQ(window.generator().mapping, full ? MappingMode::Full : MappingMode::Basic);
     }
     EXPECT_EQ(window.runs, 2);
+    // Without a JNI library to build, its name is not checked.
+    fill("C:\\lib\\Foo.ocx", out, "com.example", "Foo.dll");
+    window.fullMappingBox()->setChecked(true);
+    window.build();
+    EXPECT_EQ(window.runs, 3);
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(BuilderWindowTest, FailedOrRefusedRunKeepsTheWindowAndItsFields) {
