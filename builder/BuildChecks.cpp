@@ -21,10 +21,12 @@ std::string defaultLibraryName(const std::string& sourcePath) {
     return "J" + baseNameOf(sourcePath) + ".dll";
 }
 
-std::optional<std::string> checkBuildInputs(const GenerationInputs& inputs) {
+std::optional<std::string> checkBuildInputs(const GenerationInputs& inputs, MappingMode mapping) {
     if (inputs.sourcePath.empty()) return "Please specify a COM source";
     if (inputs.outputFolder.empty()) return "Please specify an output folder";
     if (inputs.packageName.empty()) return "Please specify a package name for generated Java classes";
+    // The full bindings build no JNI library.
+    if (mapping == MappingMode::Full) return std::nullopt;
     if (inputs.libraryFileName.empty()) return "Please specify a name for the JNI library file";
     if (lowered(baseNameOf(inputs.sourcePath)) == lowered(baseNameOf(inputs.libraryFileName)))
         return "The JNI library must not have the same name as the COM DLL";

@@ -18,8 +18,9 @@ std::string baseNameOf(const std::string& path);
 std::string defaultLibraryName(const std::string& sourcePath);
 
 // The message of the first input that cannot be used (empty fields, a
-// library named like the COM source), or nothing.
-std::optional<std::string> checkBuildInputs(const GenerationInputs& inputs);
+// library named like the COM source; the library only when it is built), or
+// nothing.
+std::optional<std::string> checkBuildInputs(const GenerationInputs& inputs, MappingMode mapping = MappingMode::Basic);
 
 // Makes sure path is a directory, creating it and its missing parents. ask
 // is asked once before path itself is created (null: create without

@@ -14,7 +14,7 @@ namespace {
 
 const char generateUsage[] =
     "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--handles int|long]\n"
-    "                      [--reader file|ole] [--open-readme]\n";
+    "                      [--reader file|ole] [--mapping basic|full] [--open-readme]\n";
 
 class CommandLineGenerator final : public Generator {
 public:
@@ -32,6 +32,8 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     bool libraryGiven = false;
     bool openReadme = false;
     std::string handles = "int";
+    std::string mapping = "basic";
+    bool handlesGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (option == "--open-readme") {
@@ -44,8 +46,9 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         else if (option == "-p") target = &inputs.packageName;
         else if (option == "-l") target = &inputs.libraryFileName, libraryGiven = true;
         else if (option == "--registry") target = &registryPrefix;
-        else if (option == "--handles") target = &handles;
+        else if (option == "--handles") target = &handles, handlesGiven = true;
         else if (option == "--reader") target = &readerName;
+        else if (option == "--mapping") target = &mapping;
         if (!target || i + 1 >= args.size()) {
             std::fputs(generateUsage, stderr);
             return 2;
@@ -54,6 +57,16 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     }
     if (handles != "int" && handles != "long") {
         std::fputs(generateUsage, stderr);
+        return 2;
+    }
+    if (mapping != "basic" && mapping != "full") {
+        std::fputs(generateUsage, stderr);
+        return 2;
+    }
+    if (mapping == "full" && handlesGiven) {
+        std::fputs("mivra generate: --handles has no meaning with --mapping full (the runtime serves 32- and 64-bit "
+                   "Java alike)\n",
+                   stderr);
         return 2;
     }
     if (readerName != "file" && readerName != "ole") {
@@ -65,7 +78,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         return 2;
     }
     if (!libraryGiven) inputs.libraryFileName = defaultLibraryName(inputs.sourcePath);
-    if (auto refusal = checkBuildInputs(inputs)) {
+    if (auto refusal = checkBuildInputs(inputs, mapping == "full" ? MappingMode::Full : MappingMode::Basic)) {
         std::fprintf(stderr, "mivra generate: %s\n", refusal->c_str());
         return 2;
     }
@@ -79,11 +92,17 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     generator.inputs = inputs;
     generator.openReadmeWhenDone = openReadme;
     generator.handles = handles == "long" ? HandleType::Long : HandleType::Int;
+    generator.mapping = mapping == "full" ? MappingMode::Full : MappingMode::Basic;
     generator.setClassRegistry(registry.get());
     if (readerName == "ole") generator.setReaderFactory(makeOleTypeLibraryReader);
     bool succeeded = generator.run();
     generator.finish();
     if (!succeeded) return 1;
+    if (generator.mapping == MappingMode::Full) {
+        std::printf("Wrote %d Java files to %s; %d of %d functions bound\n", generator.javaFileCount(),
+                    inputs.outputFolder.c_str(), generator.boundFunctionCount(), generator.dispatchFunctionCount());
+        return 0;
+    }
     std::printf("Wrote %d Java files and %s (%d JNI functions) to %s\n", generator.javaFileCount(),
                 generator.cFilePath().c_str(), generator.jniFunctionCount(), inputs.outputFolder.c_str());
     return 0;

@@ -1,6 +1,10 @@
 #include "Generator.h"
 
+#include "FullModel.h"
+#include "FullWriters.h"
 #include "GenerationContext.h"
+#include "Output.h"
+#include "ResolvedLibrary.h"
 #include "ProcessServices.h"
 #include "SourceLoading.h"
 #include "TypeMapping.h"
@@ -83,6 +87,8 @@ bool Generator::run() {
     context.handles = handles;
     model_.clear();
     context.model = &model_;
+    dispatchFunctions_ = boundFunctions_ = 0;
+    if (mapping == MappingMode::Full) return runFull();
 
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
     if (!loadSource(inputs.sourcePath, model_, readerFactory_, report)) return false;
@@ -91,6 +97,35 @@ bool Generator::run() {
     writeOverviewPage(context);
     if (writeReadmePage(context) && openReadmeWhenDone && !isSampleRun(context.libraryBaseName))
         shellOpen(context.fullPath(outputPath(context.outputFolder, "readme.html")), {});
+    return true;
+}
+
+// The full bindings: the library resolved once, the whole model built, and
+// only then the files, each of which must be written whole.
+bool Generator::runFull() {
+    GenerationContext& context = *context_;
+    auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
+    if (!loadSource(inputs.sourcePath, model_, readerFactory_, report, false)) return false;
+    auto resolved = resolve(*model_.library);
+    if (!resolved) {
+        reportError(inputs.sourcePath, "File does not contain type information");
+        return false;
+    }
+    FullModelInputs modelInputs;
+    modelInputs.identifierText = [this](const Guid& guid) { return identifierText(guid); };
+    FullModel full = buildFullModel(*resolved, modelInputs);
+    for (const auto& [subject, message] : full.refusals) reportError(subject, message);
+
+    FullWriteInputs writeInputs;
+    writeInputs.packageName = context.packageName;
+    writeInputs.classPathPackage = context.classPathPackage;
+    writeInputs.timeText = context.timeText();
+    writeInputs.folderPath = context.fullPath(context.outputFolder);
+    DiskOutput output(context.outputFolder);
+    if (!writeFullBindings(output, full, writeInputs, report, context.javaFileCount)) return false;
+    dispatchFunctions_ = full.functionCount();
+    boundFunctions_ = full.boundCount();
+    if (openReadmeWhenDone) shellOpen(context.fullPath(outputPath(context.outputFolder, "readme.html")), {});
     return true;
 }
 

@@ -11,6 +11,10 @@
 
 namespace mivra {
 
+// Basic: the classic output, Java classes over a generated JNI library.
+// Full: Java only, every member typed, on the shared Mivra runtime.
+enum class MappingMode { Basic, Full };
+
 using ReaderFactory = std::function<std::unique_ptr<TypeLibraryReader>()>;
 
 // The four texts of one run, as entered.
@@ -39,6 +43,7 @@ public:
     // Int: pointers in Java int fields, for 32-bit VMs (the classic output).
     // Long: in long fields, for 64-bit VMs.
     HandleType handles = HandleType::Int;
+    MappingMode mapping = MappingMode::Basic;
 
     bool run();
     void finish();
@@ -62,11 +67,18 @@ public:
     int javaFileCount() const;
     int jniFunctionCount() const;
     std::string cFilePath() const;
+    // Of a full run: the dispatch functions of the library (the IUnknown and
+    // IDispatch members left out) and how many of them got a Java method.
+    int dispatchFunctionCount() const { return dispatchFunctions_; }
+    int boundFunctionCount() const { return boundFunctions_; }
     // Replaces the time written into the files (for comparing whole files).
     void setClock(std::function<std::string()> clock);
 
 private:
     class RunContext;
+    bool runFull();
+    int dispatchFunctions_ = 0;
+    int boundFunctions_ = 0;
     ReaderFactory readerFactory_;
     const ClassRegistry* registry_ = nullptr;
     TypeModel model_;

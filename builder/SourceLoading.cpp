@@ -25,7 +25,8 @@ bool sourceExists(const std::string& path) {
 }
 
 bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
-                const std::function<void(const std::string& subject, const std::string& message)>& reportError) {
+                const std::function<void(const std::string& subject, const std::string& message)>& reportError,
+                bool requireCreatable) {
     std::string path = fullPath(sourcePath);
     if (!sourceExists(path)) {
         reportError(sourcePath, "File does not exist");
@@ -44,7 +45,7 @@ bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFac
     }
     model.library = std::move(reader);
     model.build();
-    if (model.coclasses.empty()) {
+    if (requireCreatable && model.coclasses.empty()) {
         model.library->release();
         model.library.reset();
         reportError(sourcePath, "No creatable types in library");

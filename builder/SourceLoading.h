@@ -11,11 +11,12 @@ namespace mivra {
 // Resolves sourcePath to a full path, loads its type library with a reader
 // from makeReader (the file reader when it is empty) and builds the model.
 // Refuses a missing file, a file without a loadable library, a library
-// without types and one without a creatable class, each reported with
-// sourcePath as entered as the subject. On success the model holds the
+// without types and, when requireCreatable, one without a creatable class,
+// each reported with sourcePath as entered as the subject. On success the model holds the
 // loaded library; on failure no library stays loaded.
 bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
-                const std::function<void(const std::string& subject, const std::string& message)>& reportError);
+                const std::function<void(const std::string& subject, const std::string& message)>& reportError,
+                bool requireCreatable = true);
 
 // Whether a type library can be loaded from the file (it is released at
 // once); otherwise reports why not.

@@ -79,6 +79,7 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
     select_ = new QPushButton(QStringLiteral("Select..."));
     browse_ = new QPushButton(QStringLiteral("Browse..."));
     longHandles_ = new QCheckBox(QStringLiteral("&64-bit Java (long handles)"));
+    fullMapping_ = new QCheckBox(QStringLiteral("&Full bindings on the Mivra runtime (Java only)"));
     build_ = new QPushButton(QStringLiteral("Build"));
     close_ = new QPushButton(QStringLiteral("Close"));
     auto* help = new QPushButton(QStringLiteral("&Help"));
@@ -114,7 +115,11 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
     layout->addLayout(fieldRow("&Package", package_, nullptr));
     layout->addWidget(textLabel("Specify a name for the JNI Library"));
     layout->addLayout(fieldRow("&Library", library_, nullptr));
-    layout->addWidget(longHandles_);
+    auto* options = new QHBoxLayout;
+    options->addWidget(longHandles_);
+    options->addWidget(fullMapping_);
+    options->addStretch(1);
+    layout->addLayout(options);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(build_);
@@ -123,12 +128,17 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
     layout->addLayout(buttons);
 
     // Top to bottom, each field before its button.
-    QWidget* order[] = {input_, select_, output_, browse_, package_, library_, longHandles_, build_, close_};
+    QWidget* order[] = {input_, select_, output_, browse_, package_, library_, longHandles_, fullMapping_, build_, close_};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
     // textEdited, not textChanged: only the user's own typing counts.
     connect(input_, &QLineEdit::textEdited, this, &BuilderWindow::applyDefaultLibraryName);
     connect(library_, &QLineEdit::textEdited, this, [this] { libraryNameEdited_ = true; });
+    // The full bindings run on the shared runtime, which serves 32- and
+    // 64-bit Java alike and needs no JNI library: neither handles nor the
+    // library name are a choice there.
+    connect(fullMapping_, &QCheckBox::toggled, longHandles_, &QWidget::setDisabled);
+    connect(fullMapping_, &QCheckBox::toggled, library_, &QWidget::setDisabled);
     connect(select_, &QPushButton::clicked, this, &BuilderWindow::selectSource);
     connect(browse_, &QPushButton::clicked, this, &BuilderWindow::browseOutput);
     connect(build_, &QPushButton::clicked, this, &BuilderWindow::build);
@@ -172,13 +182,15 @@ void BuilderWindow::browseOutput() {
 void BuilderWindow::build() {
     GenerationInputs inputs{input_->text().toStdString(), output_->text().toStdString(),
                             package_->text().toStdString(), library_->text().toStdString()};
-    if (auto problem = checkBuildInputs(inputs)) {
+    const MappingMode mapping = fullMapping_->isChecked() ? MappingMode::Full : MappingMode::Basic;
+    if (auto problem = checkBuildInputs(inputs, mapping)) {
         showMessage(this, QString::fromStdString(*problem));
         return;
     }
     generator_->inputs = inputs;
     generator_->openReadmeWhenDone = true;
     generator_->handles = longHandles_->isChecked() ? HandleType::Long : HandleType::Int;
+    generator_->mapping = mapping;
 
     // The folder is made without its trailing separator; the Generator keeps
     // the text as typed. "/" alone stays: it is the root.

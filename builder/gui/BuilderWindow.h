@@ -37,6 +37,7 @@ public:
     QLineEdit* packageField() const { return package_; }
     QLineEdit* libraryField() const { return library_; }
     QCheckBox* longHandlesBox() const { return longHandles_; }
+    QCheckBox* fullMappingBox() const { return fullMapping_; }
     QPushButton* buildButton() const { return build_; }
     QPushButton* closeButton() const { return close_; }
     QPushButton* selectButton() const { return select_; }
@@ -69,6 +70,7 @@ private:
     QLineEdit* package_ = nullptr;
     QLineEdit* library_ = nullptr;
     QCheckBox* longHandles_ = nullptr;
+    QCheckBox* fullMapping_ = nullptr;
     QPushButton* select_ = nullptr;
     QPushButton* browse_ = nullptr;
     QPushButton* build_ = nullptr;

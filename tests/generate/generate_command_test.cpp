@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -87,6 +88,29 @@ TEST(GenerateCommand, LibraryWithoutCreatableClassFails) {
     auto r = runMivra("generate -i " + q(tlb) + " -o " + q(folder.file("out")) + " -p a", folder);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, tlb + ": No creatable types in library\n");
+}
+
+// The full mode: Java only, a library without a creatable class is taken,
+// the summary says how much is bound, and the handle choice is refused.
+TEST(GenerateCommand, FullMappingWritesJavaOnly) {
+    test::TempFolder folder;
+    std::string out = folder.file("out");
+    std::string tlb = std::string(MIVRA_TEST_TLB_DIR) + "/noclass.tlb";
+    auto r = runMivra("generate --mapping full -i " + q(tlb) + " -o " + q(out) + " -p a", folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Wrote 1 Java files to " + out + "; 1 of 1 functions bound\n");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"DOnly.java", "overview.html", "readme.html"}));
+
+    r = runMivra("generate --mapping full --handles long -i " + q(tlb) + " -o " + q(out) + " -p a", folder);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--handles has no meaning with --mapping full"), std::string::npos) << r.err;
+    r = runMivra("generate --mapping fancy -i " + q(tlb) + " -o " + q(out) + " -p a", folder);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("[--mapping basic|full]"), std::string::npos) << r.err;
 }
 
 }  // namespace

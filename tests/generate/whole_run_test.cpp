@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <filesystem>
 
 #include "CompileCheck.h"
@@ -61,6 +63,43 @@ TEST(GoldenIdl, ShapeLibraryFilesMatch) {
     }
 }
 
+// The whole output of full.idl in the full mode against the files under
+// tests/generate/golden/full, reviewed line by line; regenerate as above.
+TEST(GoldenIdl, FullBindingsFilesMatch) {
+    test::TempFolder folder;
+    QuietGenerator generator;
+    generator.setClock([] { return std::string("Mon Dec 07 12:00:00 2026\n"); });
+    generator.mapping = MappingMode::Full;
+    generator.inputs = {std::string(MIVRA_TEST_TLB_DIR) + "/full.tlb", folder.path(), "mvx.full", "JFull.dll"};
+    ASSERT_TRUE(generator.run());
+    generator.finish();
+    EXPECT_TRUE(generator.reports.empty());
+    const std::string goldenDir = std::string(MIVRA_GENERATE_TEST_DIR) + "/golden/full/";
+    const bool update = std::getenv("MIVRA_UPDATE_GOLDEN") != nullptr;
+    std::vector<std::string> names, expected;
+    for (const auto& entry : fs::directory_iterator(folder.path())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    if (update) fs::create_directories(goldenDir);
+    for (const auto& entry : fs::directory_iterator(goldenDir)) expected.push_back(entry.path().filename().string());
+    std::sort(expected.begin(), expected.end());
+    if (!update) {
+        EXPECT_EQ(names, expected);
+    }
+    for (const auto& name : names) {
+        std::string text = test::readFile(folder.file(name));
+        for (size_t at; (at = text.find(folder.path())) != std::string::npos;)
+            text.replace(at, folder.path().size(), "@OUT@");
+        if (update) {
+            test::writeFile(goldenDir + name, text);
+            continue;
+        }
+        EXPECT_EQ(text, test::readFile(goldenDir + name))
+            << name << " differs from tests/generate/golden/full/" << name
+            << "; after a deliberate change regenerate with\n"
+               "  MIVRA_UPDATE_GOLDEN=1 build/bin/generate_tests --gtest_filter='Golden*'";
+    }
+}
+
 std::string packageFor(const std::string& fileName) {
     std::string package = "wine.";
     for (char c : fileName) package += (std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
@@ -113,6 +152,68 @@ TEST(WineLibraries, EveryLibraryGeneratesAndCompiles) {
         EXPECT_TRUE(test::compileJava(batch, folder.file("classes"), folder.file("javac.log")))
             << batch.front() << " ...\n" << test::readFile(folder.file("javac.log")).substr(0, 4000);
     }
+}
+
+// Every type library that Wine installs in the full mode: javac compiles the
+// classes against the runtime jar, javadoc documents them, and nearly every
+// dispatch function is bound. Prints the figures per library and in total.
+TEST(WineLibraries, FullBindingsCompileDocumentAndBind) {
+    if (!test::toolAvailable("javac") || !test::toolAvailable("javadoc")) GTEST_SKIP() << "no JDK";
+    const std::string jar = MIVRA_RUNTIME_JAR;
+    test::TempFolder folder;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(MIVRA_WINE_DLLS))
+        if (entry.is_regular_file()) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    long functions = 0, bound = 0;
+    int libraries = 0;
+    for (const auto& file : files) {
+        QuietGenerator generator;
+        generator.mapping = MappingMode::Full;
+        std::string out = folder.file("out");
+        fs::remove_all(out);
+        fs::create_directories(out);
+        generator.inputs = {file.string(), out, packageFor(file.filename().string()), "JWine.dll"};
+        bool ok = generator.run();
+        generator.finish();
+        if (!ok) {
+            ASSERT_FALSE(generator.reports.empty());
+            const std::string& message = generator.reports.back().second;
+            EXPECT_TRUE(message == "File does not contain type information" || message == "This library has no types!")
+                << file << ": " << message;
+            continue;
+        }
+        ++libraries;
+        for (const auto& [subject, message] : generator.reports)
+            std::cout << file.filename().string() << ": " << subject << ": " << message << "\n";
+        functions += generator.dispatchFunctionCount();
+        bound += generator.boundFunctionCount();
+        std::printf("%-24s %6d of %6d functions bound (%.1f%%)\n", file.filename().string().c_str(),
+                    generator.boundFunctionCount(), generator.dispatchFunctionCount(),
+                    generator.dispatchFunctionCount() ? 100.0 * generator.boundFunctionCount() /
+                                                            generator.dispatchFunctionCount()
+                                                      : 100.0);
+        std::fflush(stdout);
+        // A library of records and plain interfaces only gets its pages.
+        if (generator.javaFileCount() == 0) continue;
+        std::string log = folder.file("tool.log");
+        EXPECT_TRUE(test::runCommand("javac -nowarn -encoding UTF-8 -cp " + test::quoted(jar) + " -d " +
+                                         test::quoted(folder.file("classes")) + " " + test::quoted(out) + "/*.java",
+                                     log))
+            << file << "\n" << test::readFile(log).substr(0, 4000);
+        EXPECT_TRUE(test::runCommand("javadoc -quiet -Xmaxwarns 1 -encoding UTF-8 -cp " + test::quoted(jar) +
+                                         " -overview " + test::quoted(out + "/overview.html") + " -d " +
+                                         test::quoted(folder.file("doc")) + " " + test::quoted(out) + "/*.java",
+                                     log) &&
+                    test::readFile(log).find("error:") == std::string::npos)
+            << file << "\n" << test::readFile(log).substr(0, 4000);
+        fs::remove_all(folder.file("classes"));
+        fs::remove_all(folder.file("doc"));
+    }
+    std::printf("%d libraries: %ld of %ld functions bound (%.2f%%)\n", libraries, bound, functions,
+                functions ? 100.0 * double(bound) / double(functions) : 0.0);
+    EXPECT_GE(libraries, 40);
+    EXPECT_GE(bound * 1000, functions * 995);
 }
 
 }  // namespace

@@ -94,7 +94,8 @@ TEST_F(BuilderWindowTest, TabOrderRunsTopToBottom) {
     window.inputField()->setFocus();
     std::vector<QWidget*> expected = {window.selectButton(), window.outputField(), window.browseButton(),
                                       window.packageField(),  window.libraryField(), window.longHandlesBox(),
-                                      window.buildButton(),   window.closeButton(),  window.inputField()};
+                                      window.fullMappingBox(), window.buildButton(),  window.closeButton(),
+                                      window.inputField()};
     for (QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next) << next->metaObject()->className();
@@ -206,6 +207,30 @@ TEST_F(BuilderWindowTest, SuccessfulRunClosesTheWindow) {
     EXPECT_TRUE(window.generator().openReadmeWhenDone);
     EXPECT_EQ(window.outputField()->text(), out);
     EXPECT_TRUE(fs::is_directory(scratch.root() / "out"));
+}
+
+// The full-bindings box chooses the mode of the run; while it is ticked the
+// handle choice and the library name, which have no meaning there, are
+// greyed out.
+TEST_F(BuilderWindowTest, FullBindingsBoxChoosesTheMapping) {
+    EXPECT_EQ(shown(window.fullMappingBox()->text()), "Full bindings on the Mivra runtime (Java only)");
+    EXPECT_FALSE(window.fullMappingBox()->isChecked());
+    const QString out = QString::fromStdString((scratch.root() / "out").string());
+    for (bool full : {true, false}) {
+        fill("C:\\lib\\Foo.ocx", out, "com.example", "JFoo.dll");
+        window.fullMappingBox()->setChecked(full);
+        EXPECT_EQ(window.longHandlesBox()->isEnabled(), !full);
+        EXPECT_EQ(window.libraryField()->isEnabled(), !full);
+        window.build();
+        EXPECT_EQ(window.generator().mapping, full ? MappingMode::Full : MappingMode::Basic);
+    }
+    EXPECT_EQ(window.runs, 2);
+    // Without a JNI library to build, its name is not checked.
+    fill("C:\\lib\\Foo.ocx", out, "com.example", "Foo.dll");
+    window.fullMappingBox()->setChecked(true);
+    window.build();
+    EXPECT_EQ(window.runs, 3);
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(BuilderWindowTest, FailedOrRefusedRunKeepsTheWindowAndItsFields) {

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace mivra {
+
+// One file being written. A write that does not reach its destination whole,
+// or a close that fails, makes the sink failed; close says so.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    virtual void write(std::string_view text) = 0;
+    // Completes the file; false when any write or the close itself failed.
+    virtual bool close() = 0;
+};
+
+// Where one run puts its files, by name inside the output folder. The run
+// owns it; tests give it a memory output and compare whole files.
+class Output {
+public:
+    virtual ~Output() = default;
+    // The sink of a new file, or nothing when it cannot be created.
+    virtual std::unique_ptr<OutputSink> open(const std::string& name) = 0;
+    // The path a file of that name is shown under (the Java file header and
+    // the reports name it).
+    virtual std::string pathOf(const std::string& name) const = 0;
+};
+
+// Files in a folder, written byte for byte (UTF-8, "\n" line ends).
+class DiskOutput final : public Output {
+public:
+    explicit DiskOutput(std::string folder) : folder_(std::move(folder)) {}
+    std::unique_ptr<OutputSink> open(const std::string& name) override;
+    std::string pathOf(const std::string& name) const override;
+
+private:
+    std::string folder_;
+};
+
+// Files kept in memory; a file exists once its sink has closed.
+class MemoryOutput final : public Output {
+public:
+    std::unique_ptr<OutputSink> open(const std::string& name) override;
+    std::string pathOf(const std::string& name) const override { return name; }
+    const std::map<std::string, std::string>& files() const { return files_; }
+
+private:
+    std::map<std::string, std::string> files_;
+};
+
+}  // namespace mivra

@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "CompileCheck.h"
+#include "FullLibrary.h"
+#include "FullMapping.h"
+#include "FullModel.h"
+#include "FullWriters.h"
+#include "TestFiles.h"
+
+namespace mivra {
+namespace {
+
+using namespace test;
+
+// The mapping table, one row per kind of type the issue lists.
+TEST(FullMapping, ParametersAndResults) {
+    LibraryBuilder b;
+    const int32_t kind = b.type(TKIND_ENUM, "Kind");
+    const int32_t handle = b.type(TKIND_RECORD, "_RemotableHandle");
+    const int32_t handleAlias = b.type(TKIND_ALIAS, "RemotableHandle");
+    b.alias(handleAlias, user(handle));
+    const int32_t wireHandle = b.type(TKIND_ALIAS, "wireHWND");
+    b.alias(wireHandle, pointer(user(handle)));
+    const int32_t long64 = b.type(TKIND_ALIAS, "LONG64");
+    b.alias(long64, code(VT_I8));
+    const int32_t node = b.type(TKIND_DISPATCH, "INode", TYPEFLAG_FDUAL);
+    const int32_t plain = b.type(TKIND_INTERFACE, "IPlain");
+    const int32_t document = b.type(TKIND_COCLASS, "Document");
+    MappingTables tables;
+    tables.library = &b.library;
+    tables.objects.resize(b.library.types.size());
+    tables.objects[size_t(node)] = {true, "INode", true};
+    tables.objects[size_t(plain)] = {true, "", false};
+    tables.objects[size_t(document)] = {true, "INode", true};
+
+    const uint16_t in = PARAMFLAG_FIN, out = PARAMFLAG_FOUT, inOut = PARAMFLAG_FIN | PARAMFLAG_FOUT;
+    struct Case {
+        const char* what;
+        TypeRef type;
+        uint16_t flags;
+        const char* java;  // empty: refused
+        int vt;
+        const char* refusalOrTemplate;
+    } cases[] = {
+        {"I1", code(VT_I1), in, "byte", VT_I1, "(byte) %s"},
+        {"UI1", code(VT_UI1), in, "byte", VT_UI1, "(byte) %s"},
+        {"UI2", code(VT_UI2), in, "short", VT_UI2, "(short) %s"},
+        {"UI4", code(VT_UI4), in, "int", VT_UI4, "(int) %s"},
+        {"HRESULT", code(VT_HRESULT), in, "int", VT_ERROR, "(int) %s"},
+        {"I8", code(VT_I8), in, "long", VT_I8, "(long) %s"},
+        {"alias of I8", user(long64), in, "long", VT_I8, "(long) %s"},
+        {"BOOL", code(VT_BOOL), in, "boolean", VT_BOOL, "(boolean) %s"},
+        {"LPSTR", code(VT_LPSTR), in, "String", VT_BSTR, "(String) %s"},
+        {"DATE", code(VT_DATE), in, "java.time.LocalDateTime", VT_DATE, "(java.time.LocalDateTime) %s"},
+        {"CY", code(VT_CY), in, "java.math.BigDecimal", VT_CY, "(java.math.BigDecimal) %s"},
+        {"DECIMAL", code(VT_DECIMAL), in, "java.math.BigDecimal", VT_DECIMAL, "(java.math.BigDecimal) %s"},
+        {"VARIANT", code(VT_VARIANT), in, "MivraVariant", VT_VARIANT, "(MivraVariant) %s"},
+        {"UNKNOWN", code(VT_UNKNOWN), in, "MivraObject", VT_UNKNOWN, "(MivraObject) %s"},
+        {"enumeration", user(kind), in, "int", VT_I4, "(int) %s"},
+        {"library interface", pointer(user(node)), in, "INode", VT_DISPATCH, "mivraAdopt(%s, INode::new)"},
+        {"other interface", pointer(user(plain)), in, "MivraObject", VT_UNKNOWN, "(MivraObject) %s"},
+        {"coclass", pointer(user(document)), in, "INode", VT_DISPATCH, "mivraAdopt(%s, INode::new)"},
+        {"array of strings", safeArray(code(VT_BSTR)), in, "String[]", VT_ARRAY | VT_BSTR, "(String[]) %s"},
+        {"array of enumerations", safeArray(user(kind)), in, "int[]", VT_ARRAY | VT_I4, "(int[]) %s"},
+        {"array of interfaces", safeArray(pointer(user(node))), in, "MivraObject[]", VT_ARRAY | VT_DISPATCH,
+         "(MivraObject[]) %s"},
+        {"[out] long*", pointer(code(VT_I4)), out, "Holder<Integer>", VT_BYREF | VT_I4, ""},
+        {"[in, out] enum*", pointer(user(kind)), inOut, "Holder<Integer>", VT_BYREF | VT_I4, ""},
+        {"[out] VARIANT*", pointer(code(VT_VARIANT)), out, "MivraVariant", VT_BYREF | VT_VARIANT, "(MivraVariant) %s"},
+        {"[in] BSTR*", pointer(code(VT_BSTR)), in, "String", VT_BYREF | VT_BSTR, "(String) %s"},
+        {"[out] INode**", pointer(pointer(user(node))), out, "Holder<MivraObject>", VT_BYREF | VT_DISPATCH, ""},
+        {"[out] SAFEARRAY(BSTR)*", pointer(safeArray(code(VT_BSTR))), out, "Holder<String[]>",
+         VT_BYREF | VT_ARRAY | VT_BSTR, ""},
+        {"record through an alias", user(handleAlias), in, "", 0, "record type RemotableHandle"},
+        {"pointer to a record", pointer(user(handle)), in, "", 0, "record type _RemotableHandle"},
+        {"alias of a pointer to a record", user(wireHandle), in, "", 0, "record type wireHWND"},
+        {"pointer to void", pointer(code(VT_VOID)), in, "", 0, "pointer to void"},
+        {"pointer to pointer", pointer(pointer(code(VT_I4))), out, "", 0, "pointer to pointer to VT_I4"},
+        {"C array", code(VT_CARRAY), in, "", 0, "C array type"},
+        {"INT_PTR", code(37), in, "", 0, "type VT_INT_PTR"},
+        {"void parameter", code(VT_VOID), in, "", 0, "type VT_VOID"},
+        {"array of arrays", safeArray(safeArray(code(VT_I4))), in, "", 0, "array of arrays"},
+        {"unresolved", user(-1), in, "", 0, "unresolved type reference"},
+    };
+    for (const Case& c : cases) {
+        Mapping mapped = mapParameter(tables, parameter("p", c.type, c.flags), false);
+        if (*c.java == '\0') {
+            EXPECT_FALSE(mapped.type) << c.what;
+            EXPECT_EQ(mapped.refusal, c.refusalOrTemplate) << c.what;
+            continue;
+        }
+        ASSERT_TRUE(mapped.type) << c.what << ": " << mapped.refusal;
+        EXPECT_EQ(mapped.type->name, c.java) << c.what;
+        EXPECT_EQ(mapped.type->vt, c.vt) << c.what;
+        if (*c.refusalOrTemplate) {
+            std::string expression;
+            appendResultExpression(expression, *mapped.type, "%s");
+            EXPECT_EQ(expression, c.refusalOrTemplate) << c.what;
+        }
+        EXPECT_EQ(mapped.type->wrapInHolder, std::string(c.what) == "[in] BSTR*") << c.what;
+    }
+
+    Mapping rest = mapParameter(tables, parameter("rest", pointer(safeArray(code(VT_VARIANT)))), true);
+    ASSERT_TRUE(rest.type);
+    EXPECT_EQ(rest.type->name, "Object...");
+    EXPECT_TRUE(rest.type->varargs);
+    EXPECT_EQ(mapParameter(tables, parameter("rest", safeArray(code(VT_BSTR))), true).refusal,
+              "variable argument list of VT_SAFEARRAY");
+
+    // Results: a pointer to a value is the value; a pointer to a pointer to
+    // an interface is a plain object; VT_VOID is a void method.
+    EXPECT_EQ(mapResult(tables, code(VT_VOID)).type->name, "");
+    EXPECT_EQ(mapResult(tables, pointer(code(VT_I4))).type->name, "int");
+    std::string expression;
+    appendResultExpression(expression, *mapResult(tables, pointer(pointer(user(node)))).type, "%s");
+    EXPECT_EQ(expression, "(MivraObject) %s");
+}
+
+// The classes of a small library built by hand: inheritance, iteration,
+// put by reference, overloads, dispinterface variables, constants, clashes.
+struct Demo {
+    LibraryBuilder b;
+    int32_t shape, circle, shapes, events, kind, shapeClass, clash, font, handle;
+
+    Demo() {
+        shape = b.type(TKIND_DISPATCH, "IShape", TYPEFLAG_FDUAL);
+        circle = b.type(TKIND_DISPATCH, "ICircle", TYPEFLAG_FDUAL);
+        shapes = b.type(TKIND_DISPATCH, "IShapes");
+        events = b.type(TKIND_DISPATCH, "DShapeEvents");
+        kind = b.type(TKIND_ENUM, "ShapeKind");
+        shapeClass = b.type(TKIND_COCLASS, "Shape", TYPEFLAG_FCANCREATE);
+        clash = b.type(TKIND_ENUM, "ishape");
+        handle = b.type(TKIND_RECORD, "wireHWND");
+        font = b.type(TKIND_DISPATCH, "IFontDisp", 0, "stdole");
+
+        b.library.types[size_t(shape)].docString = "A shape on the */ page @since <1>";
+        for (int32_t dual : {shape, circle}) {
+            b.library.types[size_t(dual)].dualBase = ResolvedType::DualBase::None;
+            b.dispatchMembers(dual);
+            b.function(dual, "Name", 1, 2, code(VT_BSTR)).docString = "The shape's {name}";
+            b.function(dual, "Name", 1, 4, code(VT_VOID), {parameter("value", code(VT_BSTR))});
+            b.function(dual, "Move", 2, 1, code(VT_VOID),
+                       {parameter("x", code(VT_I4)), parameter("y", code(VT_I4)),
+                        parameter("speed", code(VT_VARIANT), PARAMFLAG_FIN | PARAMFLAG_FOPT)},
+                       1);
+            b.function(dual, "Picture", 3, 4, code(VT_VOID), {parameter("p", pointer(user(font)))});
+            b.function(dual, "Picture", 3, 8, code(VT_VOID), {parameter("p", pointer(user(font)))});
+            b.function(dual, "Font", 4, 8, code(VT_VOID), {parameter("f", pointer(user(font)))});
+            b.function(dual, "toString", 5, 1, code(VT_BSTR));
+            b.function(dual, "Window", 6, 2, user(handle));
+            b.function(dual, "Kind", 7, 2, user(kind));
+        }
+        b.library.types[size_t(circle)].dualBase = ResolvedType::DualBase::Found;
+        b.library.types[size_t(circle)].dualBaseType = shape;
+        b.function(circle, "Radius", 20, 2, code(VT_R8));
+        b.function(circle, "radius", 21, 1, code(VT_R8));
+        b.function(circle, "getRadius", 22, 1, code(VT_R8));
+
+        b.implement(shapes, font);  // a base outside the library: MivraObject
+        b.function(shapes, "Item", 0, 1, pointer(user(shape)), {parameter("index", code(VT_VARIANT))});
+        b.function(shapes, "Item", 0, 4, code(VT_VOID),
+                   {parameter("index", code(VT_VARIANT), PARAMFLAG_FIN | PARAMFLAG_FOPT),
+                    parameter("value", pointer(user(shape)))},
+                   1);
+        b.function(shapes, "_NewEnum", -4, 2, code(VT_UNKNOWN));
+        b.function(shapes, "iterator", 8, 1, code(VT_VOID));
+        b.function(shapes, "DeleteFile", 9, 1, code(VT_VOID),
+                   {parameter("path", code(VT_BSTR)),
+                    parameter("force", code(VT_BOOL), PARAMFLAG_FIN | PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)});
+        b.function(shapes, "Run", 10, 1, code(VT_VARIANT),
+                   {parameter("name", code(VT_BSTR)), parameter("args", safeArray(code(VT_VARIANT)))}, -1);
+        b.function(shapes, "Swap", 11, 1, code(VT_VOID),
+                   {parameter("a", pointer(code(VT_I4)), PARAMFLAG_FIN | PARAMFLAG_FOUT),
+                    parameter("b", pointer(code(VT_BSTR)), PARAMFLAG_FIN | PARAMFLAG_FOUT),
+                    parameter("MISSING", pointer(code(VT_BSTR))), parameter("stamp", code(VT_DATE))});
+
+        b.variable(events, "Color", 1, VAR_DISPATCH, code(VT_I4));
+        b.variable(events, "Size", 2, VAR_DISPATCH, code(VT_R8)).flags = VARFLAG_FREADONLY;
+        b.function(events, "Moved", 3, 1, code(VT_VOID), {parameter("x", code(VT_I4))});
+
+        b.variable(kind, "Circle", 0, VAR_CONST, code(VT_I4)).value = ConstantValue{VT_I4, 0, 0, {}};
+        b.variable(kind, "class", 1, VAR_CONST, code(VT_I4)).value = ConstantValue{VT_I4, -2147483648LL, 0, {}};
+        b.variable(kind, "Square", 2, VAR_CONST, code(VT_I4)).value = ConstantValue{VT_UI4, 4294967295LL, 0, {}};
+
+        b.implement(shapeClass, events, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
+        b.implement(shapeClass, circle);
+        b.implement(shapeClass, shape, IMPLTYPEFLAG_FDEFAULT);
+    }
+
+    FullModel model() const {
+        FullModelInputs inputs;
+        inputs.identifierText = [](const Guid& guid) { return guid.data1 == 0x5e1a0005u ? "Demo.Shape.1" : guidText(guid); };
+        return buildFullModel(b.library, inputs);
+    }
+};
+
+const FullClass& classNamed(const FullModel& model, const std::string& name) {
+    for (const FullClass& cls : model.classes)
+        if (cls.name == name) return cls;
+    static FullClass none;
+    ADD_FAILURE() << "no class " << name;
+    return none;
+}
+
+// "javaName(type name, ...) <- args" of each member, or "memberName: reason".
+std::vector<std::string> shapesOf(const FullClass& cls) {
+    std::vector<std::string> out;
+    for (const FullMember& member : cls.members) {
+        if (!member.refusal.empty()) {
+            out.push_back(member.memberName + ": " + member.refusal);
+            continue;
+        }
+        std::string text = (member.result ? member.result->name : "void") + " " + member.javaName + "(";
+        for (size_t k = 0; k < member.parameters.size(); ++k)
+            text += (k ? ", " : "") + member.parameters[k].type.name + " " + member.parameters[k].name;
+        text += ") <-";
+        for (const FullArgument& a : member.arguments)
+            text += " " + (a.parameter < 0 ? std::string("MISSING") : std::to_string(a.parameter));
+        out.push_back(text);
+    }
+    return out;
+}
+
+TEST(FullModel, ClassesOfTheDemoLibrary) {
+    Demo demo;
+    FullModel model = demo.model();
+
+    const FullClass& shape = classNamed(model, "IShape");
+    EXPECT_EQ(shape.baseClass, "MivraObject");
+    EXPECT_EQ(shapesOf(shape), (std::vector<std::string>{
+                                   "String getName() <-",
+                                   "void setName(String value) <- 0",
+                                   "void Move(int x, int y) <- 0 1 MISSING",
+                                   "void Move(int x, int y, MivraVariant speed) <- 0 1 2",
+                                   "void setPicture(MivraObject p) <- 0",
+                                   "void setRefPicture(MivraObject p) <- 0",
+                                   "void setFont(MivraObject f) <- 0",
+                                   "String toString_() <-",
+                                   "Window: record type wireHWND",
+                                   "int getKind() <-",
+                               }));
+
+    // Only its own members; the inherited ones count as bound through IShape.
+    const FullClass& circle = classNamed(model, "ICircle");
+    EXPECT_EQ(circle.baseClass, "IShape");
+    EXPECT_EQ(shapesOf(circle), (std::vector<std::string>{"double getRadius() <-", "double radius() <-",
+                                                          "getRadius: Duplicate method"}));
+
+    const FullClass& shapes = classNamed(model, "IShapes");
+    EXPECT_EQ(shapes.baseClass, "MivraObject");
+    EXPECT_EQ(shapes.iterableElement, "IShape");
+    EXPECT_EQ(shapesOf(shapes), (std::vector<std::string>{
+                                    "IShape Item(MivraVariant index) <- 0",
+                                    "void setItem(IShape value) <- MISSING 0",
+                                    "void setItem(MivraVariant index, IShape value) <- 0 1",
+                                    "MivraObject get_NewEnum() <-",
+                                    "void iterator_() <-",
+                                    "void DeleteFile(String path) <- 0 MISSING",
+                                    "void DeleteFile(String path, boolean force) <- 0 1",
+                                    "MivraVariant Run(String name, Object... args) <- 0 1",
+                                    "void Swap(Holder<Integer> a, Holder<String> b, String MISSING_, "
+                                    "java.time.LocalDateTime stamp) <- 0 1 2 3",
+                                }));
+    EXPECT_TRUE(shapes.members.back().parameters[2].type.wrapInHolder);
+    EXPECT_TRUE(shapes.usesHolder);
+
+    const FullClass& events = classNamed(model, "DShapeEvents");
+    EXPECT_EQ(shapesOf(events), (std::vector<std::string>{"int getColor() <-", "void setColor(int value) <- 0",
+                                                          "double getSize() <-", "void Moved(int x) <- 0"}));
+
+    // The source interface is no getter; the others in the default order.
+    const FullClass& object = classNamed(model, "Shape");
+    EXPECT_EQ(object.kind, FullClass::Kind::Object);
+    EXPECT_EQ(object.classId, "Demo.Shape.1");
+    EXPECT_EQ(object.interfaces, (std::vector<std::string>{"IShape", "ICircle"}));
+
+    const FullClass& kind = classNamed(model, "ShapeKind");
+    ASSERT_EQ(kind.constants.size(), 3u);
+    EXPECT_EQ(kind.constants[1].name, "class_");
+    EXPECT_EQ(kind.constants[1].value, -2147483647 - 1);
+    EXPECT_EQ(kind.constants[2].value, -1);
+
+    ASSERT_EQ(model.refusals.size(), 1u);
+    EXPECT_EQ(model.refusals[0], (std::pair<std::string, std::string>(
+                                     "ishape", "Name already used by another class; no class written for this type")));
+
+    // IShape 9 (Window refused), ICircle 9 inherited + 3 own (one refused),
+    // IShapes 7, DShapeEvents 1.
+    ASSERT_EQ(model.coverage.size(), 4u);
+    EXPECT_EQ(model.functionCount(), 9 + 12 + 7 + 1);
+    EXPECT_EQ(model.boundCount(), 8 + 10 + 7 + 1);
+}
+
+// The generated classes compile against the runtime jar, javadoc takes them
+// with their overview, and the library texts stay text.
+TEST(FullWriters, DemoLibraryCompilesAndDocuments) {
+    Demo demo;
+    FullModel model = demo.model();
+    MemoryOutput output;
+    FullWriteInputs inputs{"mvx.demo", "mvx/demo", "Mon Dec 07 12:00:00 2026\n", "/out"};
+    std::vector<std::pair<std::string, std::string>> reports;
+    int javaFiles = 0;
+    ASSERT_TRUE(writeFullBindings(output, model, inputs,
+                                  [&](const std::string& s, const std::string& m) { reports.emplace_back(s, m); },
+                                  javaFiles));
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(javaFiles, 6);
+    EXPECT_EQ(output.files().size(), 8u);
+    const std::string& shape = output.files().at("IShape.java");
+    EXPECT_NE(shape.find("/** A shape on the *&#47; page &#64;since &lt;1&gt; */\npublic class IShape"),
+              std::string::npos);
+    EXPECT_NE(shape.find("/** The shape's &#123;name} */"), std::string::npos) << shape;
+
+    if (!toolAvailable("javac") || !toolAvailable("javadoc")) GTEST_SKIP() << "no JDK";
+    TempFolder folder;
+    for (const auto& [name, text] : output.files()) writeFile(folder.file(name), text);
+    const std::string jar = MIVRA_RUNTIME_JAR;
+    ASSERT_TRUE(runCommand("javac -Xlint:all -Werror -encoding UTF-8 -cp " + quoted(jar) + " -d " +
+                               quoted(folder.file("classes")) + " " + quoted(folder.path()) + "/*.java",
+                           folder.file("javac.log")))
+        << readFile(folder.file("javac.log"));
+    ASSERT_TRUE(runCommand("javadoc -quiet -encoding UTF-8 -cp " + quoted(jar) + " -overview " +
+                               quoted(folder.file("overview.html")) + " -d " + quoted(folder.file("doc")) + " " +
+                               quoted(folder.path()) + "/*.java",
+                           folder.file("javadoc.log")))
+        << readFile(folder.file("javadoc.log"));
+    EXPECT_EQ(readFile(folder.file("javadoc.log")).find("error"), std::string::npos)
+        << readFile(folder.file("javadoc.log"));
+}
+
+// A file that does not reach the disk whole fails the writing, and says
+// which file it was.
+TEST(FullWriters, ShortWriteFailsTheRun) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    Demo demo;
+    FullModel model = demo.model();
+    TempFolder folder;
+    std::filesystem::create_symlink("/dev/full", folder.file("IShape.java"));
+    DiskOutput output(folder.path());
+    FullWriteInputs inputs{"mvx.demo", "mvx/demo", "Mon Dec 07 12:00:00 2026\n", folder.path()};
+    std::vector<std::pair<std::string, std::string>> reports;
+    int javaFiles = 0;
+    EXPECT_FALSE(writeFullBindings(output, model, inputs,
+                                   [&](const std::string& s, const std::string& m) { reports.emplace_back(s, m); },
+                                   javaFiles));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].first, folder.file("IShape.java"));
+    EXPECT_EQ(reports[0].second, "Cannot write file");
+    EXPECT_FALSE(std::filesystem::exists(folder.file("readme.html")));
+}
+
+}  // namespace
+}  // namespace mivra
