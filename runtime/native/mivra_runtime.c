@@ -193,10 +193,10 @@ static void *elementAt(Elements *e, LONG k)
 {
 	if (e->dims == 1)
 		return e->data + (size_t) k * e->size;
-	// SafeArrayPtrOfIndex takes the rightmost dimension first.
+	// SafeArrayPtrOfIndex takes the indices in the order of SafeArrayGetUBound's dimensions.
 	LONG indices[MAX_DIMS];
 	for (UINT d = 0; d < e->dims; ++d) {
-		indices[e->dims - 1 - d] = e->lower[d] + k % e->count[d];
+		indices[d] = e->lower[d] + k % e->count[d];
 		k /= e->count[d];
 	}
 	void *at = NULL;
