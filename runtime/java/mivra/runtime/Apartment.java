@@ -133,8 +133,8 @@ public final class Apartment {
             ComLayer.get().release(pointer);
     }
 
-    int pendingCount() {
-        return pending.size();
+    boolean isPending(long pointer) {
+        return pending.contains(pointer);
     }
 
     /** Throws unless the calling thread may call objects of this apartment; gives the caller's apartment. */

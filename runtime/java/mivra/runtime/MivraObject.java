@@ -35,6 +35,13 @@ public class MivraObject implements AutoCloseable {
     private static final int ENUM_BATCH = 16;
 
     /**
+     * Added to a call's invokeKind for a vararg function: the last argument,
+     * an {@code Object[]} (declared {@code VT_ARRAY | VT_VARIANT}), is passed as
+     * that many separate arguments, the way IDispatch takes variable arguments.
+     */
+    protected static final int MIVRA_VARARGS = 0x10000;
+
+    /**
      * An argument left out: passed as {@code VT_ERROR} with
      * {@code DISP_E_PARAMNOTFOUND}, so the server applies its default.
      */
@@ -193,7 +200,8 @@ public class MivraObject implements AutoCloseable {
      * generated method uses.
      *
      * @param dispId the member's DISPID
-     * @param invokeKind 1 method, 2 property get, 4 property put, 8 put by reference
+     * @param invokeKind 1 method, 2 property get, 4 property put, 8 put by reference;
+     *        plus {@link #MIVRA_VARARGS} for a vararg function
      * @param resultVt the declared VARTYPE of the result ({@code VT_EMPTY} for none,
      *        {@code VT_ARRAY} combined with the element type for a SAFEARRAY); the
      *        result is converted to it and returned as its Java value, as
@@ -210,6 +218,8 @@ public class MivraObject implements AutoCloseable {
      * @throws IllegalStateException when the object is closed
      */
     protected final Object mivraCall(int dispId, int invokeKind, int resultVt, Object[] args, int[] argVts) {
+        if ((invokeKind & MIVRA_VARARGS) != 0)
+            return mivraCall(dispId, invokeKind & ~MIVRA_VARARGS, resultVt, spread(args), spreadTypes(args, argVts));
         Apartment home = enter();
         long pointer = dispatchPointer();
         int n = args == null ? 0 : args.length;
@@ -234,6 +244,21 @@ public class MivraObject implements AutoCloseable {
         Reference.reachabilityFence(this);
         Reference.reachabilityFence(args);
         return result;
+    }
+
+    private static Object[] spread(Object[] args) {
+        Object[] rest = args.length == 0 || args[args.length - 1] == null ? new Object[0] : (Object[]) args[args.length - 1];
+        Object[] all = new Object[args.length - 1 + rest.length];
+        System.arraycopy(args, 0, all, 0, args.length - 1);
+        System.arraycopy(rest, 0, all, args.length - 1, rest.length);
+        return all;
+    }
+
+    private static int[] spreadTypes(Object[] args, int[] argVts) {
+        int rest = args.length == 0 || args[args.length - 1] == null ? 0 : ((Object[]) args[args.length - 1]).length;
+        int[] all = java.util.Arrays.copyOf(argVts, argVts.length - 1 + rest);
+        java.util.Arrays.fill(all, argVts.length - 1, all.length, VT_VARIANT);
+        return all;
     }
 
     private static void encodeArgument(Object arg, int vt, int[] vts, long[] bits, Object[] refs, int i) {
@@ -445,7 +470,8 @@ public class MivraObject implements AutoCloseable {
      * @return the value's Java value
      */
     public Object getProperty(String name, Object... args) {
-        return lateCall(name, DISPATCH_PROPERTYGET, args);
+        // As script hosts ask: some servers answer property gets only so.
+        return lateCall(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
     }
 
     /**
