@@ -116,14 +116,55 @@ static FakeClass *findClass(const char *name)
 	return NULL;
 }
 
+static void *vmAlloc(size_t size);
+static void vmFree(void *p);
+
 static FakeObject *allocate(FakeClass *cls)
 {
-	FakeObject *obj = calloc(1, sizeof *obj);
+	FakeObject *obj = vmAlloc(sizeof *obj);
 	obj->cls = cls;
 	obj->next = objects;
 	objects = obj;
 	++liveObjects;
 	return obj;
+}
+
+// The VM's own memory: small blocks are recycled, as a VM's heap recycles
+// its objects; Wine's heap takes near a microsecond a block, which would
+// swamp what the benchmark measures. Each block keeps its size class in front.
+#define POOL_CLASSES 32
+static void *pools[POOL_CLASSES];
+
+static void *vmAlloc(size_t size)
+{
+	size_t cls = (size + 15) / 16;
+	if (cls >= POOL_CLASSES) {
+		size_t *big = calloc(1, size + 16);
+		big[0] = POOL_CLASSES;
+		return big + 2;
+	}
+	size_t *block = pools[cls];
+	if (block != NULL) {
+		pools[cls] = *(void **) (block + 2);
+		memset(block + 2, 0, cls * 16);
+	} else {
+		block = calloc(1, cls * 16 + 16);
+	}
+	block[0] = cls;
+	return block + 2;
+}
+
+static void vmFree(void *p)
+{
+	if (p == NULL)
+		return;
+	size_t *block = (size_t *) p - 2;
+	if (block[0] >= POOL_CLASSES) {
+		free(block);
+		return;
+	}
+	*(void **) p = pools[block[0]];
+	pools[block[0]] = block;
 }
 
 // A reference a JNI function hands out: a local one, counted while a native runs.
@@ -420,8 +461,11 @@ static FakeObject *string(jstring str, const char *function)
 
 jstring fakeStringUtf16(const jchar *chars, jsize length)
 {
-	FakeObject *obj = allocate(findClass("java/lang/String"));
-	obj->chars = malloc(sizeof(jchar) * (length + 1));
+	static FakeClass *stringClass;
+	if (stringClass == NULL)
+		stringClass = findClass("java/lang/String");
+	FakeObject *obj = allocate(stringClass);
+	obj->chars = vmAlloc(sizeof(jchar) * (length + 1));
 	memcpy(obj->chars, chars, sizeof(jchar) * length);
 	obj->chars[length] = 0;
 	obj->length = length;
@@ -592,16 +636,26 @@ jobject fakeNewArray(char kind, jsize length, FakeClass *elementClass)
 {
 	if (length < 0)
 		fail("New<Type>Array", "negative length");
-	char name[160];
-	if (kind == 'L')
-		snprintf(name, sizeof name, "[L%s;", elementClass->name);
-	else
-		snprintf(name, sizeof name, "[%c", kind);
-	FakeObject *obj = allocate(arrayClass(name));
+	// Classes looked up without snprintf, which costs microseconds under Wine
+	// and would swamp what the benchmark measures.
+	static FakeClass *primitive[128];
+	FakeClass *cls;
+	if (kind == 'L') {
+		char name[160] = "[L";
+		strncat(name, elementClass->name, sizeof name - 4);
+		strcat(name, ";");
+		cls = arrayClass(name);
+	} else {
+		char name[3] = {'[', kind, 0};
+		if (primitive[(unsigned char) kind & 127] == NULL)
+			primitive[(unsigned char) kind & 127] = arrayClass(name);
+		cls = primitive[(unsigned char) kind & 127];
+	}
+	FakeObject *obj = allocate(cls);
 	obj->arrayKind = kind;
 	obj->arrayLength = length;
 	obj->elementClass = elementClass;
-	obj->elements = calloc(length > 0 ? (size_t) length : 1, elementSize(kind));
+	obj->elements = vmAlloc((length > 0 ? (size_t) length : 1) * elementSize(kind));
 	return (jobject) obj;
 }
 
@@ -963,10 +1017,10 @@ void fakeCollectSince(FakeMark mark)
 			continue;
 		}
 		*link = o->next;
-		free(o->chars);
-		free(o->elements);
+		vmFree(o->chars);
+		vmFree(o->elements);
 		free(o->thrown);
-		free(o);
+		vmFree(o);
 		--liveObjects;
 	}
 }
