@@ -1081,14 +1081,14 @@ JNIEXPORT jint JNICALL Java_mivra_runtime_NativeComLayer_next(JNIEnv *env, jobje
 	} else {
 		fetched = 0;
 	}
-	for (ULONG k = 0; k < fetched && SUCCEEDED(hr); ++k) {
+	// Every element converts before any goes to Java, so that a failure leaves
+	// no pointer in the frame that Java would not know of.
+	for (ULONG k = 0; k < fetched && SUCCEEDED(hr); ++k)
 		if (elementVt != VT_VARIANT)
 			hr = coerce(&batch[k], (VARTYPE) elementVt);
-		if (SUCCEEDED(hr))
-			hr = putSlot(env, vtArray, bitsArray, refArray, (jsize) k, &batch[k]);
-	}
+	for (ULONG k = 0; k < fetched && SUCCEEDED(hr); ++k)
+		hr = putSlot(env, vtArray, bitsArray, refArray, (jsize) k, &batch[k]);
 	if (FAILED(hr)) {
-		// What went to Java already is Java's; what did not is released here.
 		for (ULONG k = 0; k < fetched; ++k)
 			VariantClear(&batch[k]);
 		throwFailure(env, hr, NULL, -1, NULL);
