@@ -450,6 +450,14 @@ void rtScenarioDictionary(void)
 	int keyCount = rtEnumerate(dict, VT_VARIANT, sumKeys, &sum);
 	check(keyCount == KINDS && sum == KINDS * (KINDS - 1) / 2, "the enumerator gives the %d keys, got %d", KINDS,
 	      keyCount);
+	// Keys taken as objects: the batch fails whole and leaves nothing behind.
+	jlong enumerator = rtNewEnum(dict);
+	Frame batch = rtFrame(15);
+	check(rtNext(enumerator, VT_DISPATCH, &batch) == 0 && fakeExceptionInfo() &&
+	              fakeExceptionInfo()->hresult == (int) DISP_E_TYPEMISMATCH,
+	      "enumerating numbers as objects is a type mismatch");
+	fakeExceptionClear();
+	rtRelease(enumerator);
 	rtRelease(dict);
 	rtRelease(other);
 	rtCheckReferences("dictionary");
