@@ -948,7 +948,8 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	(*env)->GetIntArrayRegion(env, vtArray, 0, slots, vts);
 	(*env)->GetLongArrayRegion(env, bitsArray, 0, slots, bits);
 	// The slots get the new values; the argument kinds are kept for the clean-up.
-	memcpy(kinds, vts, sizeof *vts * slots);
+	for (jsize i = 0; i < slots; ++i)
+		kinds[i] = vts[i];
 
 	// rgvarg holds the arguments last first.
 	HRESULT hr = S_OK;
@@ -964,8 +965,7 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	}
 	VARIANT result;
 	VariantInit(&result);
-	EXCEPINFO info;
-	memset(&info, 0, sizeof info);
+	EXCEPINFO info = {0};
 	UINT argError = (UINT) -1;
 	int argIndex = -1;
 	if (SUCCEEDED(hr) && (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && n == 0)

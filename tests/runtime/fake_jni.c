@@ -698,7 +698,9 @@ static jsize JNICALL GetArrayLength(JNIEnv *env, jarray arr)
 		enter("Get" #Type "ArrayRegion"); \
 		FakeObject *obj = array(arr, letter, "Get" #Type "ArrayRegion"); \
 		region(obj, start, len, "Get" #Type "ArrayRegion"); \
-		memcpy(buf, (jtype *) obj->elements + start, sizeof(jtype) * len); \
+		const jtype *from = (const jtype *) obj->elements + start; \
+		for (jsize k = 0; k < len; ++k) /* Wine's memcpy is slow for a few bytes */ \
+			buf[k] = from[k]; \
 	} \
 	static void JNICALL Set##Type##ArrayRegion(JNIEnv *env, jtype##Array arr, jsize start, jsize len, const jtype *buf) \
 	{ \
@@ -706,7 +708,9 @@ static jsize JNICALL GetArrayLength(JNIEnv *env, jarray arr)
 		enter("Set" #Type "ArrayRegion"); \
 		FakeObject *obj = array(arr, letter, "Set" #Type "ArrayRegion"); \
 		region(obj, start, len, "Set" #Type "ArrayRegion"); \
-		memcpy((jtype *) obj->elements + start, buf, sizeof(jtype) * len); \
+		jtype *to = (jtype *) obj->elements + start; \
+		for (jsize k = 0; k < len; ++k) \
+			to[k] = buf[k]; \
 	}
 ARRAY_FUNCTIONS(Byte, jbyte, 'B')
 ARRAY_FUNCTIONS(Short, jshort, 'S')
