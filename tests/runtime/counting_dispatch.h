@@ -31,5 +31,7 @@ long countingWrappersMade(void);
 // server would with an error of its own.
 void countingFailInvokes(HRESULT hr);
 void countingReport(FILE *out);
+// The thread whose Release last freed a wrapped object.
+DWORD countingLastReleaseThread(void);
 
 #endif
