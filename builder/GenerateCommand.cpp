@@ -26,6 +26,40 @@ public:
     }
 };
 
+// --jar: compiles the Java files the run wrote since `since` and packs them;
+// the exit status of the command.
+int packGeneratedJar(const JdkTools& jdk, const std::string& jarPath, const std::string& runtimeJar,
+                     const std::string& folder, const std::string& packageName,
+                     std::filesystem::file_time_type since) {
+    JarRequest request;
+    request.javaFiles = javaFilesWrittenSince(folder, since);
+    request.sourceFolder = folder;
+    request.packageName = packageName;
+    request.jarPath = jarPath;
+    // The full bindings compile against the runtime; the basic ones alone.
+    request.runtimeJar = runtimeJar;
+    if (sourcesUseRuntime(request.javaFiles)) {
+        request.runtimeJar = findRuntimeJar(runtimeJar);
+        if (request.runtimeJar.empty()) {
+            std::fputs("mivra generate: the classes need the runtime jar mivra-runtime.jar, which was not found: "
+                       "name it with --runtime-jar or MIVRA_RUNTIME_JAR\n", stderr);
+            return 1;
+        }
+        if (!fileExists(request.runtimeJar)) {
+            std::fprintf(stderr, "%s: File does not exist\n", request.runtimeJar.c_str());
+            return 1;
+        }
+    }
+    std::fflush(stdout);
+    if (!packJar(jdk, request, [](const std::string& message) {
+            std::fprintf(stderr, "mivra generate: %s\n", message.c_str());
+        }))
+        return 1;
+    std::printf("Packed the classes into %s and the sources into %s\n", jarPath.c_str(),
+                sourcesJarPath(jarPath).c_str());
+    return 0;
+}
+
 }  // namespace
 
 int runGenerateCommand(const std::vector<std::string>& args) {
@@ -108,35 +142,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     if (!succeeded) return 1;
     std::printf("Wrote %d Java files and %s (%d JNI functions) to %s\n", generator.javaFileCount(),
                 generator.cFilePath().c_str(), generator.jniFunctionCount(), inputs.outputFolder.c_str());
-    if (!jdk) return 0;
-
-    JarRequest request;
-    request.javaFiles = javaFilesWrittenSince(folder, started);
-    request.sourceFolder = folder;
-    request.packageName = inputs.packageName;
-    request.jarPath = jarPath;
-    // The full bindings compile against the runtime; the basic ones alone.
-    request.runtimeJar = runtimeJar;
-    if (sourcesUseRuntime(request.javaFiles)) {
-        request.runtimeJar = findRuntimeJar(runtimeJar);
-        if (request.runtimeJar.empty()) {
-            std::fputs("mivra generate: the classes need the runtime jar mivra-runtime.jar, which was not found: "
-                       "name it with --runtime-jar or MIVRA_RUNTIME_JAR\n", stderr);
-            return 1;
-        }
-        if (!fileExists(request.runtimeJar)) {
-            std::fprintf(stderr, "%s: File does not exist\n", request.runtimeJar.c_str());
-            return 1;
-        }
-    }
-    std::fflush(stdout);
-    if (!packJar(*jdk, request, [](const std::string& message) {
-            std::fprintf(stderr, "mivra generate: %s\n", message.c_str());
-        }))
-        return 1;
-    std::printf("Packed the classes into %s and the sources into %s\n", jarPath.c_str(),
-                sourcesJarPath(jarPath).c_str());
-    return 0;
+    return jdk ? packGeneratedJar(*jdk, jarPath, runtimeJar, folder, inputs.packageName, started) : 0;
 }
 
 }  // namespace mivra
