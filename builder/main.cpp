@@ -10,10 +10,12 @@ const char usage[] =
     "usage: mivra                      open the builder window\n"
     "       mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX]\n"
     "                      [--handles int|long] [--reader file|ole] [--open-readme]\n"
+    "                      [--mapping basic|full] [--jar FILE] [--runtime-jar FILE]\n"
     "       mivra dump [--raw [--resolved]] [--reader file|ole] SOURCE...\n"
     "       mivra list [--registry PREFIX]\n"
     "       mivra locate PROGID [--registry PREFIX]\n"
-    "       mivra check FILE\n";
+    "       mivra check FILE\n"
+    "       mivra --version\n";
 
 }  // namespace
 
@@ -26,6 +28,10 @@ int main(int argc, char** argv) {
     if (command == "list") return mivra::runListCommand(args);
     if (command == "locate") return mivra::runLocateCommand(args);
     if (command == "check") return mivra::runCheckCommand(args);
+    if (command == "--version") {
+        std::puts("mivra " MIVRA_VERSION);
+        return 0;
+    }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(usage, stdout);
         return 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace mivra {
 
@@ -27,5 +28,14 @@ std::string homeFolder();
 // Linux: makes an extracted program (ELF image or "#!" script) executable,
 // since the archive carries no permission bits. Nothing on Windows.
 void markExecutableIfProgram(const std::string& path);
+
+// Runs a program with the given arguments, its output and errors going to
+// ours, and waits for it. Returns its exit status, or -1 when it could not be
+// started. A program named without a folder is looked for on the PATH.
+int runProgram(const std::string& program, const std::vector<std::string>& arguments);
+
+// The full path of the program of that name in a folder of the PATH ("name"
+// or, on Windows, "name.exe"); empty when no folder has it.
+std::string findProgramOnPath(const std::string& name);
 
 }  // namespace mivra

@@ -11,6 +11,8 @@ packages=(
   mingw-w64-tools gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64
   wine64 default-jdk-headless junit4
   clang libclang-rt-14-dev
+  dpkg-dev file man-db lintian python3
+  maven maven-debian-helper libmaven-plugin-tools-java libmaven-install-plugin-java
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -218,9 +219,15 @@ bool BuilderWindow::ensureFolder(const QString& path, bool ask) {
 }
 
 void BuilderWindow::showHelp() {
-    if (helpPagePath_.isEmpty())
-        helpPagePath_ = QDir::toNativeSeparators(
-            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help/Index.html")));
+    if (helpPagePath_.isEmpty()) {
+        // Beside the program in a build and the self-extracting installation;
+        // in the system's documentation folder for the Debian package.
+        const QDir programFolder(QCoreApplication::applicationDirPath());
+        QString page = programFolder.filePath(QStringLiteral("help/Index.html"));
+        const QString packaged = programFolder.filePath(QStringLiteral("../share/doc/mivra/html/Index.html"));
+        if (!QFileInfo::exists(page) && QFileInfo::exists(packaged)) page = QDir::cleanPath(packaged);
+        helpPagePath_ = QDir::toNativeSeparators(page);
+    }
     if (!openDocument(helpPagePath_)) showMessage(this, helpPagePath_ + QStringLiteral(": Cannot open"));
 }
 

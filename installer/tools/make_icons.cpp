@@ -1,5 +1,8 @@
-// Build tool: draws the installer's two 32x32, 16-colour icons.
-//   make_icons OUTPUT_FOLDER   -> mivra.ico, uninst.ico
+// Build tool: draws the installer's two 32x32, 16-colour icons, and the
+// builder's icon as PNG files for desktop icon themes (32, 64 and 128 pixels,
+// the 32x32 drawing scaled up).
+//   make_icons OUTPUT_FOLDER   -> mivra.ico, uninst.ico, mivra-32.png, mivra-64.png, mivra-128.png
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -86,6 +90,67 @@ int uninstallTile(int x, int y) {
     return base == white ? grey : base;
 }
 
+void putBig32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back((v >> shift) & 0xFF);
+}
+
+std::uint32_t crc32(const std::uint8_t* data, size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void putChunk(std::vector<std::uint8_t>& out, const char type[5], const std::vector<std::uint8_t>& data) {
+    putBig32(out, static_cast<std::uint32_t>(data.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    putBig32(out, crc32(out.data() + start, out.size() - start));
+}
+
+// An RGBA PNG of the painting scaled by a whole factor. The image data goes
+// into stored (uncompressed) deflate blocks, which needs no zlib.
+std::vector<std::uint8_t> png(const Painter& paint, int scale) {
+    const int size = 32 * scale;
+    std::vector<std::uint8_t> raw;
+    for (int y = 0; y < size; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < size; ++x) {
+            const int colour = paint(x / scale, y / scale);
+            const auto& bgr = palette[colour < 0 ? 0 : colour];
+            raw.insert(raw.end(), {bgr[2], bgr[1], bgr[0], static_cast<std::uint8_t>(colour < 0 ? 0 : 255)});
+        }
+    }
+    std::vector<std::uint8_t> zlib = {0x78, 0x01};
+    for (size_t at = 0; at < raw.size();) {
+        const size_t length = std::min<size_t>(raw.size() - at, 65535);
+        zlib.push_back(at + length == raw.size() ? 1 : 0);
+        put16(zlib, static_cast<unsigned>(length));
+        put16(zlib, static_cast<unsigned>(~length & 0xFFFF));
+        zlib.insert(zlib.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + length));
+        at += length;
+    }
+    std::uint32_t a = 1, b = 0;
+    for (std::uint8_t byte : raw) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    putBig32(zlib, (b << 16) | a);
+
+    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> header;
+    putBig32(header, static_cast<std::uint32_t>(size));
+    putBig32(header, static_cast<std::uint32_t>(size));
+    header.insert(header.end(), {8, 6, 0, 0, 0});
+    putChunk(out, "IHDR", header);
+    putChunk(out, "IDAT", zlib);
+    putChunk(out, "IEND", {});
+    return out;
+}
+
 bool write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -105,6 +170,13 @@ int main(int argc, char** argv) {
     if (!write(folder / "mivra.ico", icon(mivraTile)) || !write(folder / "uninst.ico", icon(uninstallTile))) {
         std::cerr << "make_icons: cannot write into " << folder << "\n";
         return 1;
+    }
+    for (int scale : {1, 2, 4}) {
+        const std::string name = "mivra-" + std::to_string(32 * scale) + ".png";
+        if (!write(folder / name, png(mivraTile, scale))) {
+            std::cerr << "make_icons: cannot write into " << folder << "\n";
+            return 1;
+        }
     }
     return 0;
 }

@@ -2,8 +2,10 @@
 
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +59,43 @@ void markExecutableIfProgram(const std::string& path) {
                                  std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec |
                                      std::filesystem::perms::others_exec,
                                  std::filesystem::perm_options::add, error);
+}
+
+int runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const bool bare = program.find('/') == std::string::npos;
+    const int status = bare ? posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv.data(), environ)
+                            : posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    if (status != 0) return -1;
+    int result = 0;
+    while (waitpid(child, &result, 0) < 0)
+        if (errno != EINTR) return -1;
+    if (WIFEXITED(result)) return WEXITSTATUS(result);
+    return 128 + (WIFSIGNALED(result) ? WTERMSIG(result) : 0);
+}
+
+std::string findProgramOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (!path || name.empty() || name.find('/') != std::string::npos) return {};
+    std::string folders = path;
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        // An empty entry means the current folder, as for the shell.
+        std::string folder = end > start ? folders.substr(start, end - start) : ".";
+        std::string candidate = folder + "/" + name;
+        struct stat info {};
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
 }
 
 }  // namespace mivra

@@ -52,4 +52,53 @@ std::string homeFolder() {
 
 void markExecutableIfProgram(const std::string&) {}
 
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back.
+std::string quoted(const std::string& word) {
+    if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
+    std::string text = "\"";
+    size_t backslashes = 0;
+    for (char c : word) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        text.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        text += c;
+    }
+    text.append(backslashes * 2, '\\');
+    return text + "\"";
+}
+
+}  // namespace
+
+int runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string path = program;
+    if (program.find_first_of("\\/:") == std::string::npos) path = findProgramOnPath(program);
+    if (path.empty()) return -1;
+    std::string commandLine = quoted(program);
+    for (const auto& argument : arguments) commandLine += " " + quoted(argument);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    const BOOL known = GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return known ? static_cast<int>(code) : -1;
+}
+
+std::string findProgramOnPath(const std::string& name) {
+    char found[MAX_PATH];
+    const DWORD length = SearchPathA(nullptr, name.c_str(), ".exe", MAX_PATH, found, nullptr);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::string(found, length);
+}
+
 }  // namespace mivra

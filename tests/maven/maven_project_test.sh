@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# A small Maven project built offline with mivra-maven-plugin: its bindings
+# are generated from a type library, its own code compiles against them, a
+# second build with nothing changed regenerates nothing, and a library mivra
+# refuses fails the build with mivra's message.
+#   maven_project_test.sh MVN SETTINGS MIVRA TYPE_LIBRARY RUNTIME_JAR VERSION
+set -euo pipefail
+mvn=$1 settings=$2 mivra=$3 library=$4 runtime=$5 version=$6
+here=$(cd "$(dirname "$0")" && pwd)
+
+fail() {
+  echo "maven_project_test: $*" >&2
+  exit 1
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "$here/project" "$work/project"
+cd "$work/project"
+maven() {
+  "$mvn" -B -s "$settings" -Dmivra.version="$version" -Dmivra.program="$mivra" "$@" >"$work/log" 2>&1
+}
+fail_with_log() {
+  cat "$work/log"
+  fail "$@"
+}
+
+# The runtime jar, as the plugin's documentation says to install it.
+maven install:install-file -Dfile="$runtime" -DgroupId=mivra -DartifactId=mivra-runtime -Dversion="$version" \
+  -Dpackaging=jar || fail_with_log "installing the runtime jar failed"
+
+generated=target/generated-sources/mivra
+maven -Dshape.library="$library" compile || fail_with_log "the first build failed"
+[ -f "$generated/Shape.java" ] || fail "no generated Shape.java"
+[ -f target/classes/app/ShapeUser.class ] || fail "the project's own class was not compiled"
+[ -f target/classes/mvx/golden/Shape.class ] || fail "the generated classes were not compiled"
+first=$(stat -c '%.9Y' "$generated/Shape.java")
+
+maven -Dshape.library="$library" compile || fail_with_log "the second build failed"
+grep -q "Mivra bindings are up to date" "$work/log" || fail_with_log "the second build did not see the bindings up to date"
+[ "$(stat -c '%.9Y' "$generated/Shape.java")" = "$first" ] || fail "the second build regenerated Shape.java"
+
+# A changed parameter regenerates; a library mivra refuses fails with its message.
+printf 'not a type library' >"$work/broken.tlb"
+if maven -Dshape.library="$work/broken.tlb" compile; then fail_with_log "a build from a broken library succeeded"; fi
+grep -q "$work/broken.tlb: File does not contain type information" "$work/log" ||
+  fail_with_log "the failed build did not give mivra's message"
+echo "maven_project_test: generated, compiled, left alone when unchanged, failed with mivra's message"
