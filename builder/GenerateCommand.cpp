@@ -3,10 +3,12 @@
 #include <vector>
 
 #include "BuildChecks.h"
+#include "BuildSession.h"
 #include "ClassRegistry.h"
 #include "Commands.h"
-#include "Generator.h"
+#include "ConsoleText.h"
 #include "OleTypeLibraryReader.h"
+#include "ProcessServices.h"
 
 namespace mivra {
 
@@ -16,11 +18,15 @@ const char generateUsage[] =
     "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--handles int|long]\n"
     "                      [--reader file|ole] [--open-readme]\n";
 
-class CommandLineGenerator final : public Generator {
+// The command line as a front-end of the Build session: messages go to
+// standard error, nothing is asked, and only the readme is ever opened.
+class CommandLineFrontEnd final : public FrontEnd {
 public:
-    void reportError(const std::string& subject, const std::string& message) override {
-        std::fprintf(stderr, "%s: %s\n", subject.c_str(), message.c_str());
-    }
+    void showMessage(const std::string& text) override { printFailure(text); }
+    bool askOkCancel(const std::string&) override { return true; }
+    std::string chooseFolder(const std::string&) override { return {}; }
+    std::optional<std::string> chooseSource() override { return std::nullopt; }
+    bool openDocument(const std::string& path) override { return shellOpen(path, {}); }
 };
 
 }  // namespace
@@ -46,47 +52,54 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         else if (option == "--registry") target = &registryPrefix;
         else if (option == "--handles") target = &handles;
         else if (option == "--reader") target = &readerName;
-        if (!target || i + 1 >= args.size()) {
-            std::fputs(generateUsage, stderr);
-            return 2;
+        if (!target) {
+            if (option.starts_with("-")) return usageError("generate: unknown option \"" + option + "\"", generateUsage);
+            return usageError("generate: unexpected argument \"" + option + "\"", generateUsage);
         }
+        if (i + 1 >= args.size()) return usageError("generate: " + option + " needs a value", generateUsage);
         *target = args[++i];
     }
-    if (handles != "int" && handles != "long") {
-        std::fputs(generateUsage, stderr);
-        return 2;
-    }
-    if (readerName != "file" && readerName != "ole") {
-        std::fputs(generateUsage, stderr);
-        return 2;
-    }
+    if (handles != "int" && handles != "long")
+        return usageError("generate: --handles takes int or long, not \"" + handles + "\"", generateUsage);
+    if (readerName != "file" && readerName != "ole")
+        return usageError("generate: --reader takes file or ole, not \"" + readerName + "\"", generateUsage);
     if (readerName == "ole" && !makeOleTypeLibraryReader()) {
-        std::fputs("mivra generate: this platform has no OLE Automation type-library service\n", stderr);
-        return 2;
+        printFailure("generate: --reader ole: this platform has no OLE Automation type-library service");
+        return exitUsage;
     }
-    if (!libraryGiven) inputs.libraryFileName = defaultLibraryName(inputs.sourcePath);
-    if (auto refusal = checkBuildInputs(inputs)) {
-        std::fprintf(stderr, "mivra generate: %s\n", refusal->c_str());
-        return 2;
+
+    CommandLineFrontEnd frontEnd;
+    BuildSession session(frontEnd);
+    session.askBeforeCreatingFolder = false;
+    session.fields = inputs;
+    if (!libraryGiven) session.inputEdited(inputs.sourcePath);
+    // Refusals of the inputs come before anything is made, the folder included.
+    if (auto refusal = checkBuildInputs(session.fields)) {
+        printFailure(*refusal);
+        return exitUsage;
     }
-    auto show = [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); };
-    std::string folder = inputs.outputFolder;
-    if (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-    if (!ensureFolder(folder, nullptr, show)) return 1;
+    if (auto refusal = checkPackageName(inputs.packageName)) {
+        printFailure(inputs.packageName + ": " + *refusal);
+        return exitUsage;
+    }
 
     auto registry = openClassRegistry(registryPrefix);
-    CommandLineGenerator generator;
-    generator.inputs = inputs;
+    Generator& generator = session.generator();
     generator.openReadmeWhenDone = openReadme;
     generator.handles = handles == "long" ? HandleType::Long : HandleType::Int;
     generator.setClassRegistry(registry.get());
     if (readerName == "ole") generator.setReaderFactory(makeOleTypeLibraryReader);
-    bool succeeded = generator.run();
-    generator.finish();
-    if (!succeeded) return 1;
-    std::printf("Wrote %d Java files and %s (%d JNI functions) to %s\n", generator.javaFileCount(),
-                generator.cFilePath().c_str(), generator.jniFunctionCount(), inputs.outputFolder.c_str());
-    return 0;
+    BuildSession::Outcome outcome = session.build();
+    if (outcome == BuildSession::Outcome::Succeeded)
+        std::printf("Wrote %d Java files and %s (%d JNI functions) to %s\n", generator.javaFileCount(),
+                    printableText(generator.cFilePath()).c_str(), generator.jniFunctionCount(),
+                    printableText(inputs.outputFolder).c_str());
+    std::fflush(stdout);
+    int reports = session.reportCount();
+    if (reports > 0)
+        printFailure(std::to_string(reports) + (reports == 1 ? " failure was" : " failures were") + " reported; " +
+                     (outcome == BuildSession::Outcome::Succeeded ? "the output is incomplete" : "the run stopped"));
+    return outcome == BuildSession::Outcome::Succeeded && reports == 0 ? exitSuccess : exitFailure;
 }
 
 }  // namespace mivra

@@ -156,4 +156,14 @@ std::string javaStringText(std::string_view text) {
     return out;
 }
 
+std::unique_ptr<TextFile> createOutputFile(GenerationContext& context, const std::string& path) {
+    auto file = TextFile::create(path);
+    if (!file) {
+        context.reportError(path, "Cannot write file");
+        return nullptr;
+    }
+    file->whenIncomplete([&context, path] { context.reportError(path, "Cannot write file"); });
+    return file;
+}
+
 }  // namespace mivra

@@ -18,11 +18,8 @@ std::string lowered(std::string_view text) {
 
 std::unique_ptr<TextFile> createJavaFile(GenerationContext& context, std::string_view name) {
     std::string path = outputPath(context.outputFolder, std::string(name) + ".java");
-    auto file = TextFile::create(path);
-    if (!file) {
-        context.reportError(path, "Cannot write file");
-        return nullptr;
-    }
+    auto file = createOutputFile(context, path);
+    if (!file) return nullptr;
     ++context.javaFileCount;
     std::string header;
     appendFormat(header, "// File: %s\n// Generated: %s\n", {lineCommentText(path), context.timeText()});
