@@ -89,11 +89,11 @@ void checkControls(const Window& w) {
                     "implementation module.",
                     "Enter the pathname for the COM or ActiveX library information.  Typically this is the path of "
                     "the COM .dll, .exe or .ocx file.  Sometimes it may be a separate  .tlb file.",
-                    "Input",
+                    "&Input",
                     "Enter below a folder where the output Java and C++ files are to be placed.  (This should be "
                     "empty to avoid confusion with existing files.  If folder doesn't exist it will be created.)",
-                    "Output", "Specify a package name for generated Java files", "Package",
-                    "Specify a name for the JNI Library", "Library"},
+                    "&Output", "Specify a package name for generated Java files", "&Package",
+                    "Specify a name for the JNI Library", "&Library"},
                 "texts from top to bottom");
     expectEqual(text(w.item(IDC_SELECT)), "Select...", "Input's button");
     expectEqual(text(w.item(IDC_BROWSE_OUTPUT)), "Browse...", "Output's button");
@@ -147,6 +147,15 @@ void checkControls(const Window& w) {
         } catch (const CheckAborted&) {
         }
         expectEqual(GetDlgCtrlID(focused()), id, "Tab order");
+    }
+    // Alt and a label's letter move to its field.
+    for (auto [letter, id] : {std::pair{'o', IDC_OUTPUT}, {'l', IDC_LIBRARY}, {'p', IDC_PACKAGE}, {'i', IDC_INPUT}}) {
+        PostMessageW(focused(), WM_SYSCHAR, letter, 1 | (1 << 29));
+        try {
+            waitFor([&, id = id] { return GetDlgCtrlID(focused()) == id ? focused() : nullptr; }, "the mnemonic", 5000);
+        } catch (const CheckAborted&) {
+        }
+        expectEqual(GetDlgCtrlID(focused()), id, std::string("Alt+") + letter);
     }
     // Enter is Build, Escape is Close.
     postKey(w.input(), VK_RETURN);
@@ -299,7 +308,7 @@ void checkPicker(const Window& w) {
     HWND picker = openPicker(w);
     expectEqual(staticTexts(picker),
                 std::vector<std::string>{
-                    "File",
+                    "&File",
                     "If the COM or ActiveX object is registered, you can select its name from this list.  "
                     "Otherwise, click the \"Browse...\" button to locate the .DLL, .EXE, .OCX or the .TLB file that "
                     "contains the type library information for the COM/ActiveX object.",
@@ -361,7 +370,7 @@ void checkProgId(const Window& w) {
     auto locate = [&](const std::string& progId) {
         press(GetDlgItem(picker, IDC_LOCATE));
         HWND window = waitForTopLevel(progIdCaption);
-        expectEqual(staticTexts(window), std::vector<std::string>{"ProgID:"}, "the ProgID window's label");
+        expectEqual(staticTexts(window), std::vector<std::string>{"&ProgID:"}, "the ProgID window's label");
         expect(LOWORD(SendMessageW(window, DM_GETDEFID, 0, 0)) == IDOK, "OK is its default button");
         if (progId.empty()) {
             press(GetDlgItem(window, IDOK));
@@ -413,7 +422,7 @@ void takePictures(const Window& w, const std::string& folder) {
     HWND box = GetDlgItem(picker, IDC_LIBRARY_LIST);
     std::vector<std::string> lines = listLines(box);
     for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].find("Web Browser") != std::string::npos || lines[i].find("Internet") == 0) {
+        if (lines[i].rfind("SHDocVw", 0) == 0) {
             clickLine(box, static_cast<int>(i));
             waitFor([&] { return text(GetDlgItem(picker, IDC_FILE)).empty() ? nullptr : picker; }, "File");
             break;

@@ -256,6 +256,12 @@ std::string pngOf(int width, int height, const std::vector<uint8_t>& rgb) {
 }  // namespace
 
 bool saveWindowPicture(HWND window, const std::string& path) {
+    // The window paints on its own thread; the picture waits for that, and
+    // for the display to show it (pictures only, never a check).
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    Sleep(700);
     RECT r;
     if (!GetWindowRect(window, &r)) return false;
     int width = r.right - r.left, height = r.bottom - r.top;
