@@ -1,5 +1,6 @@
 #include "GenerationContext.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -159,7 +160,9 @@ std::string javaStringText(std::string_view text) {
 std::unique_ptr<TextFile> createOutputFile(GenerationContext& context, const std::string& path) {
     auto file = TextFile::create(path);
     if (!file) {
+        int error = errno;
         context.reportError(path, "Cannot write file");
+        errno = error;
         return nullptr;
     }
     file->whenIncomplete([&context, path] { context.reportError(path, "Cannot write file"); });
