@@ -12,7 +12,42 @@ std::string lowered(std::string text) {
     return text;
 }
 
+bool isJavaKeyword(const std::string& word) {
+    static const char* const words[] = {
+        "abstract", "assert",     "boolean",   "break",     "byte",      "case",     "catch",   "char",
+        "class",    "const",      "continue",  "default",   "do",        "double",   "else",    "enum",
+        "extends",  "final",      "finally",   "float",     "for",       "goto",     "if",      "implements",
+        "import",   "instanceof", "int",       "interface", "long",      "native",   "new",     "package",
+        "private",  "protected",  "public",    "return",    "short",     "static",   "strictfp", "super",
+        "switch",   "synchronized", "this",    "throw",     "throws",    "transient", "try",    "void",
+        "volatile", "while",      "true",      "false",     "null",      "_"};
+    for (const char* keyword : words)
+        if (word == keyword) return true;
+    return false;
+}
+
 }  // namespace
+
+std::optional<std::string> checkPackageName(const std::string& packageName) {
+    const std::string subject = "not a Java package name: ";
+    for (unsigned char c : packageName)
+        if (c >= 0x80) return subject + "only ASCII letters, digits, \"_\" and \"$\" can name a package";
+    size_t start = 0;
+    while (true) {
+        size_t dot = packageName.find('.', start);
+        std::string part = packageName.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        if (part.empty()) return subject + "it has an empty part (names are separated by single dots)";
+        for (char c : part) {
+            bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
+            if (!letter && !(c >= '0' && c <= '9'))
+                return subject + "\"" + std::string(1, c) + "\" cannot be part of a name";
+        }
+        if (part[0] >= '0' && part[0] <= '9') return subject + "\"" + part + "\" starts with a digit";
+        if (isJavaKeyword(part)) return subject + "\"" + part + "\" is a Java keyword";
+        if (dot == std::string::npos) return std::nullopt;
+        start = dot + 1;
+    }
+}
 
 std::string baseNameOf(const std::string& path) { return deriveLibraryBaseName(path); }
 

@@ -22,6 +22,11 @@ std::string defaultLibraryName(const std::string& sourcePath);
 // nothing.
 std::optional<std::string> checkBuildInputs(const GenerationInputs& inputs, MappingMode mapping = MappingMode::Basic);
 
+// Why a package cannot name Java classes that compile and JNI names that a
+// Java VM finds ("not a Java package name: " and the reason: not
+// dot-separated ASCII identifiers, a Java keyword), or nothing.
+std::optional<std::string> checkPackageName(const std::string& packageName);
+
 // Makes sure path is a directory, creating it and its missing parents. ask
 // is asked once before path itself is created (null: create without
 // asking); show receives each failure message. True when path is a

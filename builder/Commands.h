@@ -6,17 +6,18 @@
 namespace mivra {
 
 // The command-line front end. Each command takes the words after its name,
-// prints its results to standard output and its failures to standard error as
-// subject, ": ", message, and returns the process exit status: 0 success,
-// 1 a reported failure, 2 a usage error.
+// prints its results to standard output and its failures to standard error
+// ("mivra: " then subject, ": ", message), and returns one of the exit
+// statuses of ConsoleText.h.
 int runDumpCommand(const std::vector<std::string>& args);
 int runGenerateCommand(const std::vector<std::string>& args);
 int runListCommand(const std::vector<std::string>& args);
 int runLocateCommand(const std::vector<std::string>& args);
 int runCheckCommand(const std::vector<std::string>& args);
 
-// Opens the builder window; returns the exit status. Without Qt it explains
-// that this build has no windows.
-int runBuilderWindow(int argc, char** argv);
+// Opens the builder window (the words: [--registry PREFIX]); returns the
+// exit status. Each executable links the window of its platform, or one that
+// explains that the build has none.
+int runBuilderWindow(const std::vector<std::string>& args);
 
 }  // namespace mivra

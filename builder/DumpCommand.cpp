@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ConsoleText.h"
 #include "FileSystem.h"
 #include "LibraryDump.h"
 #include "OleTypeLibraryReader.h"
@@ -14,9 +15,7 @@ namespace mivra {
 
 namespace {
 
-void reportTo(const std::string& subject, const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", subject.c_str(), message.c_str());
-}
+void reportTo(const std::string& subject, const std::string& message) { printFailure(subject + ": " + message); }
 
 // A path may end in "\N" to name the N-th type library of a file.
 bool sourceExists(const std::string& path) {
@@ -26,10 +25,6 @@ bool sourceExists(const std::string& path) {
            path.find_first_not_of("0123456789", slash + 1) == std::string::npos && fileExists(path.substr(0, slash));
 }
 
-int usage(const char* text) {
-    std::fprintf(stderr, "usage: %s\n", text);
-    return 2;
-}
 
 // The reader named by --reader: the file reader (an empty factory) or the
 // platform's OLE Automation, which only Windows has.
@@ -77,7 +72,7 @@ bool dumpSource(const std::string& source, bool raw, bool resolved, const Reader
 }  // namespace
 
 int runDumpCommand(const std::vector<std::string>& args) {
-    static const char usageText[] = "mivra dump [--raw [--resolved]] [--reader file|ole] SOURCE...";
+    static const char usageText[] = "usage: mivra dump [--raw [--resolved]] [--reader file|ole] SOURCE...\n";
     bool raw = false, resolved = false;
     ReaderFactory factory;
     std::vector<std::string> sources;
@@ -87,38 +82,43 @@ int runDumpCommand(const std::vector<std::string>& args) {
         } else if (args[i] == "--resolved") {
             resolved = true;
         } else if (args[i] == "--reader") {
-            if (i + 1 >= args.size()) return usage(usageText);
+            if (i + 1 >= args.size()) return usageError("dump: --reader needs a value", usageText);
             if (!readerNamed(args[i + 1], factory)) {
-                if (args[i + 1] != "ole") return usage(usageText);
-                std::fputs("mivra dump: this platform has no OLE Automation type-library service\n", stderr);
-                return 2;
+                if (args[i + 1] != "ole")
+                    return usageError("dump: --reader takes file or ole, not \"" + args[i + 1] + "\"", usageText);
+                printFailure("dump: --reader ole: this platform has no OLE Automation type-library service");
+                return exitUsage;
             }
             ++i;
         } else if (args[i].starts_with("--")) {
-            return usage(usageText);
+            return usageError("dump: unknown option \"" + args[i] + "\"", usageText);
         } else {
             sources.push_back(args[i]);
         }
     }
-    if (sources.empty() || (resolved && !raw)) return usage(usageText);
+    if (sources.empty()) return usageError("dump: no SOURCE given", usageText);
+    if (resolved && !raw) return usageError("dump: --resolved needs --raw", usageText);
 
     // Several sources are dumped one after the other, each after a line that
     // names it, so that one process (one Wine start) can read many libraries.
     bool allDumped = true;
     for (const auto& source : sources) {
         if (sources.size() > 1) {
-            std::printf("==> %s <==\n", source.c_str());
+            std::printf("==> %s <==\n", printableText(source).c_str());
             std::fflush(stdout);
         }
         if (!dumpSource(source, raw, resolved, factory)) allDumped = false;
     }
-    return allDumped ? 0 : 1;
+    return allDumped ? exitSuccess : exitFailure;
 }
 
 int runCheckCommand(const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].starts_with("--")) return usage("mivra check FILE");
+    static const char usageText[] = "usage: mivra check FILE\n";
+    if (args.size() == 1 && args[0].starts_with("--"))
+        return usageError("check: unknown option \"" + args[0] + "\"", usageText);
+    if (args.size() != 1) return usageError("check: one FILE is needed", usageText);
     bool loaded = checkTypeLibraryFile(args[0], nullptr, [&](const std::string& message) { reportTo(args[0], message); });
-    return loaded ? 0 : 1;
+    return loaded ? exitSuccess : exitFailure;
 }
 
 }  // namespace mivra

@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "BuildChecks.h"
+#include "BuildSession.h"
 #include "ClassRegistry.h"
 #include "Commands.h"
+#include "ConsoleText.h"
 #include "FileSystem.h"
-#include "Generator.h"
 #include "JarPacking.h"
 #include "OleTypeLibraryReader.h"
+#include "ProcessServices.h"
 
 namespace mivra {
 
@@ -20,11 +22,15 @@ const char generateUsage[] =
     "                      [--reader file|ole] [--mapping basic|full] [--open-readme] [--jar FILE]\n"
     "                      [--runtime-jar FILE]\n";
 
-class CommandLineGenerator final : public Generator {
+// The command line as a front-end of the Build session: messages go to
+// standard error, nothing is asked, and only the readme is ever opened.
+class CommandLineFrontEnd final : public FrontEnd {
 public:
-    void reportError(const std::string& subject, const std::string& message) override {
-        std::fprintf(stderr, "%s: %s\n", subject.c_str(), message.c_str());
-    }
+    void showMessage(const std::string& text) override { printFailure(text); }
+    bool askOkCancel(const std::string&) override { return true; }
+    std::string chooseFolder(const std::string&) override { return {}; }
+    std::optional<std::string> chooseSource() override { return std::nullopt; }
+    bool openDocument(const std::string& path) override { return shellOpen(path, {}); }
 };
 
 // --jar: compiles the Java files the run wrote since `since` and packs them;
@@ -42,23 +48,21 @@ int packGeneratedJar(const JdkTools& jdk, const std::string& jarPath, const std:
     if (sourcesUseRuntime(request.javaFiles)) {
         request.runtimeJar = findRuntimeJar(runtimeJar);
         if (request.runtimeJar.empty()) {
-            std::fputs("mivra generate: the classes need the runtime jar mivra-runtime.jar, which was not found: "
-                       "name it with --runtime-jar or MIVRA_RUNTIME_JAR\n", stderr);
-            return 1;
+            printFailure("generate: the classes need the runtime jar mivra-runtime.jar, which was not found: "
+                         "name it with --runtime-jar or MIVRA_RUNTIME_JAR");
+            return exitFailure;
         }
         if (!fileExists(request.runtimeJar)) {
-            std::fprintf(stderr, "%s: File does not exist\n", request.runtimeJar.c_str());
-            return 1;
+            printFailure(printableText(request.runtimeJar) + ": File does not exist");
+            return exitFailure;
         }
     }
     std::fflush(stdout);
-    if (!packJar(jdk, request, [](const std::string& message) {
-            std::fprintf(stderr, "mivra generate: %s\n", message.c_str());
-        }))
-        return 1;
-    std::printf("Packed the classes into %s and the sources into %s\n", jarPath.c_str(),
-                sourcesJarPath(jarPath).c_str());
-    return 0;
+    if (!packJar(jdk, request, [](const std::string& message) { printFailure("generate: " + message); }))
+        return exitFailure;
+    std::printf("Packed the classes into %s and the sources into %s\n", printableText(jarPath).c_str(),
+                printableText(sourcesJarPath(jarPath)).c_str());
+    return exitSuccess;
 }
 
 }  // namespace
@@ -91,78 +95,85 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         else if (option == "--mapping") target = &mapping;
         else if (option == "--jar") target = &jarPath;
         else if (option == "--runtime-jar") target = &runtimeJar;
-        if (!target || i + 1 >= args.size()) {
-            std::fputs(generateUsage, stderr);
-            return 2;
+        if (!target) {
+            if (option.starts_with("-")) return usageError("generate: unknown option \"" + option + "\"", generateUsage);
+            return usageError("generate: unexpected argument \"" + option + "\"", generateUsage);
         }
+        if (i + 1 >= args.size()) return usageError("generate: " + option + " needs a value", generateUsage);
         *target = args[++i];
     }
-    if (handles != "int" && handles != "long") {
-        std::fputs(generateUsage, stderr);
-        return 2;
-    }
-    if (mapping != "basic" && mapping != "full") {
-        std::fputs(generateUsage, stderr);
-        return 2;
-    }
-    if (mapping == "full" && handlesGiven) {
-        std::fputs("mivra generate: --handles has no meaning with --mapping full (the runtime serves 32- and 64-bit "
-                   "Java alike)\n",
-                   stderr);
-        return 2;
-    }
-    if (readerName != "file" && readerName != "ole") {
-        std::fputs(generateUsage, stderr);
-        return 2;
-    }
+    if (handles != "int" && handles != "long")
+        return usageError("generate: --handles takes int or long, not \"" + handles + "\"", generateUsage);
+    if (readerName != "file" && readerName != "ole")
+        return usageError("generate: --reader takes file or ole, not \"" + readerName + "\"", generateUsage);
+    if (mapping != "basic" && mapping != "full")
+        return usageError("generate: --mapping takes basic or full, not \"" + mapping + "\"", generateUsage);
+    if (mapping == "full" && handlesGiven)
+        return usageError("generate: --handles has no meaning with --mapping full (the runtime serves 32- and 64-bit "
+                          "Java alike)",
+                          generateUsage);
     if (readerName == "ole" && !makeOleTypeLibraryReader()) {
-        std::fputs("mivra generate: this platform has no OLE Automation type-library service\n", stderr);
-        return 2;
+        printFailure("generate: --reader ole: this platform has no OLE Automation type-library service");
+        return exitUsage;
     }
-    if (!libraryGiven) inputs.libraryFileName = defaultLibraryName(inputs.sourcePath);
-    if (auto refusal = checkBuildInputs(inputs, mapping == "full" ? MappingMode::Full : MappingMode::Basic)) {
-        std::fprintf(stderr, "mivra generate: %s\n", refusal->c_str());
-        return 2;
+
+    CommandLineFrontEnd frontEnd;
+    BuildSession session(frontEnd);
+    session.askBeforeCreatingFolder = false;
+    session.fields = inputs;
+    if (!libraryGiven) session.inputEdited(inputs.sourcePath);
+    // Refusals of the inputs come before anything is made, the folder included.
+    const MappingMode mappingMode = mapping == "full" ? MappingMode::Full : MappingMode::Basic;
+    if (auto refusal = checkBuildInputs(session.fields, mappingMode)) {
+        printFailure(*refusal);
+        return exitUsage;
+    }
+    if (auto refusal = checkPackageName(inputs.packageName)) {
+        printFailure(printableText(inputs.packageName) + ": " + *refusal);
+        return exitUsage;
     }
     if (!runtimeJar.empty() && !fileExists(runtimeJar)) {
-        std::fprintf(stderr, "%s: File does not exist\n", runtimeJar.c_str());
-        return 2;
+        printFailure(printableText(runtimeJar) + ": File does not exist");
+        return exitUsage;
     }
     std::optional<JdkTools> jdk;
     if (!jarPath.empty()) {
         std::string whyNot;
         jdk = findJdk(whyNot);
         if (!jdk) {
-            std::fprintf(stderr, "mivra generate: %s\n", whyNot.c_str());
-            return 1;
+            printFailure("generate: " + whyNot);
+            return exitFailure;
         }
     }
-    auto show = [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); };
-    std::string folder = inputs.outputFolder;
-    if (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-    if (!ensureFolder(folder, nullptr, show)) return 1;
 
     auto registry = openClassRegistry(registryPrefix);
-    CommandLineGenerator generator;
-    generator.inputs = inputs;
+    Generator& generator = session.generator();
     generator.openReadmeWhenDone = openReadme;
     generator.handles = handles == "long" ? HandleType::Long : HandleType::Int;
-    generator.mapping = mapping == "full" ? MappingMode::Full : MappingMode::Basic;
+    generator.mapping = mappingMode;
     generator.setClassRegistry(registry.get());
     if (readerName == "ole") generator.setReaderFactory(makeOleTypeLibraryReader);
     // File times are kept more coarsely than this clock reads: allow for it.
     const auto started = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
-    bool succeeded = generator.run();
-    generator.finish();
-    if (!succeeded) return 1;
-    if (generator.mapping == MappingMode::Full) {
-        std::printf("Wrote %d Java files to %s; %d of %d functions bound\n", generator.javaFileCount(),
-                    inputs.outputFolder.c_str(), generator.boundFunctionCount(), generator.dispatchFunctionCount());
-    } else {
-        std::printf("Wrote %d Java files and %s (%d JNI functions) to %s\n", generator.javaFileCount(),
-                    generator.cFilePath().c_str(), generator.jniFunctionCount(), inputs.outputFolder.c_str());
+    BuildSession::Outcome outcome = session.build();
+    if (outcome == BuildSession::Outcome::Succeeded) {
+        if (mappingMode == MappingMode::Full)
+            std::printf("Wrote %d Java files to %s; %d of %d functions bound\n", generator.javaFileCount(),
+                        printableText(inputs.outputFolder).c_str(), generator.boundFunctionCount(),
+                        generator.dispatchFunctionCount());
+        else
+            std::printf("Wrote %d Java files and %s (%d JNI functions) to %s\n", generator.javaFileCount(),
+                        printableText(generator.cFilePath()).c_str(), generator.jniFunctionCount(),
+                        printableText(inputs.outputFolder).c_str());
     }
-    return jdk ? packGeneratedJar(*jdk, jarPath, runtimeJar, folder, inputs.packageName, started) : 0;
+    std::fflush(stdout);
+    int reports = session.reportCount();
+    if (reports > 0)
+        printFailure(std::to_string(reports) + (reports == 1 ? " failure was" : " failures were") + " reported; " +
+                     (outcome == BuildSession::Outcome::Succeeded ? "the output is incomplete" : "the run stopped"));
+    if (outcome != BuildSession::Outcome::Succeeded || reports > 0) return exitFailure;
+    return jdk ? packGeneratedJar(*jdk, jarPath, runtimeJar, session.fields.outputFolder, inputs.packageName, started)
+               : exitSuccess;
 }
 
 }  // namespace mivra

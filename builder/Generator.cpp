@@ -1,5 +1,6 @@
 #include "Generator.h"
 
+#include "BuildChecks.h"
 #include "FullModel.h"
 #include "FullWriters.h"
 #include "GenerationContext.h"
@@ -47,13 +48,23 @@ std::string deriveClassPathPackage(const std::string& packageName) {
 
 Generator::Generator() : context_(std::make_unique<RunContext>(*this)) {}
 
-Generator::~Generator() { finish(); }
+// Owners call finish themselves; here the report would reach a derived
+// class that is gone already, so the file is only closed.
+Generator::~Generator() {
+    if (context_->cFile) context_->cFile->close();
+    context_->cFile.reset();
+    finish();
+}
 
 void Generator::setReaderFactory(ReaderFactory factory) {
     readerFactory_ = std::move(factory);
 }
 
 void Generator::setClassRegistry(const ClassRegistry* registry) { registry_ = registry; }
+
+void Generator::setDocumentOpener(std::function<void(const std::string& path)> opener) {
+    openDocument_ = std::move(opener);
+}
 
 void Generator::setClock(std::function<std::string()> clock) { context_->clock = std::move(clock); }
 
@@ -88,15 +99,21 @@ bool Generator::run() {
     model_.clear();
     context.model = &model_;
     dispatchFunctions_ = boundFunctions_ = 0;
-    if (mapping == MappingMode::Full) return runFull();
 
+    // A package Java cannot compile, or whose JNI names no VM looks up, would
+    // give output that cannot work: refused before anything is written.
+    if (auto problem = checkPackageName(inputs.packageName)) {
+        reportError(inputs.packageName, *problem);
+        return false;
+    }
+    if (mapping == MappingMode::Full) return runFull();
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
     if (!loadSource(inputs.sourcePath, model_, readerFactory_, report)) return false;
     if (!writeJniPrologue(context)) return false;
     writeClasses(context);
     writeOverviewPage(context);
     if (writeReadmePage(context) && openReadmeWhenDone && !isSampleRun(context.libraryBaseName))
-        shellOpen(context.fullPath(outputPath(context.outputFolder, "readme.html")), {});
+        openReadme(context.fullPath(outputPath(context.outputFolder, "readme.html")));
     return true;
 }
 
@@ -125,13 +142,21 @@ bool Generator::runFull() {
     if (!writeFullBindings(output, full, writeInputs, report, context.javaFileCount)) return false;
     dispatchFunctions_ = full.functionCount();
     boundFunctions_ = full.boundCount();
-    if (openReadmeWhenDone) shellOpen(context.fullPath(outputPath(context.outputFolder, "readme.html")), {});
+    if (openReadmeWhenDone) openReadme(context.fullPath(outputPath(context.outputFolder, "readme.html")));
     return true;
+}
+
+void Generator::openReadme(const std::string& path) {
+    if (openDocument_)
+        openDocument_(path);
+    else
+        shellOpen(path, {});
 }
 
 void Generator::finish() {
     if (context_ && context_->cFile) {
-        context_->cFile->close();
+        // The C file is complete only now; a full disk shows here at the latest.
+        if (!context_->cFile->close()) reportError(cFilePath(), "Cannot write file");
         context_->cFile.reset();
     }
     if (model_.library) {

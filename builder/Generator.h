@@ -53,6 +53,8 @@ public:
     // and the class registry that supplies ProgIDs (none: braced GUIDs).
     void setReaderFactory(ReaderFactory factory);
     void setClassRegistry(const ClassRegistry* registry);
+    // How the finished readme is opened (the platform's shell unless set).
+    void setDocumentOpener(std::function<void(const std::string& path)> opener);
 
     // Derived at the start of each run.
     const std::string& libraryBaseName() const;
@@ -77,9 +79,11 @@ public:
 private:
     class RunContext;
     bool runFull();
+    void openReadme(const std::string& path);
     int dispatchFunctions_ = 0;
     int boundFunctions_ = 0;
     ReaderFactory readerFactory_;
+    std::function<void(const std::string& path)> openDocument_;
     const ClassRegistry* registry_ = nullptr;
     TypeModel model_;
     std::unique_ptr<RunContext> context_;

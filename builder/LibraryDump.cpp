@@ -1,5 +1,7 @@
 #include "LibraryDump.h"
 
+#include "ConsoleText.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -73,7 +75,7 @@ void append(std::string& out, const Parts&... parts) {
 void quoted(std::string& out, const std::optional<std::string>& text) {
     if (!text) return;
     out += "  // \"";
-    out += *text;
+    out += printableText(*text);
     out += '"';
 }
 
@@ -85,6 +87,7 @@ void writeFunction(const TypeLibraryReader& reader, uint32_t index, uint32_t k, 
     }
     auto names = reader.names(index, f->memberId, static_cast<uint32_t>(std::max<int>(f->paramCount, 0)) + 1);
     std::vector<std::string> got = names ? std::move(*names) : std::vector<std::string>();
+    for (std::string& name : got) name = printableText(name);
     append(out, "    [id(", hex(static_cast<uint32_t>(f->memberId)), "), ", invokeName(f->invokeKind));
     if (f->optionalParamCount == -1) out += ", vararg";
     append(out, "] ", typeName(f->result), " ", got.empty() ? std::string("?") : got[0], "(");
@@ -107,7 +110,7 @@ void writeFunction(const TypeLibraryReader& reader, uint32_t index, uint32_t k, 
 void writeLibraryDump(const TypeLibraryReader& reader, std::string& out) {
     auto library = reader.documentation(-1);
     uint32_t count = reader.typeInfoCount();
-    out += "library " + (library && library->name ? *library->name : std::string("?"));
+    out += "library " + (library && library->name ? printableText(*library->name) : std::string("?"));
     quoted(out, library ? library->docString : std::nullopt);
     out += "\n// " + std::to_string(count) + " types\n";
     for (uint32_t i = 0; i < count; ++i) {
@@ -120,7 +123,7 @@ void writeLibraryDump(const TypeLibraryReader& reader, std::string& out) {
         auto doc = reader.documentation(static_cast<int32_t>(i));
         out += "\n";
         out += kindName(a.kind);
-        out += " " + (doc && doc->name ? *doc->name : std::string("?")) + " " + guidText(a.guid);
+        out += " " + (doc && doc->name ? printableText(*doc->name) : std::string("?")) + " " + guidText(a.guid);
         std::string flags = typeFlags(a.flags);
         out += " flags " + hex(a.flags) + (flags.empty() ? "" : " (" + flags + ")");
         quoted(out, doc ? doc->docString : std::nullopt);
@@ -136,7 +139,8 @@ void writeLibraryDump(const TypeLibraryReader& reader, std::string& out) {
             out += "    implements ";
             if (!implFlags.empty()) out += "[" + implFlags + "] ";
             out += kindName(impl->attributes.kind);
-            out += " " + (impl->name ? *impl->name : std::string("?")) + " " + guidText(impl->attributes.guid) + "\n";
+            out += " " + (impl->name ? printableText(*impl->name) : std::string("?")) + " " +
+                   guidText(impl->attributes.guid) + "\n";
         }
         if (a.kind == TKIND_DISPATCH)
             for (uint32_t k = 0; k < a.funcCount; ++k) writeFunction(reader, i, k, out);

@@ -1,15 +1,13 @@
-#include <cstdio>
-
 #include "Commands.h"
+#include "ConsoleText.h"
 
-// Builds without Qt have the command line only.
-#ifndef MIVRA_HAVE_GUI
+// The window of executables built without a window toolkit.
 namespace mivra {
 
-int runBuilderWindow(int, char**) {
-    std::fputs("mivra: this build has no windows; see mivra --help for the commands\n", stderr);
-    return 2;
+int runBuilderWindow(const std::vector<std::string>&) {
+    printFailure("this build has no builder window; mivra generate writes the same output from the command line "
+                 "(see mivra --help)");
+    return exitFailure;
 }
 
 }  // namespace mivra
-#endif

@@ -1,5 +1,7 @@
 #include "RawDump.h"
 
+#include "ConsoleText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -24,7 +26,7 @@ void appendHex(std::string& out, uint64_t value) {
 }
 
 void appendText(std::string& out, const std::optional<std::string>& text) {
-    out += text ? *text : "<none>";
+    out += text ? printableText(*text) : "<none>";
 }
 
 void appendType(std::string& out, const TypeDescription& type, int depth = 0) {

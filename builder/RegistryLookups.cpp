@@ -73,7 +73,7 @@ void listRegisteredLibraries(const ClassRegistry& registry, const ReaderFactory&
     list.filled = true;
     auto libraries = registry.subkeys("TypeLib");
     if (!libraries) {
-        if (report) report("Failed to access TypeLib key in registry");
+        if (report) report(registry.unavailableReason().value_or("Failed to access TypeLib key in registry"));
         return;
     }
     for (const std::string& name : *libraries) {
@@ -127,6 +127,10 @@ std::vector<size_t> sortedLibraryOrder(const RegisteredLibraryList& list) {
 
 std::optional<std::string> locateServerByProgId(const ClassRegistry& registry, const std::string& progId,
                                                 const LookupReport& report) {
+    if (auto reason = registry.unavailableReason()) {
+        if (report) report(*reason);
+        return std::nullopt;
+    }
     auto clsid = registry.clsidFromProgId(progId);
     auto guid = clsid ? parseGuid(*clsid) : std::nullopt;
     if (!guid) {

@@ -3,11 +3,13 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ConsoleText.h"
+#include "ProcessServices.h"
 
 namespace {
 
 const char usage[] =
-    "usage: mivra                      open the builder window\n"
+    "usage: mivra [--registry PREFIX]         open the builder window\n"
     "       mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX]\n"
     "                      [--handles int|long] [--reader file|ole] [--open-readme]\n"
     "                      [--mapping basic|full] [--jar FILE] [--runtime-jar FILE]\n"
@@ -15,27 +17,31 @@ const char usage[] =
     "       mivra list [--registry PREFIX]\n"
     "       mivra locate PROGID [--registry PREFIX]\n"
     "       mivra check FILE\n"
-    "       mivra --version\n";
+    "       mivra --version | --help\n"
+    "Failures are printed as \"mivra: \" and the message. Exit status: 0 done, nothing reported;\n"
+    "1 the command ran and reported failures (a source that cannot be read, files that could not\n"
+    "be written, nothing found); 2 refused before doing anything (a wrong option, command or value).\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return mivra::runBuilderWindow(argc, argv);
-    std::string command = argv[1];
-    std::vector<std::string> args(argv + 2, argv + argc);
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty() || words[0] == "--registry") return mivra::runBuilderWindow(words);
+    mivra::useParentConsole();
+    std::string command = words[0];
+    std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "dump") return mivra::runDumpCommand(args);
     if (command == "generate") return mivra::runGenerateCommand(args);
     if (command == "list") return mivra::runListCommand(args);
     if (command == "locate") return mivra::runLocateCommand(args);
     if (command == "check") return mivra::runCheckCommand(args);
-    if (command == "--version") {
-        std::puts("mivra " MIVRA_VERSION);
-        return 0;
-    }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(usage, stdout);
-        return 0;
+        return mivra::exitSuccess;
     }
-    std::fputs(usage, stderr);
-    return 2;
+    if (command == "--version") {
+        std::puts("Mivra Version " MIVRA_VERSION);
+        return mivra::exitSuccess;
+    }
+    return mivra::usageError("unknown command \"" + command + "\"", usage);
 }

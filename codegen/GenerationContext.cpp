@@ -1,5 +1,6 @@
 #include "GenerationContext.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -154,6 +155,18 @@ std::string javaStringText(std::string_view text) {
         out += c;
     }
     return out;
+}
+
+std::unique_ptr<TextFile> createOutputFile(GenerationContext& context, const std::string& path) {
+    auto file = TextFile::create(path);
+    if (!file) {
+        int error = errno;
+        context.reportError(path, "Cannot write file");
+        errno = error;
+        return nullptr;
+    }
+    file->whenIncomplete([&context, path] { context.reportError(path, "Cannot write file"); });
+    return file;
 }
 
 }  // namespace mivra

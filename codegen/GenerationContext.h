@@ -64,6 +64,11 @@ public:
     std::string timeText() const;
 };
 
+// Creates an output file of the run; when it cannot be created, or later
+// turns out not to hold everything written to it (a full disk), the path is
+// reported with "Cannot write file".
+std::unique_ptr<TextFile> createOutputFile(GenerationContext& context, const std::string& path);
+
 // The path of a file in the output folder: one separator, never doubled.
 std::string outputPath(std::string_view folder, std::string_view fileName);
 

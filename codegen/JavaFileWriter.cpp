@@ -19,13 +19,10 @@ std::string lowered(std::string_view text) {
 
 std::unique_ptr<TextFile> createJavaFile(GenerationContext& context, std::string_view name) {
     std::string path = outputPath(context.outputFolder, std::string(name) + ".java");
-    auto file = TextFile::create(path);
-    if (!file) {
-        int error = errno;  // the caller tells a name too long from other failures
-        context.reportError(path, "Cannot write file");
-        errno = error;
-        return nullptr;
-    }
+    // createOutputFile keeps errno: the caller tells a name too long from
+    // other failures.
+    auto file = createOutputFile(context, path);
+    if (!file) return nullptr;
     ++context.javaFileCount;
     std::string header;
     appendFormat(header, "// File: %s\n// Generated: %s\n", {lineCommentText(path), context.timeText()});

@@ -23,11 +23,8 @@ void appendClassEntry(std::string& text, const std::string& classPath, const std
 // a name or doc string can only ever show as text.
 bool writeOverviewPage(GenerationContext& context) {
     std::string path = outputPath(context.outputFolder, "overview.html");
-    auto file = TextFile::create(path);
-    if (!file) {
-        context.reportError(path, "Cannot write file");
-        return false;
-    }
+    auto file = createOutputFile(context, path);
+    if (!file) return false;
     const TypeModel& model = *context.model;
     const std::string libraryName = htmlText(model.libraryName);
     const std::string classPath = htmlText(context.classPathPackage);
@@ -76,11 +73,8 @@ bool writeOverviewPage(GenerationContext& context) {
 
 bool writeReadmePage(GenerationContext& context) {
     std::string path = outputPath(context.outputFolder, "readme.html");
-    auto file = TextFile::create(path);
-    if (!file) {
-        context.reportError(path, "Cannot write file");
-        return false;
-    }
+    auto file = createOutputFile(context, path);
+    if (!file) return false;
     const std::string pagePath = htmlText(context.fullPath(path));
     const std::string folder = htmlText(context.fullPath(context.outputFolder));
     const std::string base = htmlText(context.libraryBaseName);

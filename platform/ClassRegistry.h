@@ -29,11 +29,13 @@ public:
                                                        uint16_t minor) const = 0;
     // A path as the registry stores it, as a path of this machine's file system.
     virtual std::string localPath(const std::string& registeredPath) const = 0;
+    // Why there is no registry to read (no Wine prefix found), or nothing.
+    virtual std::optional<std::string> unavailableReason() const { return std::nullopt; }
 };
 
 // The registry of this platform. On Linux: the Wine prefix named by
 // prefixOverride, else $WINEPREFIX, else ~/.wine when it exists; with none, a
-// registry in which every lookup finds nothing.
+// registry in which every lookup finds nothing and that says why.
 std::unique_ptr<ClassRegistry> openClassRegistry(const std::string& prefixOverride = {});
 
 }  // namespace mivra

@@ -22,6 +22,10 @@ bool scriptsAsBat();
 // Opens a document with its associated program, without waiting for it.
 bool shellOpen(const std::string& document, const std::string& workingFolder);
 
+// Windows: a window program started from a console writes its output
+// there; with the outputs already redirected, or on Linux, nothing changes.
+void useParentConsole();
+
 // The user's home folder (Linux: $HOME); empty if unknown.
 std::string homeFolder();
 

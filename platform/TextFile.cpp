@@ -1,5 +1,7 @@
 #include "TextFile.h"
 
+#include <utility>
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -42,6 +44,7 @@ bool TextFile::close() {
     if (!file_) return !failed_;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
+    if (failed_ && whenIncomplete_) std::exchange(whenIncomplete_, nullptr)();
     return !failed_;
 }
 

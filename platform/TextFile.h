@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,13 +20,18 @@ public:
     TextFile& operator=(const TextFile&) = delete;
 
     void write(std::string_view text);
-    // Flushes and closes; false when some write did not reach the file.
+    // Flushes and closes; false when some write did not reach the file (a
+    // full disk, a short write on close).
     bool close();
+    // Called once when the file turns out not to hold all that was written,
+    // at close or when it is destroyed unclosed: writers report it there.
+    void whenIncomplete(std::function<void()> report) { whenIncomplete_ = std::move(report); }
 
 private:
     explicit TextFile(std::FILE* file) : file_(file) {}
     std::FILE* file_;
     bool failed_ = false;
+    std::function<void()> whenIncomplete_;
 };
 
 }  // namespace mivra

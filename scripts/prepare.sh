@@ -9,7 +9,7 @@ packages=(
   cmake g++ ninja-build pkg-config googletest libgtest-dev
   qt6-base-dev
   mingw-w64-tools gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64
-  wine64 default-jdk-headless junit4
+  wine64 xvfb xauth default-jdk-headless junit4
   clang libclang-rt-14-dev
   dpkg-dev file man-db lintian python3
   maven maven-debian-helper libmaven-plugin-tools-java libmaven-install-plugin-java
@@ -28,7 +28,7 @@ fi
 cmake -S . -B build -G Ninja
 cmake --build build
 
-# The Windows build of the core and the command line (mivra.exe), which the
-# tests run under wine64 against the Linux build.
+# The Windows build: mivra.exe (the command line and the Win32 builder
+# window) and the window's test program, which the tests run under wine64.
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-cmake --build build-win --target mivra
+cmake --build build-win --target mivra wingui_tests

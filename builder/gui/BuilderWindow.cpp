@@ -24,18 +24,6 @@ namespace mivra {
 
 namespace {
 
-// The window's Generator shows every report of a run over the window.
-class WindowGenerator final : public Generator {
-public:
-    explicit WindowGenerator(QWidget* owner) : owner_(owner) {}
-    void reportError(const std::string& subject, const std::string& message) override {
-        showMessage(owner_, QString::fromStdString(subject + ": " + message));
-    }
-
-private:
-    QWidget* owner_;
-};
-
 QLabel* textLabel(const char* text) {
     auto* label = new QLabel(QString::fromUtf8(text));
     label->setTextFormat(Qt::PlainText);
@@ -44,6 +32,40 @@ QLabel* textLabel(const char* text) {
 }
 
 }  // namespace
+
+class BuilderWindow::QtFrontEnd final : public FrontEnd {
+public:
+    explicit QtFrontEnd(BuilderWindow& window) : window_(window) {}
+    void showMessage(const std::string& text) override { mivra::showMessage(&window_, QString::fromStdString(text)); }
+    bool askOkCancel(const std::string& question) override {
+        return mivra::askOkCancel(&window_, QString::fromStdString(question));
+    }
+    std::string chooseFolder(const std::string& title) override {
+        return QDir::toNativeSeparators(mivra::chooseFolder(&window_, QString::fromStdString(title))).toStdString();
+    }
+    std::optional<std::string> chooseSource() override {
+        SourcePicker picker(window_.services_, &window_);
+        if (picker.exec() != QDialog::Accepted) return std::nullopt;
+        return picker.fileText().toStdString();
+    }
+    bool openDocument(const std::string& path) override { return mivra::openDocument(QString::fromStdString(path)); }
+
+private:
+    BuilderWindow& window_;
+};
+
+// The window's runGeneration stays replaceable (tests count runs instead).
+class BuilderWindow::WindowSession final : public BuildSession {
+public:
+    WindowSession(FrontEnd& frontEnd, BuilderWindow& window) : BuildSession(frontEnd), window_(window) {}
+    bool runOnce() { return BuildSession::runGeneration(); }
+
+protected:
+    bool runGeneration() override { return window_.runGeneration(); }
+
+private:
+    BuilderWindow& window_;
+};
 
 QIcon programIcon() {
     QIcon icon;
@@ -68,10 +90,14 @@ QIcon programIcon() {
 }
 
 BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
-    : QDialog(parent), services_(std::move(services)), generator_(std::make_unique<WindowGenerator>(this)) {
+    : QDialog(parent),
+      services_(std::move(services)),
+      frontEnd_(std::make_unique<QtFrontEnd>(*this)),
+      session_(std::make_unique<WindowSession>(*frontEnd_, *this)) {
     setWindowTitle(QStringLiteral("Mivra:  COM to Java JNI bridge builder"));
     setWindowIcon(programIcon());
-    generator_->setClassRegistry(services_.registry);
+    session_->generator().setClassRegistry(services_.registry);
+    session_->generator().openReadmeWhenDone = true;
 
     input_ = new QLineEdit;
     output_ = new QLineEdit;
@@ -134,7 +160,10 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
 
     // textEdited, not textChanged: only the user's own typing counts.
     connect(input_, &QLineEdit::textEdited, this, &BuilderWindow::applyDefaultLibraryName);
-    connect(library_, &QLineEdit::textEdited, this, [this] { libraryNameEdited_ = true; });
+    connect(library_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        readFields();
+        session_->libraryEdited(text.toStdString());
+    });
     // The full bindings run on the shared runtime, which serves 32- and
     // 64-bit Java alike and needs no JNI library: neither handles nor the
     // library name are a choice there.
@@ -161,75 +190,60 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
     resize(560, sizeHint().height());
 }
 
-BuilderWindow::~BuilderWindow() { generator_->finish(); }
+BuilderWindow::~BuilderWindow() = default;
+
+bool BuilderWindow::libraryNameEdited() const { return session_->libraryNameEdited(); }
+
+Generator& BuilderWindow::generator() { return session_->generator(); }
+
+void BuilderWindow::readFields() {
+    session_->fields = {input_->text().toStdString(), output_->text().toStdString(), package_->text().toStdString(),
+                        library_->text().toStdString()};
+}
+
+void BuilderWindow::showFields() {
+    auto show = [](QLineEdit* field, const std::string& text) {
+        QString shown = QString::fromStdString(text);
+        if (field->text() != shown) field->setText(shown);
+    };
+    show(input_, session_->fields.sourcePath);
+    show(output_, session_->fields.outputFolder);
+    show(package_, session_->fields.packageName);
+    show(library_, session_->fields.libraryFileName);
+}
 
 void BuilderWindow::applyDefaultLibraryName() {
-    if (libraryNameEdited_) return;
-    library_->setText(QString::fromStdString(defaultLibraryName(input_->text().toStdString())));
+    readFields();
+    session_->inputEdited(input_->text().toStdString());
+    showFields();
 }
 
 void BuilderWindow::selectSource() {
-    SourcePicker picker(services_, this);
-    if (picker.exec() != QDialog::Accepted) return;
-    input_->setText(picker.fileText());
-    applyDefaultLibraryName();
+    readFields();
+    session_->selectSource();
+    showFields();
 }
 
 void BuilderWindow::browseOutput() {
-    QString folder = chooseFolder(this, QStringLiteral("Select folder for output files"));
-    if (!folder.isEmpty()) output_->setText(QDir::toNativeSeparators(folder));
+    readFields();
+    session_->browseOutput();
+    showFields();
 }
 
 void BuilderWindow::build() {
-    GenerationInputs inputs{input_->text().toStdString(), output_->text().toStdString(),
-                            package_->text().toStdString(), library_->text().toStdString()};
-    const MappingMode mapping = fullMapping_->isChecked() ? MappingMode::Full : MappingMode::Basic;
-    if (auto problem = checkBuildInputs(inputs, mapping)) {
-        showMessage(this, QString::fromStdString(*problem));
-        return;
-    }
-    generator_->inputs = inputs;
-    generator_->openReadmeWhenDone = true;
-    generator_->handles = longHandles_->isChecked() ? HandleType::Long : HandleType::Int;
-    generator_->mapping = mapping;
-
-    // The folder is made without its trailing separator; the Generator keeps
-    // the text as typed. "/" alone stays: it is the root.
-    QString folder = output_->text();
-    if (folder.endsWith(QLatin1Char('\\')) || (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)) {
-        folder.chop(1);
-        output_->setText(folder);
-    }
-    if (!ensureFolder(folder, true)) return;
-    if (runGeneration()) accept();
+    readFields();
+    session_->generator().handles = longHandles_->isChecked() ? HandleType::Long : HandleType::Int;
+    session_->generator().mapping = fullMapping_->isChecked() ? MappingMode::Full : MappingMode::Basic;
+    BuildSession::Outcome outcome = session_->build();
+    showFields();
+    if (outcome == BuildSession::Outcome::Succeeded) accept();
 }
 
-bool BuilderWindow::runGeneration() {
-    bool succeeded = generator_->run();
-    generator_->finish();
-    return succeeded;
-}
+bool BuilderWindow::runGeneration() { return session_->runOnce(); }
 
-bool BuilderWindow::ensureFolder(const QString& path, bool ask) {
-    std::function<bool(const std::string&)> question;
-    if (ask) question = [this](const std::string& text) { return askOkCancel(this, QString::fromStdString(text)); };
-    return mivra::ensureFolder(path.toStdString(), question, [this](const std::string& message) {
-        showMessage(this, QString::fromStdString(message));
-    });
-}
+bool BuilderWindow::ensureFolder(const QString& path, bool ask) { return session_->ensureFolder(path.toStdString(), ask); }
 
-void BuilderWindow::showHelp() {
-    if (helpPagePath_.isEmpty()) {
-        // Beside the program in a build and the self-extracting installation;
-        // in the system's documentation folder for the Debian package.
-        const QDir programFolder(QCoreApplication::applicationDirPath());
-        QString page = programFolder.filePath(QStringLiteral("help/Index.html"));
-        const QString packaged = programFolder.filePath(QStringLiteral("../share/doc/mivra/html/Index.html"));
-        if (!QFileInfo::exists(page) && QFileInfo::exists(packaged)) page = QDir::cleanPath(packaged);
-        helpPagePath_ = QDir::toNativeSeparators(page);
-    }
-    if (!openDocument(helpPagePath_)) showMessage(this, helpPagePath_ + QStringLiteral(": Cannot open"));
-}
+void BuilderWindow::showHelp() { session_->showHelp(); }
 
 void BuilderWindow::showAbout() { showAboutBox(this); }
 

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 
+#include "BuildSession.h"
 #include "ClassRegistry.h"
 #include "Generator.h"
 #include "RegistryLookups.h"
@@ -42,8 +43,8 @@ public:
     QPushButton* closeButton() const { return close_; }
     QPushButton* selectButton() const { return select_; }
     QPushButton* browseButton() const { return browse_; }
-    bool libraryNameEdited() const { return libraryNameEdited_; }
-    Generator& generator() { return *generator_; }
+    bool libraryNameEdited() const;
+    Generator& generator();
 
     // True when path is an existing folder at the end; asks once (when ask
     // is set) before creating it, and creates missing parents silently.
@@ -61,10 +62,17 @@ protected:
     virtual bool runGeneration();
 
 private:
+    class QtFrontEnd;
+    class WindowSession;
+    // The window's commands read the fields into the session's texts before
+    // they act and show the texts again after.
+    void readFields();
+    void showFields();
     void applyDefaultLibraryName();
 
     SourceServices services_;
-    std::unique_ptr<Generator> generator_;
+    std::unique_ptr<QtFrontEnd> frontEnd_;
+    std::unique_ptr<WindowSession> session_;
     QLineEdit* input_ = nullptr;
     QLineEdit* output_ = nullptr;
     QLineEdit* package_ = nullptr;
@@ -75,8 +83,6 @@ private:
     QPushButton* browse_ = nullptr;
     QPushButton* build_ = nullptr;
     QPushButton* close_ = nullptr;
-    bool libraryNameEdited_ = false;
-    QString helpPagePath_;
 };
 
 // The program's icon, drawn rather than loaded so the window needs no files.

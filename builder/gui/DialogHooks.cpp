@@ -21,12 +21,15 @@ DialogHooks& dialogHooks() {
 void showMessage(QWidget* owner, const QString& text) {
     if (dialogHooks().message) return dialogHooks().message(owner, text);
     QMessageBox box(QMessageBox::NoIcon, programName(), text, QMessageBox::Ok, owner);
+    // Texts carry names from type libraries: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 bool askOkCancel(QWidget* owner, const QString& text) {
     if (dialogHooks().question) return dialogHooks().question(owner, text);
     QMessageBox box(QMessageBox::NoIcon, programName(), text, QMessageBox::Ok | QMessageBox::Cancel, owner);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;

@@ -39,6 +39,8 @@ bool shellOpen(const std::string& document, const std::string& workingFolder) {
     return status == 0;
 }
 
+void useParentConsole() {}
+
 std::string homeFolder() {
     const char* home = std::getenv("HOME");
     return home ? home : "";

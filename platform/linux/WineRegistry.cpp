@@ -732,6 +732,8 @@ std::optional<fs::path> choosePrefix(const std::string& prefixOverride) {
 
 class EmptyRegistry final : public ClassRegistry {
 public:
+    explicit EmptyRegistry(std::string reason) : reason_(std::move(reason)) {}
+    std::optional<std::string> unavailableReason() const override { return reason_; }
     std::optional<std::vector<std::string>> subkeys(const std::string&) const override { return std::nullopt; }
     std::optional<std::string> defaultValue(const std::string&) const override { return std::nullopt; }
     std::optional<std::string> clsidFromProgId(const std::string&) const override { return std::nullopt; }
@@ -740,6 +742,9 @@ public:
         return std::nullopt;
     }
     std::string localPath(const std::string& registeredPath) const override { return registeredPath; }
+
+private:
+    std::string reason_;
 };
 
 }  // namespace
@@ -747,7 +752,12 @@ public:
 std::unique_ptr<ClassRegistry> openClassRegistry(const std::string& prefixOverride) {
     auto prefix = choosePrefix(prefixOverride);
     std::error_code ec;
-    if (!prefix || !fs::is_directory(*prefix, ec)) return std::make_unique<EmptyRegistry>();
+    static const char howToName[] = "name one with --registry PREFIX or the WINEPREFIX variable";
+    if (!prefix)
+        return std::make_unique<EmptyRegistry>(std::string("No Wine prefix was found (no WINEPREFIX, no ~/.wine); ") +
+                                               howToName);
+    if (!fs::is_directory(*prefix, ec))
+        return std::make_unique<EmptyRegistry>(prefix->string() + ": no Wine prefix is there; " + howToName);
     return std::make_unique<WineRegistry>(*prefix);
 }
 

@@ -1,9 +1,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "ProcessServices.h"
+#include "windows/WideText.h"
 
 namespace mivra {
 
@@ -40,9 +42,21 @@ bool scriptsAsBat() {
 }
 
 bool shellOpen(const std::string& document, const std::string& workingFolder) {
+    const std::wstring file = wideText(document), folder = wideText(workingFolder);
     const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(nullptr, nullptr, document.c_str(), nullptr, workingFolder.c_str(), SW_SHOWNORMAL));
+        ShellExecuteW(nullptr, nullptr, file.c_str(), nullptr, folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL));
     return result > 32;
+}
+
+void useParentConsole() {
+    auto usable = [](DWORD which) {
+        HANDLE handle = GetStdHandle(which);
+        return handle && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    };
+    bool out = usable(STD_OUTPUT_HANDLE), err = usable(STD_ERROR_HANDLE);
+    if ((out && err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!out) std::freopen("CONOUT$", "w", stdout);
+    if (!err) std::freopen("CONOUT$", "w", stderr);
 }
 
 std::string homeFolder() {

@@ -97,9 +97,7 @@ int main(int argc, char** argv) {
     }
     emptyPicture = argv[1];
     filledPicture = argv[2];
-    char* windowArgs[] = {argv[0], nullptr};
-    int windowArgc = 1;
-    int status = mivra::runBuilderWindow(windowArgc, windowArgs);
+    int status = mivra::runBuilderWindow({});
     if (grabStatus != 0) {
         std::fprintf(stderr, "help_window_grabber: no pictures (window status %d)\n", status);
         return 1;

@@ -179,7 +179,7 @@ TEST(DumpCommand, ExitStatusesAndMessages) {
     EXPECT_EQ(runMivra("dump --resolved " + libraryPath("resolved.tlb")).status, 2);
     CommandRun missing = runMivra("dump " + libraryPath("missing.tlb"));
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.output, libraryPath("missing.tlb") + ": File does not exist\n");
+    EXPECT_EQ(missing.output, "mivra: " + libraryPath("missing.tlb") + ": File does not exist\n");
     EXPECT_EQ(runMivra("dump").status, 2);
     EXPECT_EQ(runMivra("dump --reader other x.tlb").status, 2);
     EXPECT_EQ(runMivra("dump a.tlb b.tlb").status, 1);
@@ -188,7 +188,8 @@ TEST(DumpCommand, ExitStatusesAndMessages) {
     EXPECT_EQ(check.output, "");
     CommandRun notLibrary = runMivra("check " + std::string(MIVRA_PROGRAM));
     EXPECT_EQ(notLibrary.status, 1);
-    EXPECT_EQ(notLibrary.output, std::string(MIVRA_PROGRAM) + ": File does not contain a COM interface definition.\n");
+    EXPECT_EQ(notLibrary.output,
+              "mivra: " + std::string(MIVRA_PROGRAM) + ": File does not contain a COM interface definition.\n");
 }
 
 }  // namespace

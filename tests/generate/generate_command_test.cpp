@@ -41,16 +41,16 @@ TEST(GenerateCommand, InputChecksAreUsageErrors) {
     test::TempFolder folder;
     auto r = runMivra("generate -o " + q(folder.file("o")) + " -p a.b", folder);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "mivra generate: Please specify a COM source\n");
+    EXPECT_EQ(r.err, "mivra: Please specify a COM source\n");
     r = runMivra("generate -i x.tlb -p a.b", folder);
-    EXPECT_EQ(r.err, "mivra generate: Please specify an output folder\n");
+    EXPECT_EQ(r.err, "mivra: Please specify an output folder\n");
     r = runMivra("generate -i x.tlb -o o", folder);
-    EXPECT_EQ(r.err, "mivra generate: Please specify a package name for generated Java classes\n");
+    EXPECT_EQ(r.err, "mivra: Please specify a package name for generated Java classes\n");
     r = runMivra("generate -i x.tlb -o o -p a -l ''", folder);
-    EXPECT_EQ(r.err, "mivra generate: Please specify a name for the JNI library file\n");
+    EXPECT_EQ(r.err, "mivra: Please specify a name for the JNI library file\n");
     r = runMivra("generate -i /a/Foo.dll -o o -p a -l foo.DLL", folder);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "mivra generate: The JNI library must not have the same name as the COM DLL\n");
+    EXPECT_EQ(r.err, "mivra: The JNI library must not have the same name as the COM DLL\n");
     r = runMivra("generate -i x.tlb -o o -p a -q", folder);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("usage: mivra generate"), std::string::npos);
@@ -62,7 +62,7 @@ TEST(GenerateCommand, MissingSourceFailsAfterCreatingTheFolder) {
     std::string out = folder.file("deep/er/out");
     auto r = runMivra("generate -i missing.tlb -o " + q(out) + " -p a.b", folder);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "missing.tlb: File does not exist\n");
+    EXPECT_EQ(r.err, "mivra: missing.tlb: File does not exist\nmivra: 1 failure was reported; the run stopped\n");
     EXPECT_TRUE(fs::is_directory(out));
     EXPECT_TRUE(fs::is_empty(out));
 }
@@ -72,7 +72,7 @@ TEST(GenerateCommand, OutputThatIsAFileIsRefused) {
     test::writeFile(folder.file("file"), "x");
     auto r = runMivra("generate -i missing.tlb -o " + q(folder.file("file")) + " -p a.b", folder);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, folder.file("file") + ": is not a directory!\n");
+    EXPECT_EQ(r.err, "mivra: " + folder.file("file") + ": is not a directory!\n");
 }
 
 TEST(GenerateCommand, WritesTheBindingsAndSaysWhat) {
@@ -91,7 +91,137 @@ TEST(GenerateCommand, LibraryWithoutCreatableClassFails) {
     std::string tlb = std::string(MIVRA_TEST_TLB_DIR) + "/noclass.tlb";
     auto r = runMivra("generate -i " + q(tlb) + " -o " + q(folder.file("out")) + " -p a", folder);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, tlb + ": No creatable types in library\n");
+    EXPECT_EQ(r.err, "mivra: " + tlb + ": No creatable types in library\nmivra: 1 failure was reported; the run stopped\n");
+}
+
+// Each usage error names what was wrong before the usage text.
+TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
+    test::TempFolder folder;
+    struct Case {
+        const char* arguments;
+        const char* firstLine;
+    } cases[] = {
+        {"generate -i x.tlb -o o -p a -q", "mivra: generate: unknown option \"-q\""},
+        {"generate -i x.tlb -o o -p", "mivra: generate: -p needs a value"},
+        {"generate -i x.tlb -o o -p a --handles short", "mivra: generate: --handles takes int or long, not \"short\""},
+        {"generate -i x.tlb -o o -p a --reader com", "mivra: generate: --reader takes file or ole, not \"com\""},
+        {"generate stray", "mivra: generate: unexpected argument \"stray\""},
+        {"dump --fast x.tlb", "mivra: dump: unknown option \"--fast\""},
+        {"dump", "mivra: dump: no SOURCE given"},
+        {"list --registry", "mivra: list: --registry needs a value"},
+        {"locate", "mivra: locate: one PROGID is needed"},
+        {"check", "mivra: check: one FILE is needed"},
+        {"frobnicate", "mivra: unknown command \"frobnicate\""},
+    };
+    for (const Case& c : cases) {
+        auto r = runMivra(c.arguments, folder);
+        EXPECT_EQ(r.status, 2) << c.arguments;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.firstLine) << c.arguments;
+        EXPECT_NE(r.err.find("usage: mivra"), std::string::npos) << c.arguments;
+    }
+    auto version = runMivra("--version", folder);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "Mivra Version 1.0\n");
+    auto help = runMivra("--help", folder);
+    EXPECT_NE(help.out.find("Exit status: 0"), std::string::npos);
+}
+
+// Names Java cannot compile, or whose JNI symbols no VM looks up, are
+// refused before the output folder is even made.
+TEST(GenerateCommand, PackagesThatAreNotJavaPackageNamesAreRefused) {
+    test::TempFolder folder;
+    const std::string out = folder.file("out");
+    struct Case {
+        std::string package, reason;
+    } cases[] = {
+        {"my-pkg", "\"-\" cannot be part of a name"},
+        {"1abc", "\"1abc\" starts with a digit"},
+        {"class.foo", "\"class\" is a Java keyword"},
+        {"a..b", "it has an empty part (names are separated by single dots)"},
+        {"com.x.", "it has an empty part (names are separated by single dots)"},
+        {" ", "\" \" cannot be part of a name"},
+        {"caf\xC3\xA9", "only ASCII letters, digits, \"_\" and \"$\" can name a package"},
+    };
+    for (const Case& c : cases) {
+        auto r = runMivra("generate -i " + q(goldenTlb) + " -o " + q(out) + " -p " + q(c.package), folder);
+        EXPECT_EQ(r.status, 2) << c.package;
+        EXPECT_EQ(r.err, "mivra: " + c.package + ": not a Java package name: " + c.reason + "\n");
+        EXPECT_FALSE(fs::exists(out)) << c.package;
+    }
+    auto r = runMivra("generate -i " + q(goldenTlb) + " -o " + q(out) + " -p " + q("my_pkg.$x.y2"), folder);
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// A file that cannot take what is written (here: a full device) is a
+// failure of the run that the exit status and a count show.
+TEST(GenerateCommand, FilesThatCannotBeWrittenFailTheCommand) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    test::TempFolder folder;
+    const std::string out = folder.file("out");
+    fs::create_directories(out);
+    fs::create_symlink("/dev/full", out + "/Shape.java");
+    fs::create_symlink("/dev/full", out + "/Jgolden.c");
+    auto r = runMivra("generate -i " + q(goldenTlb) + " -o " + q(out) + " -p mvx.golden", folder);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("mivra: " + out + "/Shape.java: Cannot write file\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("mivra: " + out + "/Jgolden.c: Cannot write file\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("mivra: 2 failures were reported; the output is incomplete\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(out + "/MivraObject.java"));
+}
+
+// Library text never reaches the terminal raw: an escape sequence and a
+// line break in a doc string show as escapes, in the dump and in error lines.
+TEST(CommandLine, ControlCharactersOfLibrariesArePrintedEscaped) {
+    test::TempFolder folder;
+    std::string library = test::readFile(goldenTlb);
+    size_t at = library.find("Golden <test> library");
+    ASSERT_NE(at, std::string::npos);
+    library.replace(at + 7, 6, "\x1b[2J\nx");
+    test::writeFile(folder.file("hostile.tlb"), library);
+    auto r = runMivra("dump " + q(folder.file("hostile.tlb")), folder);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Golden \\x1b[2J\\x0ax library"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+
+    auto missing = runMivra("generate -i \"$(printf 'ghost\\033]0;owned\\007.tlb')\" -o " + q(folder.file("o")) + " -p a", folder);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("mivra: ghost\\x1b]0;owned\\x07.tlb: File does not exist\n"), std::string::npos)
+        << missing.err;
+    EXPECT_EQ(missing.err.find('\x1b'), std::string::npos);
+}
+
+// Without a display the window says so and points to the command line;
+// it takes --registry like the commands.
+TEST(CommandLine, NoDisplayIsExplainedNotAnAbort) {
+    test::TempFolder folder;
+    for (const std::string args : {"", " --registry /nonexistent"}) {
+        std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(MIVRA_BINARY_DIR) +
+                              "/bin/mivra" + args + " >" + folder.file("out.txt") + " 2>" + folder.file("err.txt");
+        int raw = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(raw)) << "mivra" << args << " was killed by a signal";
+        EXPECT_EQ(WEXITSTATUS(raw), 1) << args;
+        EXPECT_NE(test::readFile(folder.file("err.txt")).find("mivra generate"), std::string::npos) << args;
+    }
+}
+
+// Without any Wine prefix, list and locate say so and how to name one.
+TEST(CommandLine, MissingWinePrefixIsNamedWithTheWayToGiveOne) {
+    test::TempFolder folder;
+    fs::create_directories(folder.file("home"));
+    const std::string env = "env -u WINEPREFIX HOME=" + q(folder.file("home")) + " " + MIVRA_BINARY_DIR + "/bin/mivra ";
+    for (const std::string command : {"list", "locate Some.App"}) {
+        int raw = std::system((env + command + " 2>" + folder.file("err.txt")).c_str());
+        EXPECT_EQ(WEXITSTATUS(raw), 1) << command;
+        EXPECT_EQ(test::readFile(folder.file("err.txt")),
+                  "mivra: No Wine prefix was found (no WINEPREFIX, no ~/.wine); name one with --registry PREFIX or "
+                  "the WINEPREFIX variable\n")
+            << command;
+    }
+    int raw = std::system((env + "list --registry " + q(folder.file("nowhere")) + " 2>" + folder.file("err.txt")).c_str());
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_EQ(test::readFile(folder.file("err.txt")),
+              "mivra: " + folder.file("nowhere") +
+                  ": no Wine prefix is there; name one with --registry PREFIX or the WINEPREFIX variable\n");
 }
 
 // The full mode: Java only, a library without a creatable class is taken,
@@ -167,12 +297,12 @@ TEST(GenerateCommand, JarWithoutAWorkingJdkFails) {
     };
     const std::vector<Case> cases = {
         {"JAVA_HOME=" + q(folder.file("nojdk")), "", 1,
-         "mivra generate: JAVA_HOME (" + folder.file("nojdk") + ") holds no JDK: bin/javac or bin/jar is missing\n", false},
+         "mivra: generate: JAVA_HOME (" + folder.file("nojdk") + ") holds no JDK: bin/javac or bin/jar is missing\n", false},
         {"-u JAVA_HOME PATH=" + q(folder.file("nojdk")), "", 1,
-         "mivra generate: no Java compiler: install a JDK, and set JAVA_HOME or put its javac on the PATH\n", false},
+         "mivra: generate: no Java compiler: install a JDK, and set JAVA_HOME or put its javac on the PATH\n", false},
         {"JAVA_HOME=" + q(folder.file("badjdk")), "", 1,
-         "mivra generate: " + folder.file("badjdk/bin/javac") + " failed with exit status 3\n", true},
-        {"", " --runtime-jar " + q(folder.file("none.jar")), 2, folder.file("none.jar") + ": File does not exist\n",
+         "mivra: generate: " + folder.file("badjdk/bin/javac") + " failed with exit status 3\n", true},
+        {"", " --runtime-jar " + q(folder.file("none.jar")), 2, "mivra: " + folder.file("none.jar") + ": File does not exist\n",
          false},
     };
     for (const auto& c : cases) {

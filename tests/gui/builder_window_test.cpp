@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -294,6 +295,25 @@ TEST_F(BuilderWindowTest, BrowseFillsOutputWithTheChosenFolder) {
     dialogs.chosenFolder = QString::fromStdString(scratch.path());
     window.browseOutput();
     EXPECT_EQ(window.outputField()->text(), QString::fromStdString(scratch.path()));
+}
+
+}  // namespace
+
+namespace {
+
+// Library names reach message boxes: they must show as typed, never as markup.
+TEST(MessageBoxes, ShowTheirTextAsPlainText) {
+    for (bool question : {false, true}) {
+        whenModalOpens<QMessageBox>([](QMessageBox* box) {
+            EXPECT_EQ(box->textFormat(), Qt::PlainText);
+            EXPECT_EQ(box->text(), "<b>Name</b>: <a href=x>y</a>");
+            box->reject();
+        });
+        if (question)
+            askOkCancel(nullptr, "<b>Name</b>: <a href=x>y</a>");
+        else
+            showMessage(nullptr, "<b>Name</b>: <a href=x>y</a>");
+    }
 }
 
 }  // namespace

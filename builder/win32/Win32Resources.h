@@ -1,0 +1,29 @@
+#pragma once
+
+// Dialogs, controls and the icon of the Win32 builder window.
+#define IDI_PROGRAM 1
+
+#define IDD_BUILDER 100
+#define IDD_SOURCE_PICKER 101
+#define IDD_PROGID 102
+#define IDD_ABOUT 103
+
+#define IDC_INPUT 1000
+#define IDC_SELECT 1001
+#define IDC_OUTPUT 1002
+#define IDC_BROWSE_OUTPUT 1003
+#define IDC_PACKAGE 1004
+#define IDC_LIBRARY 1005
+#define IDC_LONG_HANDLES 1006
+#define IDC_HELP_BUTTON 1007
+// The mapping-mode choice of generate goes here once the Generator has it.
+
+#define IDC_FILE 1100
+#define IDC_BROWSE_FILE 1101
+#define IDC_LIBRARY_LIST 1102
+#define IDC_LOCATE 1103
+
+#define IDC_PROGID 1200
+
+// System-menu commands are multiples of 16 below 0xF000.
+#define IDM_ABOUT 0x0010
