@@ -9,7 +9,7 @@ packages=(
   cmake g++ ninja-build pkg-config googletest libgtest-dev
   qt6-base-dev
   mingw-w64-tools gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64
-  wine64 default-jdk-headless
+  wine64 default-jdk-headless xvfb xauth
   clang libclang-rt-14-dev
 )
 missing=()
@@ -26,7 +26,8 @@ fi
 cmake -S . -B build -G Ninja
 cmake --build build
 
-# The Windows build of the core and the command line (mivra.exe), which the
-# tests run under wine64 against the Linux build.
+# The Windows build: the command line (mivra.exe), which the tests run under
+# wine64 against the Linux build, and the package setup.exe with
+# Uninstaller.exe, packed with the Linux build's tools and parts.
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-cmake --build build-win --target mivra
+cmake --build build-win --target mivra setup

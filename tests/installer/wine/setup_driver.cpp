@@ -45,10 +45,16 @@ void check(bool condition, const std::string& what) {
     if (!condition) ++failures;
 }
 
+// WM_GETTEXT, which crosses into the other process (GetWindowText does not
+// for its controls).
 std::string windowText(HWND window) {
-    wchar_t text[8192];
-    const int length = GetWindowTextW(window, text, 8192);
-    return narrow(std::wstring(text, static_cast<std::size_t>(length > 0 ? length : 0)));
+    std::wstring text(16384, L'\0');
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_BLOCK,
+                             5000, &length))
+        return {};
+    text.resize(length);
+    return narrow(text);
 }
 
 std::string className(HWND window) {
@@ -126,6 +132,8 @@ bool centredOn(HWND dialog, HWND window, std::string& detail) {
 // Grabs a rectangle of the screen into a 24-bit BMP file.
 void grab(const std::string& folder, const std::string& name, RECT area) {
     if (folder.empty()) return;
+    // Only for the pictures: let the windows finish painting first.
+    Sleep(800);
     const int width = area.right - area.left, height = area.bottom - area.top;
     const HDC screen = GetDC(nullptr);
     const HDC memory = CreateCompatibleDC(screen);
@@ -272,42 +280,91 @@ void reportRegistration() {
     RegCloseKey(key);
 }
 
-// The read-me opens in its own program: close that window again.
-void closeReadme(DWORD setupId) {
+// The read-me's window in its viewer, once it is open.
+struct Opened {
+    HWND readme = nullptr;
+};
+
+Opened openedWindows() {
+    Opened opened;
+    EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto& opened = *reinterpret_cast<Opened*>(parameter);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+            const std::string title = windowText(window);
+            if (title.find("Readme") != std::string::npos) opened.readme = window;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&opened));
+    return opened;
+}
+
+void closeAndWait(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    // The shell's own windows live in the desktop process, which stays.
+    for (int round = 0; round < 100 && IsWindow(window); ++round)
+        if (process && WaitForSingleObject(process, 50) == WAIT_OBJECT_0) break;
+    if (process) CloseHandle(process);
+}
+
+// Waits for the read-me's window, closes it and the group windows.
+void closeOpenedWindows(HANDLE setup) {
     const DWORD start = GetTickCount();
+    Opened opened;
     while (GetTickCount() - start < 30000) {
-        struct Found {
-            DWORD setup;
-            HWND window = nullptr;
-        } found{setupId};
-        EnumWindows(
-            [](HWND window, LPARAM parameter) -> BOOL {
-                auto& found = *reinterpret_cast<Found*>(parameter);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                if (owner != found.setup && IsWindowVisible(window) &&
-                    windowText(window).find("Readme") != std::string::npos) {
-                    found.window = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        if (found.window) {
-            std::printf("readme opened in \"%s\"\n", windowText(found.window).c_str());
-            DWORD viewer = 0;
-            GetWindowThreadProcessId(found.window, &viewer);
-            const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, viewer);
-            PostMessageW(found.window, WM_CLOSE, 0, 0);
-            if (process) {
-                WaitForSingleObject(process, 20000);
-                CloseHandle(process);
-            }
-            return;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        opened = openedWindows();
+        if (opened.readme) break;
+        if (WaitForSingleObject(setup, 100) == WAIT_OBJECT_0) MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
     }
-    check(false, "the read-me is opened");
+    check(opened.readme != nullptr, "the read-me is opened");
+    if (opened.readme) {
+        std::printf("readme opened in \"%s\" (%s)\n", windowText(opened.readme).c_str(), className(opened.readme).c_str());
+        closeAndWait(opened.readme);
+    }
+    // Wine's program manager shows the group in explorer processes of their
+    // own, started while setup talked to it: close each one's window and
+    // wait for it to end.
+    DWORD desktop = 0;
+    GetWindowThreadProcessId(GetDesktopWindow(), &desktop);
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, L"explorer.exe") != 0 || entry.th32ProcessID == desktop) continue;
+        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (!process) continue;
+        bool ended = false;
+        for (int round = 0; round < 400 && !ended; ++round) {
+            struct Window {
+                DWORD process;
+                HWND found = nullptr;
+            } window{entry.th32ProcessID};
+            EnumWindows(
+                [](HWND candidate, LPARAM parameter) -> BOOL {
+                    auto& window = *reinterpret_cast<Window*>(parameter);
+                    DWORD owner = 0;
+                    GetWindowThreadProcessId(candidate, &owner);
+                    if (owner != window.process || !IsWindowVisible(candidate)) return TRUE;
+                    window.found = candidate;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&window));
+            if (window.found) {
+                std::printf("program manager window \"%s\" (%s) closed\n", windowText(window.found).c_str(),
+                            className(window.found).c_str());
+                PostMessageW(window.found, WM_CLOSE, 0, 0);
+            }
+            ended = WaitForSingleObject(process, 50) == WAIT_OBJECT_0;
+        }
+        check(ended, "the program manager's window ends");
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
 }
 
 int install(const std::string& setupPath, const std::string& folder, const std::string& pictures) {
@@ -318,7 +375,8 @@ int install(const std::string& setupPath, const std::string& folder, const std::
     const HWND window = FindWindowW(L"SarvikMivraInstallerWindow", L"Mivra Installer");
     check(window && IsZoomed(window), "background window is maximised");
     std::string detail;
-    check(centredOn(dialog, window, detail), "folder dialog centred on the background, " + detail);
+    bool centred = centredOn(dialog, window, detail);
+    check(centred, "folder dialog centred on the background, " + detail);
     check(dialogItemText(dialog, 1000) == "C:\\Mivra", "folder field starts as C:\\Mivra");
     check(dialogItemText(dialog, 1001) == "Browse...", "Browse... button");
     grab(pictures, "setup-folder", screenArea());
@@ -331,7 +389,8 @@ int install(const std::string& setupPath, const std::string& folder, const std::
 
     const HWND agreement = waitForWindow(setup.process, setup.id, "#32770", "License Agreement");
     if (!agreement) return 1;
-    check(centredOn(agreement, window, detail), "agreement dialog centred, " + detail);
+    centred = centredOn(agreement, window, detail);
+    check(centred, "agreement dialog centred, " + detail);
     check(dialogItemText(agreement, 1004).rfind("MIT License\r\n", 0) == 0, "agreement text with CR LF lines");
     check(dialogItemText(agreement, IDOK) == "Yes" && dialogItemText(agreement, IDCANCEL) == "No", "Yes and No");
     grab(pictures, "setup-agreement", screenArea());
@@ -343,7 +402,8 @@ int install(const std::string& setupPath, const std::string& folder, const std::
     const HWND progress = GetWindow(finished, GW_OWNER);
     check(progress && windowText(progress) == "Installation Progress", "the finished message is owned by the progress dialog");
     if (progress) {
-        check(centredOn(progress, window, detail), "progress dialog centred, " + detail);
+        centred = centredOn(progress, window, detail);
+        check(centred, "progress dialog centred, " + detail);
         const auto position = SendDlgItemMessageW(progress, 1002, PBM_GETPOS, 0, 0);
         check(position == 95, "progress bar ends at 95 (found " + std::to_string(position) + ")");
         const std::string status = dialogItemText(progress, 1003);
@@ -361,7 +421,7 @@ int install(const std::string& setupPath, const std::string& folder, const std::
     }
     check(messageBoxText(finished) == "Mivra installation is complete.", "completion message");
     press(finished, IDOK);
-    closeReadme(setup.id);
+    closeOpenedWindows(setup.process);
     expectExit(setup, "setup.exe");
     reportRegistration();
     reportProgramGroup();

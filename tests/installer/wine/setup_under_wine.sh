@@ -8,8 +8,12 @@
 set -u
 wine64=$1 setup=$2 driver=$3 work=$4 pictures=${5:-}
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
-# No downloads of Mono or Gecko when the prefix is made.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# Nothing may leave the prefix: Wine's menu builder would copy the program
+# group into the desktop menu of the home folder, and the prefix's user
+# folders would link into that home.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$HOME"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -20,13 +24,28 @@ if [ ! -f "$setup" ]; then
 fi
 [ -n "${DISPLAY:-}" ] || { echo "no display: run under xvfb-run"; exit 1; }
 
-wine() { timeout 300 "$wine64" "$@"; }
+wine() { timeout 240 "$wine64" "$@"; }
 winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
-settle() { timeout 120 wineserver -w; }  # the registry reaches its files once the server has ended
+# The registry reaches its files once the server has ended; a window left
+# open would keep it running.
+settle() {
+  timeout 90 wineserver -w && return
+  fail "Wine did not end: some program of the run is still open"
+  wineserver -k
+}
 
 mkdir -p "$work"
+# A run that was cut short leaves its installation behind: start afresh.
+if grep -qs 'CurrentVersion\\\\Uninstall\\\\Mivra\]' "$WINEPREFIX/system.reg" ||
+   [ -e "$WINEPREFIX/drive_c/Mivra Test" ] ||
+   [ -n "$(find "$WINEPREFIX/drive_c/users" -path '*Start Menu/Programs/Mivra' 2>/dev/null)" ]; then
+  timeout 60 wineserver -k
+  rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wine wineboot -i >/dev/null 2>&1
+  # Made without a display, as the build's prefix is: no installer of Wine's
+  # add-ons can ask anything then.
+  env -u DISPLAY "$wine64" wineboot -i >/dev/null 2>&1
 fi
 settle
 drive_c=$WINEPREFIX/drive_c
@@ -35,17 +54,20 @@ installed=$drive_c/Mivra\ Test
 elsewhere=$drive_c/elsewhere
 rm -rf "$installed" "$elsewhere"
 
-# The prefix as files (path, size for files) and registry (keys and
-# values); left out are what Wine itself rewrites on every start: the time
-# stamps of keys and its own per-session values.
+# The prefix as files (path, type, size of a file) and registry (keys and
+# values). Left out is what Wine itself rewrites on every start: the time
+# stamps of keys, and the keys of the devices it finds (display adapter,
+# monitors, network cards) with their driver dates.
 snapshot() {
   settle
   (cd "$drive_c" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune -o -printf '%p %y %s\n' |
     sed 's/ d [0-9]*$/ d/' | sort) >"$1.files"
   for hive in system.reg user.reg userdef.reg; do
     echo "== $hive"
-    sed -e '/^#time=/d' -e 's/^\(\[.*\]\) [0-9]*$/\1/' "$WINEPREFIX/$hive"
-  done | grep -v -e '^"ProcessorNameString"' -e '^;; All keys relative' >"$1.reg"
+    sed -e '/^#time=/d' -e 's/^\(\[.*\]\) [0-9]*$/\1/' "$WINEPREFIX/$hive" | awk '
+      /^\[/ { skip = $0 ~ /^\[(System\\\\CurrentControlSet\\\\(Control\\\\(Class|DeviceClasses|Video)|Enum)|Hardware|Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\NetworkCards)/ }
+      !skip'
+  done >"$1.reg"
 }
 same() {  # same A B WHAT
   if ! diff -u "$1.files" "$2.files" >"$work/diff.txt" || ! diff -u "$1.reg" "$2.reg" >>"$work/diff.txt"; then
@@ -53,14 +75,21 @@ same() {  # same A B WHAT
   fi
 }
 drive() {  # drive MODE ARGS...: the driver's findings, every FAIL counted
-  local output
-  output=$(wine "$(winpath "$driver")" "$@" 2>&1 | tr -d '\r')
-  echo "$output" | sed 's/^/  /'
-  n=$(echo "$output" | grep -c '^FAIL')
+  # Into a file, not a pipe: programs the run starts (the shell's windows)
+  # inherit the output and would hold a pipe open.
+  # The pictures come from Wine's own desktop window, which draws the frames
+  # and captions a window manager would.
+  local desktop=()
+  [ -n "$pictures" ] && desktop=(explorer /desktop=MivraPictures,1024x768)
+  wine "${desktop[@]}" "$(winpath "$driver")" "$@" >"$work/driven.raw" 2>&1 </dev/null
+  tr -d '\r' <"$work/driven.raw" >"$work/driven.txt"
+  sed 's/^/  /' "$work/driven.txt"
+  driven=$(cat "$work/driven.txt")
+  n=$(grep -c '^FAIL' "$work/driven.txt")
   failures=$((failures + n))
-  driven=$output
 }
-
+# A first start of a window in a new prefix settles some of Wine's own keys.
+drive cancel "$(winpath "$setup")" >/dev/null
 snapshot "$work/before"
 
 echo "Cancel and a closed agreement touch nothing:"
@@ -87,10 +116,11 @@ echo "$readme" | grep -qF "Mivra is installed in $short." || fail "Readme.txt do
 echo "$driven" | grep -qxF "registration DisplayName=Mivra" || fail "no DisplayName"
 echo "$driven" | grep -qxF "registration UninstallString=$target\\Uninstaller.exe" ||
   fail "UninstallString does not name the long form"
-for item in "Mivra.lnk|$short\\Mivra.exe|$short\\icon\\mivra.ico" \
-            "Mivra Documentation.lnk|$short\\help\\Index.html|$short\\icon\\mivra.ico" \
-            "Uninstall Mivra.lnk|$short\\Uninstaller.exe|$short\\icon\\uninst.ico"; do
-  echo "$driven" | grep -qixF "group $item" || fail "program group lacks $item"
+# Wine's program manager keeps each item's command line as the link's target
+# (the icon path it is given is not kept).
+for item in "Mivra.lnk|$short\\Mivra.exe" "Mivra Documentation.lnk|$short\\help\\Index.html" \
+            "Uninstall Mivra.lnk|$short\\Uninstaller.exe"; do
+  echo "$driven" | grep -qiF "group $item|" || fail "program group lacks $item"
 done
 
 echo "A copy of the uninstaller elsewhere refuses:"
