@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <functional>
+#include <set>
 
 namespace mivra {
 
@@ -28,6 +30,28 @@ long versionMajor(const std::string& name) {
         if (value > 0xFFFF) value = 0xFFFF + 1;  // beyond any version QueryPathOfRegTypeLib can name
     }
     return negative ? -value : value;
+}
+
+// The major version a key of that name registers, read as the registry
+// reads version key names ("%x.%x"): leading blanks, a sign, "0x", then hex
+// digits; -1 when there are none.
+long registeredMajor(const std::string& name) {
+    size_t pos = 0;
+    while (pos < name.size() && std::isspace(static_cast<unsigned char>(name[pos]))) ++pos;
+    bool negative = false;
+    if (pos < name.size() && (name[pos] == '+' || name[pos] == '-')) negative = name[pos++] == '-';
+    if (pos + 2 < name.size() && name[pos] == '0' && (name[pos + 1] == 'x' || name[pos + 1] == 'X') &&
+        std::isxdigit(static_cast<unsigned char>(name[pos + 2])))
+        pos += 2;
+    uint32_t value = 0;
+    size_t digits = 0;
+    for (; pos < name.size() && std::isxdigit(static_cast<unsigned char>(name[pos])); ++pos, ++digits)
+        value = value * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(name[pos]))
+                                                       ? name[pos] - '0'
+                                                       : std::tolower(static_cast<unsigned char>(name[pos])) - 'a' + 10);
+    if (digits == 0) return -1;
+    if (negative) value = 0u - value;
+    return static_cast<int32_t>(value);
 }
 
 std::string foldCase(const std::string& text) {
@@ -59,14 +83,18 @@ void listRegisteredLibraries(const ClassRegistry& registry, const ReaderFactory&
         auto versions = registry.subkeys("TypeLib\\" + name);
         if (!versions) continue;
         long major = 0;
+        std::set<long, std::greater<>> registered;
         for (const std::string& version : *versions) {
             if (version.size() >= enumNameLimit) break;
             major = std::max(major, versionMajor(version));
+            registered.insert(registeredMajor(version));
         }
         major = std::min<long>(major, 0xFFFF);
+        // From the largest major down to 1, only the majors that have a key
+        // can give a path: those are asked for, highest first.
         std::optional<std::string> registeredPath;
-        for (long m = major; m >= 1 && !registeredPath; --m)
-            registeredPath = registry.typeLibraryPath(guidText(*guid), static_cast<uint16_t>(m), 0);
+        for (auto m = registered.lower_bound(major); m != registered.end() && *m >= 1 && !registeredPath; ++m)
+            registeredPath = registry.typeLibraryPath(guidText(*guid), static_cast<uint16_t>(*m), 0);
         if (!registeredPath) continue;
 
         std::string path = registry.localPath(*registeredPath);

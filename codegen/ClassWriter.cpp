@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "Format.h"
 #include "TypeMapping.h"
@@ -44,6 +45,8 @@ struct ClassPlan {
     // Empty when the name can be used, else why not.
     std::string refusal(std::string_view name) {
         if (!isJavaIdentifier(name)) return "Not a Java identifier; no class written for this type";
+        if (!fitsFileName(std::string(name) + ".java"))
+            return "Name too long for a file name; no class written for this type";
         if (std::find(takenClassNames.begin(), takenClassNames.end(), name) != takenClassNames.end() ||
             !taken.insert(lowered(name)).second)
             return "Name already used by another class; no class written for this type";
@@ -211,7 +214,9 @@ bool writeClasses(GenerationContext& context) {
             context.reportError(subjectOf(coclass.name, coclass.clsid), coclassRefusals[i]);
             continue;
         }
+        errno = 0;
         auto file = createJavaFile(context, coclass.name);
+        if (!file && errno == ENAMETOOLONG) continue;  // only this class's path is too long
         if (!file) break;
         file->write(objectClassText(context, coclass, exposedInterfaces(coclass, plan)));
         file.reset();
@@ -227,7 +232,9 @@ bool writeClasses(GenerationContext& context) {
             context.reportError(subjectOf(record->name, record->iid), refusal);
             continue;
         }
+        errno = 0;
         auto file = createJavaFile(context, record->name);
+        if (!file && errno == ENAMETOOLONG) continue;
         if (!file) break;
         std::string text;
         if (!context.packageName.empty()) appendFormat(text, "package %s;\n", {context.packageName});

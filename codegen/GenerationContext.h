@@ -67,6 +67,11 @@ public:
 // The path of a file in the output folder: one separator, never doubled.
 std::string outputPath(std::string_view folder, std::string_view fileName);
 
+// Whether a file name is short enough for the file systems the output goes
+// to (ext4 and NTFS both hold at most 255 bytes or UTF-16 units a name).
+inline constexpr size_t maxFileNameLength = 255;
+inline bool fitsFileName(std::string_view fileName) { return fileName.size() <= maxFileNameLength; }
+
 // The C library's ctime form: "Thu May 24 10:58:38 2001\n".
 std::string ctimeText(std::time_t when);
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cerrno>
 
 #include "Format.h"
 #include "Writers.h"
@@ -20,7 +21,9 @@ std::unique_ptr<TextFile> createJavaFile(GenerationContext& context, std::string
     std::string path = outputPath(context.outputFolder, std::string(name) + ".java");
     auto file = TextFile::create(path);
     if (!file) {
+        int error = errno;  // the caller tells a name too long from other failures
         context.reportError(path, "Cannot write file");
+        errno = error;
         return nullptr;
     }
     ++context.javaFileCount;
@@ -34,10 +37,15 @@ std::unique_ptr<TextFile> createJavaFile(GenerationContext& context, std::string
 
 std::string uniqueParameterName(std::string_view candidate, ParameterNameTable& table) {
     std::string key = lowered(candidate);
-    if (table.insert(key).second) return std::string(candidate);
-    for (int n = 2;; ++n) {
-        std::string numbered = format("%s_%d", {key, n});
-        if (table.insert(numbered).second) return format("%s_%d", {candidate, n});
+    ++table.probes;
+    if (table.names.insert(key).second) return std::string(candidate);
+    // The table only grows, so the first free suffix of a key never moves
+    // back: the search goes on from where the last one for the key ended.
+    int& next = table.nextSuffix.try_emplace(key, 2).first->second;
+    for (;; ++next) {
+        ++table.probes;
+        std::string numbered = format("%s_%d", {key, next});
+        if (table.names.insert(numbered).second) return format("%s_%d", {candidate, next++});
     }
 }
 

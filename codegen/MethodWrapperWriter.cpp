@@ -47,6 +47,15 @@ bool writeMethodVariant(GenerationContext& context, std::string& javaText, std::
     const FunctionDescription& fd = function.description;
     const int paramCount = fd.paramCount;
 
+    // Each optional parameter adds a variant as long as the one before: past
+    // this many the output would grow with the square of the parameters.
+    if (fd.optionalParamCount > maxOptionalParameters)
+        return writeUnavailable(javaText, function, "Too many optional parameters");
+    // The JVM takes at most 255 parameter slots, "this" and two a double included.
+    int slots = 1;
+    for (int k = 1; k <= argCount && k <= static_cast<int>(fd.params.size()); ++k)
+        slots += effectiveCode(fd.params[k - 1].type) == VT_R8 ? 2 : 1;
+    if (slots > 255) return writeUnavailable(javaText, function, "Too many parameters for a Java method");
     if (auto refusal = checkFunction(fd, argCount)) {
         if (fd.optionalParamCount > 0 && argCount > paramCount - fd.optionalParamCount) return false;
         return writeUnavailable(javaText, function, *refusal);

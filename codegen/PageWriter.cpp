@@ -1,7 +1,23 @@
 #include "Format.h"
+#include "TypeMapping.h"
 #include "Writers.h"
 
 namespace mivra {
+
+namespace {
+
+// A link to the class page of a type, in a quoted attribute; a type whose
+// name gets no class (not a Java identifier) is listed as text only.
+void appendClassEntry(std::string& text, const std::string& classPath, const std::string& package,
+                      const std::string& name) {
+    const std::string shown = htmlText(name);
+    if (isJavaIdentifier(name) && fitsFileName(name + ".java"))
+        appendFormat(text, "<A HREF=\"%s/%s.html\">%s.%s</A>", {classPath, shown, package, shown});
+    else
+        appendFormat(text, "%s.%s", {package, shown});
+}
+
+}  // namespace
 
 // Every text from the library or the inputs is HTML-escaped on the pages, so
 // a name or doc string can only ever show as text.
@@ -37,14 +53,14 @@ bool writeOverviewPage(GenerationContext& context) {
             "one.</P>\n";
     text += "<UL>\n";
     for (const CoclassRecord& coclass : model.coclasses) {
-        const std::string name = htmlText(coclass.name);
-        appendFormat(text, "<P><A HREF=%s/%s.html>%s.%s</A>", {classPath, name, package, name});
+        text += "<P>";
+        appendClassEntry(text, classPath, package, coclass.name);
         if (!coclass.docString.empty())
             appendFormat(text, "&nbsp;&nbsp;&nbsp;&nbsp;<I>%s</I>", {htmlText(coclass.docString)});
         text += "</P>\n<UL>\n";
         for (const InterfaceRecord* record : coclass.interfaces) {
-            const std::string interfaceName = htmlText(record->name);
-            appendFormat(text, "<LI><A HREF=%s/%s.html>%s.%s</A>", {classPath, interfaceName, package, interfaceName});
+            text += "<LI>";
+            appendClassEntry(text, classPath, package, record->name);
             if (!record->docString.empty())
                 appendFormat(text, "&nbsp;&nbsp;&nbsp;&nbsp;<I>%s</I>", {htmlText(record->docString)});
             text += "</LI>\n";

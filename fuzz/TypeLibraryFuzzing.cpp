@@ -1,23 +1,45 @@
 #include "TypeLibraryFuzzing.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "FileTypeLibraryReader.h"
 #include "LibraryDump.h"
 #include "RawDump.h"
+#include "ReaderInvariants.h"
 #include "TypeModel.h"
 
 namespace mivra {
+
+namespace {
+
+// A broken promise is a finding: the fuzzer keeps the input that made it.
+void require(bool held, const std::string& what) {
+    if (held) return;
+    std::fprintf(stderr, "type-library reader: %s\n", what.c_str());
+    std::abort();
+}
+
+}  // namespace
 
 void exerciseTypeLibrary(const uint8_t* data, size_t size) {
     std::vector<std::byte> bytes(size);
     for (size_t i = 0; i < size; ++i) bytes[i] = std::byte(data[i]);
     for (uint32_t resource : {1u, 2u}) {
         auto reader = makeFileTypeLibraryReader();
-        if (!reader->loadBytes(bytes, resource)) continue;
-        std::string out;
+        auto loaded = reader->loadBytes(bytes, resource);
+        if (!loaded) {
+            require(!loaded.failure().message.empty(), "a refusal without a message");
+            continue;
+        }
+        std::string out, again;
         writeRawDump(*reader, out);
+        writeRawDump(*reader, again);
+        require(out == again, "the raw dump differs when written again");
         writeLibraryDump(*reader, out);
+        std::string broken = brokenReaderPromise(*reader, size);
+        require(broken.empty(), broken);
         for (uint32_t i = 0; i < reader->typeInfoCount(); ++i) {
             auto attributes = reader->typeAttributes(i);
             if (!attributes) continue;

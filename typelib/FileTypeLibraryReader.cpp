@@ -82,6 +82,7 @@ public:
 
     Result<bool> load(const std::string& fullPath) override;
     Result<bool> loadBytes(std::vector<std::byte> bytes, uint32_t resourceId) override;
+    size_t importFilesRead() const override { return filesRead_; }
     uint32_t typeInfoCount() const override { return main_.library ? main_.library->count() : 0; }
     Result<TypeAttributes> typeAttributes(uint32_t index) const override;
     Result<ImplementedType> implementedType(uint32_t index, uint32_t j) const override;
@@ -99,6 +100,7 @@ private:
     Result<int32_t> baseReference(const ViewType& t) const;
     Result<ViewType> follow(const ViewType& from, int32_t reference) const;
     Result<const TypeSource*> resolveImport(const ImportedLibrary& wanted) const;
+    const LoadedLibrary* loadImportFile(const std::string& path) const;
     Result<FunctionDescription> dispatchFunction(const ViewType& t, uint32_t k) const;
     Result<std::vector<std::string>> namesIn(const ViewType& t, int32_t memberId, uint32_t maxNames, bool dispatchView,
                                              int depth) const;
@@ -106,7 +108,11 @@ private:
 
     std::vector<std::string> searchPath_;
     LoadedLibrary main_;
-    mutable std::map<std::pair<std::string, uint16_t>, std::unique_ptr<LoadedLibrary>> imports_;
+    // Imported libraries by (GUID, major version), nullptr when not found,
+    // and every file read for an import by path, nullptr when it failed.
+    mutable std::map<std::pair<std::string, uint16_t>, const TypeSource*> imports_;
+    mutable std::map<std::string, std::unique_ptr<LoadedLibrary>> files_;
+    mutable size_t filesRead_ = 0;
     // Base chains of the library's own dispatch interfaces, by type index.
     mutable std::map<uint32_t, Result<std::vector<ViewType>>> chains_;
 };
@@ -147,32 +153,60 @@ void FileReader::release() {
     chains_.clear();
     main_ = LoadedLibrary{};
     imports_.clear();
+    files_.clear();
+    filesRead_ = 0;
+}
+
+// The file an import record names, as a plain file name: its folder part is
+// dropped, so an import is only ever looked for in the search folders.
+std::optional<std::string> importFileName(const std::string& recorded) {
+    size_t start = recorded.find_last_of("/\\:");
+    std::string name = start == std::string::npos ? recorded : recorded.substr(start + 1);
+    if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string::npos) return std::nullopt;
+    return name;
+}
+
+const LoadedLibrary* FileReader::loadImportFile(const std::string& path) const {
+    auto cached = files_.find(path);
+    if (cached != files_.end()) return cached->second.get();
+    std::unique_ptr<LoadedLibrary> loaded;
+    ++filesRead_;
+    if (auto bytes = readFile(path)) {
+        loaded = std::make_unique<LoadedLibrary>();
+        loaded->bytes = std::move(*bytes);
+        auto blob = typeLibraryBlob(loaded->bytes, 1);
+        auto library = blob ? MsftTypeLibrary::open(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); })
+                            : Result<std::unique_ptr<MsftTypeLibrary>>(blob.failure());
+        if (library)
+            loaded->library = std::move(*library);
+        else
+            loaded.reset();
+    }
+    // A file that failed is remembered too, so it is read once a run.
+    return files_.emplace(path, std::move(loaded)).first->second.get();
 }
 
 Result<const TypeSource*> FileReader::resolveImport(const ImportedLibrary& wanted) const {
     auto key = std::make_pair(guidText(wanted.guid), wanted.major);
     auto cached = imports_.find(key);
     if (cached == imports_.end()) {
-        std::unique_ptr<LoadedLibrary> found;
+        const TypeSource* found = nullptr;
+        auto fileName = importFileName(wanted.fileName);
         for (const std::string& entry : searchPath_) {
             std::error_code error;
             std::filesystem::path candidate = entry;
-            if (std::filesystem::is_directory(candidate, error)) candidate /= wanted.fileName;
-            auto bytes = readFile(candidate.string());
-            if (!bytes) continue;
-            auto loaded = std::make_unique<LoadedLibrary>();
-            loaded->bytes = std::move(*bytes);
-            auto blob = typeLibraryBlob(loaded->bytes, 1);
-            if (!blob) continue;
-            auto library = MsftTypeLibrary::open(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
-            if (!library || !((*library)->libraryGuid() == wanted.guid)) continue;
-            loaded->library = std::move(*library);
-            found = std::move(loaded);
+            if (std::filesystem::is_directory(candidate, error)) {
+                if (!fileName) continue;
+                candidate /= *fileName;
+            }
+            const LoadedLibrary* loaded = loadImportFile(candidate.string());
+            if (!loaded || !(loaded->library->libraryGuid() == wanted.guid)) continue;
+            found = loaded->library.get();
             break;
         }
-        cached = imports_.emplace(key, std::move(found)).first;
+        cached = imports_.emplace(key, found).first;
     }
-    if (cached->second) return static_cast<const TypeSource*>(cached->second->library.get());
+    if (cached->second) return cached->second;
     if (wanted.guid == standardOleLibraryGuid) return &standardOleLibrary();
     return fail("imported library " + wanted.fileName + " " + guidText(wanted.guid) + " not found");
 }

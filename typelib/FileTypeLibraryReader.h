@@ -19,6 +19,8 @@ public:
     // Loads from bytes already in memory; resourceId selects the TYPELIB
     // resource of a PE file.
     virtual Result<bool> loadBytes(std::vector<std::byte> bytes, uint32_t resourceId = 1) = 0;
+    // How many files were read to resolve imports since the last load.
+    virtual size_t importFilesRead() const = 0;
 };
 
 std::unique_ptr<FileTypeLibraryReader> makeFileTypeLibraryReader(std::vector<std::string> searchPath = {});

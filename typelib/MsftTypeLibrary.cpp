@@ -276,8 +276,38 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
     if (argCount < 0 || 24 + perArg * uint64_t(argCount) > length)
         return fail(at("function record", r) + ": " + std::to_string(argCount) + " parameters do not fit");
 
+    int32_t memberId = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * uint64_t(k)));
+    int32_t nameOffset = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + k)));
+    if (nameOffset == -1 && k > 0) {
+        // The second function of a property pair may leave its name out; it
+        // shares the name of the nearest function before it that has one.
+        // Found for all functions of the type at once: a type of unnamed
+        // functions would otherwise cost a walk back for each.
+        auto& inherited = inheritedNames_[index];
+        if (inherited.size() != block->funcCount) {
+            inherited.assign(block->funcCount, -1);
+            int32_t previous = -1;
+            for (uint32_t f = 0; f < block->funcCount; ++f) {
+                inherited[f] = previous;
+                int32_t own = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + f)));
+                if (own != -1) previous = own;
+            }
+        }
+        nameOffset = inherited[k];
+    }
+    // The function, its names and its doc string are asked for one after
+    // the other, and functions may share one record: the last record read
+    // is kept rather than read again.
+    if (lastRecord_ && lastRecordOffset_ == r) {
+        StoredFunction f = *lastRecord_;
+        f.memberId = memberId;
+        f.name.reset();
+        if (auto fname = name(nameOffset)) f.name = std::move(*fname);
+        return f;
+    }
+
     StoredFunction f;
-    f.memberId = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * uint64_t(k)));
+    f.memberId = memberId;
     f.funcKind = fkccic & 0x7;
     f.invokeKind = fkccic >> 3 & 0xF;
     f.optionalParamCount = optCount;
@@ -289,15 +319,6 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
     if (optionalFields > 1) {
         auto doc = string(static_cast<int32_t>(blob_.u32At(r + 0x1C)));
         if (doc) f.docString = std::move(*doc);
-    }
-    int32_t nameOffset = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + k)));
-    if (nameOffset == -1 && k > 0) {
-        // The second function of a property pair may leave its name out; it
-        // shares the name of the function before it.
-        int32_t previousName = -1;
-        for (uint32_t back = k; back-- > 0 && previousName == -1;)
-            previousName = static_cast<int32_t>(blob_.u32At(block->arrays + 4 * (uint64_t(n) + back)));
-        nameOffset = previousName;
     }
     if (auto fname = name(nameOffset)) f.name = std::move(*fname);
 
@@ -316,6 +337,8 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
             !valueCopyable(static_cast<int32_t>(blob_.u32At(defaults + 4 * uint64_t(a)))))
             f.defaultUncopyable = true;
     }
+    lastRecord_ = std::make_shared<const StoredFunction>(f);
+    lastRecordOffset_ = r;
     return f;
 }
 
@@ -380,6 +403,17 @@ Result<TypeLocation> MsftTypeLibrary::resolve(int32_t reference) const {
     return TypeLocation{this, found->second};
 }
 
+std::optional<uint32_t> MsftTypeLibrary::typeWithGuid(const Guid& wanted) const {
+    if (!typesByGuidMade_) {
+        for (uint32_t i = 0; i < typeCount_; ++i)
+            if (auto t = type(i)) typesByGuid_.try_emplace(guidText(t->guid), i);
+        typesByGuidMade_ = true;
+    }
+    auto found = typesByGuid_.find(guidText(wanted));
+    if (found == typesByGuid_.end()) return std::nullopt;
+    return found->second;
+}
+
 Result<TypeLocation> MsftTypeLibrary::resolveImport(int32_t offset) const {
     const Segment& infos = segments_[importInfoSegment];
     if (offset % 12 != 0 || uint64_t(uint32_t(offset)) + 12 > infos.length)
@@ -411,10 +445,7 @@ Result<TypeLocation> MsftTypeLibrary::resolveImport(int32_t offset) const {
     if (flags & 0x10000) {
         auto wanted = guid(typeKey, "import reference: type GUID");
         if (!wanted) return wanted.failure();
-        for (uint32_t i = 0; i < imported->count(); ++i) {
-            auto t = imported->type(i);
-            if (t && t->guid == *wanted) return TypeLocation{imported, i};
-        }
+        if (auto index = imported->typeWithGuid(*wanted)) return TypeLocation{imported, *index};
         return fail("imported type " + guidText(*wanted) + " not found in " + library.fileName);
     }
     if (typeKey < 0 || uint32_t(typeKey) >= imported->count())

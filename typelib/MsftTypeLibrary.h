@@ -43,6 +43,7 @@ public:
     Result<std::optional<uint32_t>> findMember(uint32_t index, int32_t memberId) const override;
     Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const override;
     Result<TypeLocation> resolve(int32_t reference) const override;
+    std::optional<uint32_t> typeWithGuid(const Guid& guid) const override;
 
     Guid libraryGuid() const { return libraryGuid_; }
 
@@ -90,6 +91,16 @@ private:
     // Per class, the offsets of its implemented-interface records in chain
     // order; a negative entry marks where the chain broke off.
     mutable std::unordered_map<uint32_t, std::vector<int32_t>> classChains_;
+    // Per type, for each function the name offset of the nearest named
+    // function before it (-1 none); made when an unnamed function is read.
+    mutable std::unordered_map<uint32_t, std::vector<int32_t>> inheritedNames_;
+    // The function record read last, by its offset in the blob.
+    mutable std::shared_ptr<const StoredFunction> lastRecord_;
+    mutable uint64_t lastRecordOffset_ = 0;
+    // The first readable type of each GUID, by guidText; made on first use,
+    // since every reference to a type imported by GUID asks for it.
+    mutable std::unordered_map<std::string, uint32_t> typesByGuid_;
+    mutable bool typesByGuidMade_ = false;
 };
 
 }  // namespace mivra

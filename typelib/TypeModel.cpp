@@ -22,25 +22,25 @@ size_t InterfaceTable::bucketOf(const std::string& key) {
 
 void InterfaceTable::insert(InterfaceRecord record) {
     std::string key = guidText(record.iid);
-    auto& bucket = buckets_[bucketOf(key)];
-    for (auto& existing : bucket) {
-        if (guidText(existing->iid) == key) {
-            *existing = std::move(record);
-            return;
-        }
+    auto [slot, added] = index_.try_emplace(key, nullptr);
+    if (!added) {
+        *slot->second = std::move(record);
+        return;
     }
-    bucket.insert(bucket.begin(), std::make_unique<InterfaceRecord>(std::move(record)));
+    auto& bucket = buckets_[bucketOf(key)];
+    bucket.push_back(std::make_unique<InterfaceRecord>(std::move(record)));
+    slot->second = bucket.back().get();
     ++size_;
 }
 
 const InterfaceRecord* InterfaceTable::find(const std::string& key) const {
-    for (const auto& record : buckets_[bucketOf(key)])
-        if (guidText(record->iid) == key) return record.get();
-    return nullptr;
+    auto found = index_.find(key);
+    return found == index_.end() ? nullptr : found->second;
 }
 
 void InterfaceTable::clear() {
     for (auto& bucket : buckets_) bucket.clear();
+    index_.clear();
     size_ = 0;
 }
 
@@ -48,7 +48,7 @@ std::vector<const InterfaceRecord*> InterfaceTable::inOrder() const {
     std::vector<const InterfaceRecord*> records;
     records.reserve(size_);
     for (const auto& bucket : buckets_)
-        for (const auto& record : bucket) records.push_back(record.get());
+        for (auto record = bucket.rbegin(); record != bucket.rend(); ++record) records.push_back(record->get());
     return records;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Guid.h"
@@ -53,7 +54,10 @@ public:
 private:
     static size_t bucketOf(const std::string& key);
 
+    // Each bucket holds its records oldest first (iteration reads it from the
+    // back), so that an insertion appends; index_ finds a record by key.
     std::array<std::vector<std::unique_ptr<InterfaceRecord>>, bucketCount> buckets_;
+    std::unordered_map<std::string, InterfaceRecord*> index_;
     size_t size_ = 0;
 };
 

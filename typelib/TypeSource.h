@@ -88,6 +88,14 @@ public:
     virtual Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const = 0;
     // Resolves a reference (the low two bits already cleared).
     virtual Result<TypeLocation> resolve(int32_t reference) const = 0;
+    // The first readable type with the GUID, nothing when none has it.
+    virtual std::optional<uint32_t> typeWithGuid(const Guid& guid) const {
+        for (uint32_t i = 0; i < count(); ++i) {
+            auto t = type(i);
+            if (t && t->guid == guid) return i;
+        }
+        return std::nullopt;
+    }
 };
 
 }  // namespace mivra

@@ -34,28 +34,50 @@ struct RegistryValue {
     std::optional<std::string> text;  // string types only
 };
 
+// One key line of a registry file: its path as written (components joined
+// by a backslash), where it first appeared, and its values.
 struct RegistryKey {
-    std::string name;
-    std::map<std::string, std::unique_ptr<RegistryKey>> subkeys;  // by folded name
-    std::map<std::string, RegistryValue> values;                  // by folded name, "" default
-
-    const RegistryKey* find(std::string_view name) const {
-        auto it = subkeys.find(foldCase(name));
-        return it == subkeys.end() ? nullptr : it->second.get();
-    }
+    std::string path;
+    size_t order = 0;
+    std::map<std::string, RegistryValue> values;  // by folded name, "" default
 };
 
-// Deep trees are torn down without recursion.
-void destroyIteratively(std::unique_ptr<RegistryKey> root) {
-    std::vector<std::unique_ptr<RegistryKey>> pending;
-    pending.push_back(std::move(root));
-    while (!pending.empty()) {
-        std::unique_ptr<RegistryKey> key = std::move(pending.back());
-        pending.pop_back();
-        if (!key) continue;
-        for (auto& [name, child] : key->subkeys) pending.push_back(std::move(child));
+// The keys of one registry file by folded path. A key exists when it has a
+// line of its own or when a key below it has one; keys without a line of
+// their own are not stored, so a deep path costs its text, not a record for
+// each of its components.
+struct RegistryTree {
+    std::map<std::string, RegistryKey, std::less<>> keys;
+
+    struct Found {
+        bool exists = false;
+        const RegistryKey* key = nullptr;  // nothing for a key without a line
+    };
+
+    Found find(const std::string& folded) const {
+        auto it = keys.find(folded);
+        if (it != keys.end()) return {true, &it->second};
+        const std::string below = folded + '\\';
+        auto first = keys.lower_bound(below);
+        if (first != keys.end() && first->first.compare(0, below.size(), below) == 0) return {true, nullptr};
+        return {};
     }
-}
+
+    // The keys right below: folded name -> name as first written. A name is
+    // spelled as the first line in the file that reaches it spells it.
+    void children(const std::string& folded, std::map<std::string, std::pair<size_t, std::string>>& out) const {
+        const std::string below = folded + '\\';
+        for (auto it = keys.lower_bound(below); it != keys.end() && it->first.compare(0, below.size(), below) == 0;
+             ++it) {
+            size_t end = it->first.find('\\', below.size());
+            size_t length = (end == std::string::npos ? it->first.size() : end) - below.size();
+            auto [slot, added] = out.try_emplace(it->first.substr(below.size(), length), it->second.order,
+                                                 it->second.path.substr(below.size(), length));
+            if (!added && it->second.order < slot->second.first)
+                slot->second = {it->second.order, it->second.path.substr(below.size(), length)};
+        }
+    }
+};
 
 constexpr size_t maxPathComponents = 512;
 constexpr uintmax_t maxRegistryFileSize = 512u * 1024 * 1024;
@@ -262,25 +284,24 @@ std::string_view trimRight(std::string_view s) {
     return s;
 }
 
-// Parses one registry file into the tree under root. Lines that cannot be
-// read are passed over; values after an unreadable key line are dropped
-// until the next key line.
-void parseRegistryText(const std::string& content, RegistryKey& root) {
-    std::vector<std::string_view> lines;
-    {
-        std::string_view rest(content);
-        while (!rest.empty()) {
-            size_t nl = rest.find('\n');
-            lines.push_back(trimRight(rest.substr(0, nl)));
-            if (nl == std::string_view::npos) break;
-            rest.remove_prefix(nl + 1);
-        }
-    }
-    if (lines.empty() || lines[0] != "WINE REGISTRY Version 2") return;
+// Parses one registry file into the tree. Lines that cannot be read are
+// passed over; values after an unreadable key line are dropped until the
+// next key line. The text is walked line by line in place.
+void parseRegistryText(const std::string& content, RegistryTree& tree) {
+    std::string_view rest(content);
+    auto nextLine = [&rest](std::string_view& line) {
+        if (rest.empty()) return false;
+        size_t nl = rest.find('\n');
+        line = trimRight(rest.substr(0, nl));
+        rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        return true;
+    };
+    std::string_view line;
+    if (!nextLine(line) || line != "WINE REGISTRY Version 2") return;
 
     RegistryKey* current = nullptr;
-    for (size_t i = 1; i < lines.size(); ++i) {
-        std::string_view line = lines[i];
+    size_t order = 0;
+    while (nextLine(line)) {
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
             current = nullptr;
@@ -312,28 +333,25 @@ void parseRegistryText(const std::string& content, RegistryKey& root) {
             }
             components.push_back(std::move(component));
             if (!closed || components.size() > maxPathComponents) continue;
+            std::string path;
             for (std::string& raw : components) {
                 size_t rawPos = 0;
                 auto decoded = readEscaped(raw, rawPos, std::nullopt);
-                if (!decoded) {
+                // No key name is empty or holds a backslash (the separator).
+                if (!decoded || decoded->empty() || decoded->find('\\') != std::string::npos) {
                     bad = true;
                     break;
                 }
-                raw = std::move(*decoded);
+                if (!path.empty()) path += '\\';
+                path += *decoded;
             }
             if (bad) continue;
-            if (std::any_of(components.begin(), components.end(), [](const std::string& c) { return c.empty(); }))
-                continue;
-            RegistryKey* key = &root;
-            for (std::string& name : components) {
-                auto& slot = key->subkeys[foldCase(name)];
-                if (!slot) {
-                    slot = std::make_unique<RegistryKey>();
-                    slot->name = name;
-                }
-                key = slot.get();
+            auto [slot, added] = tree.keys.try_emplace(foldCase(path));
+            if (added) {
+                slot->second.path = std::move(path);
+                slot->second.order = order++;
             }
-            current = key;
+            current = &slot->second;
             continue;
         }
         if (line[0] != '@' && line[0] != '"') continue;
@@ -353,9 +371,9 @@ void parseRegistryText(const std::string& content, RegistryKey& root) {
         std::string data(line.substr(pos));
         // Hex data runs on over lines ending in a backslash.
         if (data.rfind("hex", 0) == 0) {
-            while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
+            std::string_view next;
+            while (!data.empty() && data.back() == '\\' && nextLine(next)) {
                 data.pop_back();
-                std::string_view next = lines[++i];
                 while (!next.empty() && (next.front() == ' ' || next.front() == '\t')) next.remove_prefix(1);
                 data += next;
             }
@@ -368,17 +386,18 @@ void parseRegistryText(const std::string& content, RegistryKey& root) {
     }
 }
 
-std::unique_ptr<RegistryKey> loadRegistryFile(const fs::path& path) {
-    auto root = std::make_unique<RegistryKey>();
+RegistryTree loadRegistryFile(const fs::path& path) {
+    RegistryTree tree;
     std::error_code ec;
     uintmax_t size = fs::file_size(path, ec);
-    if (ec || size > maxRegistryFileSize) return root;
+    if (ec || size > maxRegistryFileSize) return tree;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return root;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    parseRegistryText(buffer.str(), *root);
-    return root;
+    if (!in) return tree;
+    std::string content(static_cast<size_t>(size), '\0');
+    in.read(content.data(), static_cast<std::streamsize>(size));
+    content.resize(static_cast<size_t>(in.gcount()));
+    parseRegistryText(content, tree);
+    return tree;
 }
 
 std::vector<std::string> splitKeyPath(std::string_view path) {
@@ -391,14 +410,6 @@ std::vector<std::string> splitKeyPath(std::string_view path) {
         start = sep + 1;
     }
     return parts;
-}
-
-const RegistryKey* descend(const RegistryKey* key, const std::vector<std::string>& parts) {
-    for (const std::string& part : parts) {
-        if (!key) return nullptr;
-        key = key->find(part);
-    }
-    return key;
 }
 
 // What RegEnumKeyExA into a 16-byte buffer and sscanf("%x.%x") make of a
@@ -454,37 +465,28 @@ public:
     explicit WineRegistry(fs::path prefix) : prefix_(std::move(prefix)) {
         machine_ = loadRegistryFile(prefix_ / "system.reg");
         user_ = loadRegistryFile(prefix_ / "user.reg");
-        machineClasses_ = descend(machine_.get(), {"Software", "Classes"});
-        userClasses_ = descend(user_.get(), {"Software", "Classes"});
-        if (auto locale = valueText(descend(user_.get(), {"Control Panel", "International"}), "Locale")) {
+        if (auto locale = valueText(user_.find(foldCase("Control Panel\\International")).key, "Locale")) {
             char* end = nullptr;
             unsigned long lcid = std::strtoul(locale->c_str(), &end, 16);
             if (!locale->empty() && *end == '\0' && lcid <= 0xFFFFFFFFul) userLocale_ = static_cast<uint32_t>(lcid);
         }
     }
 
-    ~WineRegistry() override {
-        destroyIteratively(std::move(machine_));
-        destroyIteratively(std::move(user_));
-    }
-
     std::optional<std::vector<std::string>> subkeys(const std::string& keyPath) const override {
-        auto [user, machine] = open(keyPath);
-        if (!user && !machine) return std::nullopt;
-        std::map<std::string, std::string> merged;
-        if (machine)
-            for (const auto& [folded, key] : machine->subkeys) merged[folded] = key->name;
-        if (user)
-            for (const auto& [folded, key] : user->subkeys) merged[folded] = key->name;
+        View view = open(keyPath);
+        if (!view.user.exists && !view.machine.exists) return std::nullopt;
+        std::map<std::string, std::pair<size_t, std::string>> machine, user;
+        if (view.machine.exists) machine_.children(view.path, machine);
+        if (view.user.exists) user_.children(view.path, user);
+        for (auto& [folded, name] : user) machine[folded] = std::move(name);
         std::vector<std::string> names;
-        names.reserve(merged.size());
-        for (auto& [folded, name] : merged) names.push_back(std::move(name));
+        names.reserve(machine.size());
+        for (auto& [folded, name] : machine) names.push_back(std::move(name.second));
         return names;
     }
 
     std::optional<std::string> defaultValue(const std::string& keyPath) const override {
-        auto [user, machine] = open(keyPath);
-        return valueText(user ? user : machine, "");
+        return valueText(open(keyPath).answering(), "");
     }
 
     std::optional<std::string> clsidFromProgId(const std::string& progId) const override {
@@ -535,21 +537,27 @@ public:
     std::string localPath(const std::string& registeredPath) const override;
 
 private:
+    // A key of the classes root in both files; where the user has the key,
+    // the user's key answers.
     struct View {
-        const RegistryKey* user = nullptr;
-        const RegistryKey* machine = nullptr;
+        std::string path;  // folded, from the file's root
+        RegistryTree::Found user;
+        RegistryTree::Found machine;
+        const RegistryKey* answering() const { return user.exists ? user.key : machine.key; }
+        bool exists() const { return user.exists || machine.exists; }
     };
 
     View open(std::string_view keyPath) const {
         auto parts = splitKeyPath(keyPath);
         if (std::any_of(parts.begin(), parts.end(), [](const std::string& p) { return p.empty(); })) return {};
-        return {descend(userClasses_, parts), descend(machineClasses_, parts)};
+        View view;
+        view.path = "SOFTWARE\\CLASSES\\" + foldCase(keyPath);
+        view.user = user_.find(view.path);
+        view.machine = machine_.find(view.path);
+        return view;
     }
 
-    bool keyExists(std::string_view keyPath) const {
-        auto [user, machine] = open(keyPath);
-        return user || machine;
-    }
+    bool keyExists(std::string_view keyPath) const { return open(keyPath).exists(); }
 
     static std::optional<std::string> valueText(const RegistryKey* key, std::string_view name) {
         if (!key) return std::nullopt;
@@ -562,9 +570,10 @@ private:
     // none, nothing when the key is missing or the value is no string or
     // does not fit the caller's buffer of maxChars characters.
     std::optional<std::string> queryValue(std::string_view keyPath, size_t maxChars = 0) const {
-        auto [user, machine] = open(keyPath);
-        const RegistryKey* key = user ? user : machine;
-        if (!key) return std::nullopt;
+        View view = open(keyPath);
+        if (!view.exists()) return std::nullopt;
+        const RegistryKey* key = view.answering();
+        if (!key) return std::string();
         auto it = key->values.find("");
         if (it == key->values.end()) return std::string();
         if (!it->second.text) return std::nullopt;
@@ -640,10 +649,8 @@ private:
     }
 
     fs::path prefix_;
-    std::unique_ptr<RegistryKey> machine_;
-    std::unique_ptr<RegistryKey> user_;
-    const RegistryKey* machineClasses_ = nullptr;
-    const RegistryKey* userClasses_ = nullptr;
+    RegistryTree machine_;
+    RegistryTree user_;
     uint32_t userLocale_ = 0x409;
 };
 

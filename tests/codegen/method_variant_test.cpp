@@ -214,6 +214,41 @@ TEST(SoundBehaviour, NamesThatAreNotIdentifiersNeverBecomeCode) {
     EXPECT_NE(s.java.find("public native void Go(int arg)"), std::string::npos);
 }
 
+// What Java or a bounded output cannot hold is refused with one comment:
+// past 32 optional parameters (each would add a variant as long as the one
+// before) and past the JVM's 255 parameter slots (this, two per double).
+TEST(SoundBehaviour, FunctionsBeyondTheCapsAreRefusedOnce) {
+    const struct {
+        int count;
+        uint16_t vt;
+        int16_t optional;
+        const char* refusal;  // nullptr: the whole series is declared
+    } cases[] = {
+        {32, VT_VARIANT, 32, nullptr},
+        {33, VT_VARIANT, 33, "Too many optional parameters"},
+        {300, VT_VARIANT, 300, "Too many optional parameters"},
+        {254, VT_I4, 0, nullptr},
+        {255, VT_I4, 0, "Too many parameters for a Java method"},
+        {127, VT_R8, 0, nullptr},
+        {128, VT_R8, 0, "Too many parameters for a Java method"},
+        {3000, VT_I4, 0, "Too many parameters for a Java method"},
+    };
+    for (const auto& c : cases) {
+        std::vector<TypeDescription> params(c.count, type(c.vt));
+        auto series = writeSeries({function("Wide", 1, params, type(VT_EMPTY), c.optional)});
+        if (!c.refusal) {
+            EXPECT_EQ(series.written, c.optional + 1) << c.count;
+            EXPECT_EQ(count(series.java, "Function is not available"), 0u) << c.count;
+            continue;
+        }
+        EXPECT_EQ(series.written, 0) << c.count;
+        std::string shown = series.java.size() < 200 ? series.java : std::to_string(series.java.size()) + " bytes";
+        EXPECT_EQ(shown, std::string("\t// Wide:\n\t\t// Function is not available: ") + c.refusal + "\n\n")
+            << c.count;
+        EXPECT_EQ(series.c.size(), 0u) << c.count;
+    }
+}
+
 TEST(SoundBehaviour, DuplicateJavaSignatureIsCommented) {
     auto s = writeSeries({function("getName", 1, {}, type(VT_BSTR)), function("Name", 2, {}, type(VT_BSTR)),
                           function("Name", 4, {type(VT_BSTR)}, type(VT_EMPTY))});

@@ -268,9 +268,34 @@ TEST(SoundBehaviour, InterfaceReachedTwiceIsListedOnce) {
 
 TEST(SoundBehaviour, PagesEscapeLibraryText) {
     DemoRun run;
+    run.generator.inputs.packageName = "mvx.a\"b";
+    run.library.types[1].documentation.name = "I x onmouseover=alert(1)";  // IBar
     ASSERT_TRUE(run.run());
     std::string overview = test::readFile(run.out("overview.html"));
     EXPECT_NE(overview.find("<H3>Demo &lt;library&gt; &amp; friends</H3>\n"), std::string::npos);
+    // Every link in a quoted attribute; a type without a class gets none.
+    EXPECT_NE(overview.find("<P><A HREF=\"mvx/a&quot;b/Foo.html\">mvx.a&quot;b.Foo</A>"), std::string::npos);
+    EXPECT_NE(overview.find("<LI>mvx.a&quot;b.I x onmouseover=alert(1)</LI>\n"), std::string::npos);
+    EXPECT_EQ(overview.find("HREF=m"), std::string::npos);
+}
+
+// ext4 and NTFS hold names of up to 255 bytes: a longer class name is
+// reported for its type and the run goes on with the next class.
+TEST(SoundBehaviour, NameTooLongForAFileIsReportedAndSkipped) {
+    DemoRun run;
+    const std::string longName = "F" + std::string(260, 'o');
+    run.library.types[3].documentation.name = longName;  // the coclass Foo, before Plain
+    run.library.types[1].documentation.name = longName + "Bar";  // IBar
+    ASSERT_TRUE(run.run());
+    ASSERT_EQ(run.generator.reports.size(), 2u);
+    for (const auto& [subject, message] : run.generator.reports) {
+        EXPECT_EQ(subject.substr(0, longName.size()), longName);
+        EXPECT_EQ(message, "Name too long for a file name; no class written for this type");
+    }
+    for (const char* name : {"Plain.java", "IFoo.java", "DEvents.java", "MivraVariant.java", "overview.html"})
+        EXPECT_TRUE(run.exists(name)) << name;
+    std::string overview = test::readFile(run.out("overview.html"));
+    EXPECT_EQ(overview.find("/" + longName), std::string::npos);
 }
 
 }  // namespace

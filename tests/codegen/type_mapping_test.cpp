@@ -152,6 +152,12 @@ TEST(UniqueParameterName, CaseInsensitiveWithNumberedClashes) {
     EXPECT_EQ(uniqueParameterName("arg_2", mixed), "arg_2");
     EXPECT_EQ(uniqueParameterName("arg", mixed), "arg");
     EXPECT_EQ(uniqueParameterName("arg", mixed), "arg_3");
+    // Many parameters of one name: each name is found after a bounded number
+    // of tries, not after trying every name before it.
+    ParameterNameTable many;
+    for (int k = 1; k <= 5000; ++k)
+        ASSERT_EQ(uniqueParameterName("Arg", many), k == 1 ? "Arg" : "Arg_" + std::to_string(k));
+    EXPECT_LE(many.probes, 2u * 5000);
 }
 
 TEST(TextSafety, CommentsPagesAndLiterals) {

@@ -93,6 +93,45 @@ TEST_F(RegisteredLibraries, WithoutTypeLibKeyReportsOnceAndStaysEmpty) {
     EXPECT_TRUE(list.displayTexts.empty());
 }
 
+// The prefix's registry, counting the registered-path lookups asked of it.
+class CountingRegistry final : public ClassRegistry {
+public:
+    explicit CountingRegistry(std::unique_ptr<ClassRegistry> inner) : inner_(std::move(inner)) {}
+    mutable size_t pathLookups = 0;
+    std::optional<std::vector<std::string>> subkeys(const std::string& k) const override { return inner_->subkeys(k); }
+    std::optional<std::string> defaultValue(const std::string& k) const override { return inner_->defaultValue(k); }
+    std::optional<std::string> clsidFromProgId(const std::string& p) const override { return inner_->clsidFromProgId(p); }
+    std::optional<std::string> progIdFromClsid(const std::string& c) const override { return inner_->progIdFromClsid(c); }
+    std::optional<std::string> typeLibraryPath(const std::string& guid, uint16_t major, uint16_t minor) const override {
+        ++pathLookups;
+        return inner_->typeLibraryPath(guid, major, minor);
+    }
+    std::string localPath(const std::string& path) const override { return inner_->localPath(path); }
+
+private:
+    std::unique_ptr<ClassRegistry> inner_;
+};
+
+// Only majors that have a version key are asked for, highest first: a key
+// such as 65535.0 costs one lookup, not one per number below it.
+TEST_F(RegisteredLibraries, AsksOnlyForRegisteredMajors) {
+    prefix.writeDriveFile("libs/one.tlb", "LIB:One");
+    prefix.writeDriveFile("libs/two.tlb", "LIB:Two");
+    prefix.writeSystem(typeLibEntry(lib(1), "1.0", "one.tlb") + typeLibEntry(lib(1), "65535.0", "two.tlb") +
+                       typeLibEntry(lib(2), "2.0", "two.tlb") + typeLibEntry(lib(2), "9999.0", "one.tlb") +
+                       typeLibEntry(lib(3), "a.0", "one.tlb") + typeLibEntry(lib(3), "12.0", "two.tlb"));
+    CountingRegistry registry(openClassRegistry(prefix.path()));
+    RegisteredLibraryList list;
+    Collected collected;
+
+    listRegisteredLibraries(registry, fakeReaders(), collected.report(), list);
+
+    // 65535 reads as hex beyond any major; 9999 is major 0x9999, above the
+    // decimal 9999 the search starts from; a.0 is major 10, below 12.
+    EXPECT_EQ(list.displayTexts, (std::vector<std::string>{"One", "Two", "One"}));
+    EXPECT_LE(registry.pathLookups, 3u * 2);
+}
+
 TEST(RegisteredLibraryOrder, AlphabeticalWithoutRegardToCase) {
     RegisteredLibraryList list;
     list.displayTexts = {"beta", "Alpha", "gamma", "Beta:   doc", "alpha"};

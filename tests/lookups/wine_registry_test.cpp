@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <new>
 #include <filesystem>
 
 #include "ClassRegistry.h"
@@ -45,6 +48,64 @@ TEST(WineRegistryFile, ReadsKeysValuesAndEscapesIgnoringCase) {
     EXPECT_EQ(registry->subkeys("Missing"), std::nullopt);
     EXPECT_EQ(registry->defaultValue("Outside"), std::nullopt);
     EXPECT_EQ(registry->defaultValue("Quoted\\\\Zeta"), std::nullopt);
+}
+
+// Every allocation of this program is counted, so that a test can see the
+// most memory that a piece of work held at once.
+std::atomic<size_t> liveBytes{0}, peakBytes{0};
+
+}  // namespace
+
+void* operator new(size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    size_t live = liveBytes += malloc_usable_size(p);
+    for (size_t peak = peakBytes; live > peak && !peakBytes.compare_exchange_weak(peak, live);) {
+    }
+    return p;
+}
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    liveBytes -= malloc_usable_size(p);
+    std::free(p);
+}
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
+// Memory stays near the file's size whatever its shape: many empty lines,
+// or keys hundreds of components deep.
+TEST(WineRegistryFile, MemoryNearTheFileSize) {
+    std::string deepKeys;
+    for (int i = 0; i < 2000; ++i) {
+        deepKeys += "[Software\\\\Classes\\\\Deep" + std::to_string(i);
+        for (int k = 0; k < 500; ++k) deepKeys += "\\\\k";
+        deepKeys += "] 1\n";
+    }
+    const std::string last = "[Software\\\\Classes\\\\Last] 1\n@=\"found\"\n";
+    const struct {
+        const char* shape;
+        std::string body;
+        std::optional<std::vector<std::string>> belowDeep7;
+    } cases[] = {
+        {"empty lines", std::string(8 << 20, '\n') + last, std::nullopt},
+        {"deep keys", deepKeys + last, std::vector<std::string>{"k"}},
+    };
+    for (const auto& c : cases) {
+        TestPrefix prefix;
+        prefix.writeSystem(c.body);
+        size_t before = liveBytes;
+        peakBytes = before;
+        auto registry = openClassRegistry(prefix.path());
+        size_t peak = peakBytes - before;
+        EXPECT_EQ(registry->defaultValue("Last"), "found") << c.shape;
+        EXPECT_EQ(registry->subkeys("Deep7\\k\\k"), c.belowDeep7) << c.shape;
+        ::testing::Test::RecordProperty(std::string("peak bytes, ") + c.shape, std::to_string(peak));
+        EXPECT_LT(peak, 4 * c.body.size()) << c.shape << ": at most " << peak << " bytes for " << c.body.size();
+    }
 }
 
 TEST(WineRegistryFile, UserClassesOverMachineClasses) {

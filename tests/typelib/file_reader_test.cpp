@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "ByteReader.h"
 #include "FileTypeLibraryReader.h"
 #include "TestLibraries.h"
 
 namespace mivra {
 namespace {
 
+namespace fs = std::filesystem;
+using test::fileBytes;
 using test::libraryPath;
 
 std::unique_ptr<FileTypeLibraryReader> loaded(const std::string& path, std::vector<std::string> searchPath = {}) {
@@ -156,6 +163,96 @@ TEST(Imports, BuiltInStandardLibraryAnswersAsTheFileDoes) {
         }
         EXPECT_EQ(namesOf(*builtin, 0, k), namesOf(*fromFile, 0, k));
     }
+}
+
+void writeBytes(const std::string& path, const std::vector<std::byte>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+}
+
+// testlib.tlb with the file name of its one import record replaced: the
+// import-file segment is rebuilt at the end of the file with the new name.
+std::vector<std::byte> withImportFileName(const std::string& name) {
+    auto bytes = fileBytes(libraryPath("testlib.tlb"));
+    ByteReader reader(bytes);
+    size_t directory = 0x54 + 4 * reader.u32At(0x20) + ((reader.u32At(0x14) & 0x100) ? 4 : 0);
+    size_t entry = directory + 2 * 16;
+    size_t segment = reader.u32At(entry);
+    std::vector<std::byte> record(bytes.begin() + static_cast<long>(segment), bytes.begin() + static_cast<long>(segment) + 14);
+    uint16_t size = static_cast<uint16_t>(name.size() << 2 | (reader.u16At(segment + 12) & 3));
+    record[12] = std::byte(size & 0xFF);
+    record[13] = std::byte(size >> 8);
+    for (char c : name) record.push_back(std::byte(c));
+    while (record.size() % 4) record.push_back(std::byte{'W'});
+    uint32_t offset = static_cast<uint32_t>(bytes.size()), length = static_cast<uint32_t>(record.size());
+    bytes.insert(bytes.end(), record.begin(), record.end());
+    for (int i = 0; i < 4; ++i) {
+        bytes[entry + i] = std::byte(offset >> (8 * i) & 0xFF);
+        bytes[entry + 4 + i] = std::byte(length >> (8 * i) & 0xFF);
+    }
+    return bytes;
+}
+
+struct ImportFolders {
+    fs::path root = fs::temp_directory_path() / ("mivra-imports-" + std::to_string(::getpid()));
+    fs::path lib = root / "lib";
+    ImportFolders() {
+        fs::remove_all(root);
+        fs::create_directories(lib / "sub");
+        // The standard library with one name changed, so that a reader that
+        // took it instead of the built-in one shows it.
+        auto marked = fileBytes(libraryPath("stdole/stdole2.tlb"));
+        std::string text(reinterpret_cast<const char*>(marked.data()), marked.size());
+        size_t at = text.find("QueryInterface");
+        EXPECT_NE(at, std::string::npos);
+        marked[at + 13] = std::byte{'X'};
+        for (const fs::path& place : {root / "x.tlb", lib / "sub" / "x.tlb"}) writeBytes(place.string(), marked);
+    }
+    ~ImportFolders() {
+        std::error_code error;
+        fs::remove_all(root, error);
+    }
+};
+
+// An import is looked for by its plain file name, beside the library (the
+// search path), never through the folders its record names.
+TEST(Imports, RecordedFolderPartsAreNotFollowed) {
+    ImportFolders folders;
+    const struct {
+        std::string recorded;
+        bool besideToo;  // an x.tlb beside the library
+        const char* firstName;
+    } cases[] = {
+        {"x.tlb", false, "QueryInterface"},  // not found: the built-in library
+        {"x.tlb", true, "QueryInterfacX"},
+        {"../x.tlb", false, "QueryInterface"},
+        {(folders.root / "x.tlb").string(), false, "QueryInterface"},
+        {"sub/x.tlb", false, "QueryInterface"},
+        {"..\\x.tlb", false, "QueryInterface"},
+        {"C:\\windows\\x.tlb", true, "QueryInterfacX"},
+        {"..", true, "QueryInterface"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(folders.lib / "x.tlb");
+        if (c.besideToo) fs::copy_file(folders.root / "x.tlb", folders.lib / "x.tlb");
+        std::string path = (folders.lib / "testlib.tlb").string();
+        writeBytes(path, withImportFileName(c.recorded));
+        auto reader = loaded(path, {folders.lib.string()});
+        EXPECT_EQ(namesOf(*reader, 0, 0).at(0), c.firstName) << c.recorded;
+    }
+}
+
+// A file that cannot be loaded is read once a run, however many search
+// entries or records lead to it.
+TEST(Imports, FileThatFailsToLoadIsReadOnce) {
+    ImportFolders folders;
+    writeBytes((folders.lib / "x.tlb").string(), std::vector<std::byte>(4096, std::byte{'M'}));
+    std::string path = (folders.lib / "testlib.tlb").string();
+    writeBytes(path, withImportFileName("x.tlb"));
+    auto reader = loaded(path, {folders.lib.string(), folders.lib.string(), (folders.lib / "x.tlb").string()});
+    test::walkEverything(*reader);
+    EXPECT_EQ(reader->importFilesRead(), 1u);
+    EXPECT_EQ(namesOf(*reader, 0, 0).at(0), "QueryInterface");
 }
 
 TEST(PeFiles, ResourceOneByDefaultAndOthersByBackslashNumber) {

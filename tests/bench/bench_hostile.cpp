@@ -1,0 +1,260 @@
+// Libraries made to grow the work faster than their size, each generated
+// at two sizes (n and 2n); prints the time, the bytes written and the
+// ratio of the two times, which stays near 2 while the work is linear.
+//
+//   build/bin/mivra_bench_hostile [SCALE]
+//
+// The libraries are compiled from generated IDL with widl and then patched
+// where IDL cannot say it (functions sharing one record, unnamed functions);
+// the dispatch interfaces come from a reader in memory.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "ByteReader.h"
+#include "FileTypeLibraryReader.h"
+#include "Generator.h"
+#include "RawDump.h"
+#include "TypeModel.h"
+#include "Writers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class QuietGenerator : public mivra::Generator {
+public:
+    void reportError(const std::string&, const std::string&) override {}
+};
+
+struct Figures {
+    double ms = 0;
+    uintmax_t written = 0;
+    size_t input = 0;
+};
+
+fs::path workFolder() {
+    static fs::path folder = fs::temp_directory_path() / ("mivra-hostile-" + std::to_string(getpid()));
+    return folder;
+}
+
+std::string libraryText(const std::string& name, const std::string& body, const std::string& classBody) {
+    return "import \"oatypes.idl\";\n[uuid(22222222-0000-0000-0000-000000000000), version(1.0)]\nlibrary " + name +
+           " {\n    importlib(\"stdole2.tlb\");\n" + body +
+           "    [uuid(22222222-0000-0000-0000-0000000000ff)]\n    coclass C { " + classBody + " };\n};\n";
+}
+
+std::string dispinterface(const std::string& name, const std::string& uuid, const std::vector<std::string>& methods) {
+    std::string text = "    [uuid(" + uuid + ")]\n    dispinterface " + name + " {\n        properties:\n        methods:\n";
+    for (const std::string& m : methods) text += "        " + m + "\n";
+    return text + "    };\n";
+}
+
+// widl's library for the IDL text, or nothing.
+std::vector<std::byte> compile(const std::string& name, const std::string& idl) {
+    fs::path source = workFolder() / (name + ".idl"), library = workFolder() / (name + ".tlb");
+    std::ofstream(source) << idl;
+    pid_t child = fork();
+    if (child == 0) {
+        if (!freopen("/dev/null", "w", stderr)) _exit(127);
+        execlp(MIVRA_WIDL, MIVRA_WIDL, "-I", MIVRA_BENCH_IDL, "-L", MIVRA_BENCH_STDOLE, "-t", "-o", library.c_str(),
+               source.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    std::ifstream in(library, std::ios::binary);
+    std::vector<char> chars((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::byte> bytes(chars.size());
+    for (size_t i = 0; i < chars.size(); ++i) bytes[i] = std::byte(static_cast<unsigned char>(chars[i]));
+    return bytes;
+}
+
+void put32(std::vector<std::byte>& bytes, uint64_t offset, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[offset + i] = std::byte(value >> (8 * i) & 0xFF);
+}
+
+// The memid/name/offset arrays of type 0's member block, and its member count.
+std::pair<uint64_t, uint32_t> memberArrays(const std::vector<std::byte>& bytes) {
+    mivra::ByteReader r(bytes);
+    uint64_t directory = 0x54 + 4 * uint64_t(r.u32At(0x20)) + ((r.u32At(0x14) & 0x100) ? 4 : 0);
+    uint64_t type = r.u32At(directory);
+    uint32_t elements = r.u32At(type + 0x18);
+    uint64_t block = r.u32At(type + 4);
+    return {block + 4 + r.u32At(block), (elements & 0xFFFF) + (elements >> 16)};
+}
+
+void save(const std::string& name, const std::vector<std::byte>& bytes) {
+    std::ofstream(workFolder() / (name + ".tlb"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::byte> sharedRecord(int n) {
+    std::string params;
+    for (int p = 0; p < 2000; ++p) params += (p ? ", [in] long a" : "[in] long a") + std::to_string(p);
+    std::vector<std::string> methods{"[id(1)] void big(" + params + ");"};
+    for (int k = 1; k < n; ++k) methods.push_back("[id(" + std::to_string(k + 1) + ")] void f" + std::to_string(k) + "();");
+    auto bytes = compile("shared", libraryText("Shared", dispinterface("DShared", "22222222-0000-0000-0000-000000000001", methods),
+                                               "[default] dispinterface DShared;"));
+    if (bytes.empty()) return bytes;
+    auto [arrays, count] = memberArrays(bytes);
+    uint32_t first = mivra::ByteReader(bytes).u32At(arrays + 8 * uint64_t(count));
+    for (uint32_t k = 0; k < count; ++k) put32(bytes, arrays + 4 * (2 * uint64_t(count) + k), first);
+    return bytes;
+}
+
+std::vector<std::byte> optionalSeries(int n) {
+    std::string params;
+    for (int p = 0; p < n; ++p) params += (p ? ", [in, optional] VARIANT a" : "[in, optional] VARIANT a") + std::to_string(p);
+    return compile("optional", libraryText("Opt", dispinterface("DOpt", "22222222-0000-0000-0000-000000000001",
+                                                                {"[id(1)] void opt(" + params + ");"}),
+                                           "[default] dispinterface DOpt;"));
+}
+
+// widl cannot compile more than a few hundred dispatch interfaces, so this
+// library is held in memory: n dispatch interfaces, each its own GUID, and
+// one class exposing the first.
+class ManyInterfaces final : public mivra::TypeLibraryReader {
+public:
+    explicit ManyInterfaces(uint32_t n) : n_(n) {}
+    mivra::Result<bool> load(const std::string&) override { return true; }
+    uint32_t typeInfoCount() const override { return n_ + 1; }
+    mivra::Result<mivra::TypeAttributes> typeAttributes(uint32_t index) const override {
+        mivra::TypeAttributes a;
+        a.guid.data1 = index;
+        a.guid.data2 = 0x3333;
+        a.kind = index < n_ ? mivra::TKIND_DISPATCH : mivra::TKIND_COCLASS;
+        a.flags = index < n_ ? mivra::TYPEFLAG_FDUAL : mivra::TYPEFLAG_FCANCREATE;
+        a.implTypeCount = 1;
+        return a;
+    }
+    mivra::Result<mivra::ImplementedType> implementedType(uint32_t index, uint32_t) const override {
+        if (index < n_) return mivra::fail("no base");
+        return mivra::ImplementedType{*typeAttributes(0), 0, std::string("D0")};
+    }
+    mivra::Result<mivra::Documentation> documentation(int32_t index) const override {
+        return mivra::Documentation{index < 0 ? "Many" : (uint32_t(index) < n_ ? "D" + std::to_string(index) : "C"),
+                                    std::nullopt};
+    }
+    mivra::Result<mivra::FunctionDescription> function(uint32_t, uint32_t) const override { return mivra::fail("none"); }
+    mivra::Result<std::vector<std::string>> names(uint32_t, int32_t, uint32_t) const override { return mivra::fail("none"); }
+    std::optional<std::string> memberDocString(uint32_t, int32_t) const override { return std::nullopt; }
+    void release() override {}
+
+private:
+    uint32_t n_;
+};
+
+Figures modelRun(int n) {
+    mivra::TypeModel model;
+    model.library = std::make_unique<ManyInterfaces>(static_cast<uint32_t>(n));
+    auto start = Clock::now();
+    model.build();
+    size_t seen = 0;
+    for (const mivra::InterfaceRecord* record : model.interfaces.inOrder()) seen += model.lookupInterface(record->iid) != nullptr;
+    Figures f;
+    f.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    f.written = seen;
+    return f;
+}
+
+// An interface (not dispatch: its function count is its own) of n
+// functions, all but the first without a name.
+std::vector<std::byte> unnamedFunctions(int n) {
+    std::string methods;
+    for (int k = 0; k < n; ++k) methods += "        HRESULT f" + std::to_string(k) + "();\n";
+    auto bytes = compile("unnamed", "import \"oatypes.idl\";\n[uuid(22222222-0000-0000-0000-000000000000), version(1.0)]\n"
+                                    "library Unnamed {\n    importlib(\"stdole2.tlb\");\n"
+                                    "    [object, uuid(22222222-0000-0000-0000-000000000001)]\n"
+                                    "    interface IUn : IUnknown {\n" + methods + "    };\n};\n");
+    if (bytes.empty()) return bytes;
+    auto [arrays, count] = memberArrays(bytes);
+    for (uint32_t k = 1; k < count; ++k) put32(bytes, arrays + 4 * (uint64_t(count) + k), 0xFFFFFFFFu);
+    return bytes;
+}
+
+Figures generateRun(const std::string& name, const std::vector<std::byte>& bytes) {
+    save(name, bytes);
+    fs::path out = workFolder() / ("out-" + name);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    QuietGenerator generator;
+    generator.inputs = {(workFolder() / (name + ".tlb")).string(), out.string(), "bench.hostile", "JBench.dll"};
+    auto start = Clock::now();
+    generator.run();
+    generator.finish();
+    Figures f;
+    f.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    for (const auto& entry : fs::directory_iterator(out)) f.written += entry.file_size();
+    f.input = bytes.size();
+    return f;
+}
+
+Figures rawDumpRun(const std::string&, const std::vector<std::byte>& bytes) {
+    auto reader = mivra::makeFileTypeLibraryReader();
+    Figures f;
+    f.input = bytes.size();
+    auto start = Clock::now();
+    if (!reader->loadBytes(bytes)) return f;
+    std::string out;
+    mivra::writeRawDump(*reader, out);
+    f.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    f.written = out.size();
+    return f;
+}
+
+void report(const char* what, int n, const std::function<std::vector<std::byte>(int)>& make,
+            const std::function<Figures(const std::string&, const std::vector<std::byte>&)>& run) {
+    Figures figures[2];
+    for (int i = 0; i < 2; ++i) {
+        auto bytes = make(n << i);
+        if (bytes.empty()) {
+            std::printf("%-34s widl failed\n", what);
+            return;
+        }
+        figures[i] = run(what, bytes);
+        std::printf("%-34s n=%-6d %8zu bytes in: %10.1f ms, %10.2f MB out\n", what, n << i, figures[i].input,
+                    figures[i].ms, figures[i].written / 1e6);
+    }
+    std::printf("%-34s time ratio for twice the size: %.2f\n", what, figures[1].ms / std::max(figures[0].ms, 0.001));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int scale = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    fs::create_directories(workFolder());
+    report("functions sharing one record", 1500 * scale, sharedRecord, generateRun);
+    report("optional-parameter series", 150 * scale, optionalSeries, generateRun);
+    Figures model[2];
+    for (int i = 0; i < 2; ++i) {
+        model[i] = modelRun(16000 * scale << i);
+        std::printf("%-34s n=%-6d %10.1f ms, %ju interfaces found again\n", "dispatch interfaces (model, table)",
+                    16000 * scale << i, model[i].ms, model[i].written);
+    }
+    std::printf("%-34s time ratio for twice the size: %.2f\n", "dispatch interfaces (model, table)",
+                model[1].ms / std::max(model[0].ms, 0.001));
+    report("dump --raw, unnamed functions", 16000 * scale, unnamedFunctions, rawDumpRun);
+
+    for (int i = 0; i < 2; ++i) {
+        int n = 20000 * scale << i;
+        mivra::ParameterNameTable table;
+        auto start = Clock::now();
+        for (int k = 0; k < n; ++k) mivra::uniqueParameterName("arg", table);
+        double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        std::printf("%-34s n=%-6d %10.1f ms, %zu names tried\n", "same-named parameters", n, ms, table.probes);
+    }
+    fs::remove_all(workFolder());
+    return 0;
+}
