@@ -5,6 +5,7 @@
 #include "ArchiveReader.h"
 #include "InstallNames.h"
 #include "InstallerTexts.h"
+#include "FileSystem.h"
 #include "ProcessServices.h"
 
 namespace mivra::installer {
@@ -88,6 +89,18 @@ bool checkTargetFolder(const std::string& folder, const ShowMessage& showMessage
         !ask(texts::createQuestion, texts::createQuestionTitle))
         return false;
     return makeFolderPath(folder, false, showMessage);
+}
+
+std::optional<std::string> linkOnTheWay(std::string_view folder, std::string_view path) {
+    const std::string root = withTrailingSeparator(folder);
+    if (path.size() <= root.size() || path.substr(0, root.size()) != root) return std::nullopt;
+    for (std::size_t i = root.size(); i <= path.size(); ++i) {
+        if (i < path.size() && !isSeparator(path[i])) continue;
+        const std::string part(path.substr(0, i));
+        if (isLink(part)) return part;
+        if (!fileExists(part)) break;
+    }
+    return std::nullopt;
 }
 
 std::string formatText(std::string_view format, std::string_view value) {

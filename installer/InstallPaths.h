@@ -34,6 +34,11 @@ bool makeFolderPath(const std::string& path, bool namesFile, const ShowMessage& 
 // the default folder.
 bool checkTargetFolder(const std::string& folder, const ShowMessage& showMessage, const AskQuestion& ask);
 
+// The first path from just below folder down to path itself that exists and
+// is a link (symbolic link, junction): writing there would land wherever the
+// link points. Nothing when every existing part is a real file or folder.
+std::optional<std::string> linkOnTheWay(std::string_view folder, std::string_view path);
+
 // Replaces "%s" in format by value.
 std::string formatText(std::string_view format, std::string_view value);
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <thread>
 
+#include "FileSystem.h"
 #include "InstallNames.h"
 #include "InstallPaths.h"
 #include "InstallerTexts.h"
@@ -114,8 +115,15 @@ InstallationReport runInstallation(const InstallationRequest& request, Installat
     const auto showMessage = [&](const std::string& text, const std::string& title) {
         events.showMessage(text, title);
     };
+    // Nothing this installation writes may pass through a link someone
+    // planted in the target folder.
+    const auto refuseLink = [&](const std::string& path) {
+        const auto link = linkOnTheWay(request.targetFolder, path);
+        if (link) events.showMessage(formatText(texts::linkFormat, *link), texts::linkTitle);
+        return link.has_value();
+    };
     for (const auto& path : folderPaths)
-        if (!makeFolderPath(path, false, showMessage)) return report;
+        if (refuseLink(path) || !makeFolderPath(path, false, showMessage)) return report;
 
     std::uint64_t written = 0;
     for (std::size_t i = 0; i < directory->files.size(); ++i) {
@@ -127,18 +135,19 @@ InstallationReport runInstallation(const InstallationRequest& request, Installat
         const std::string& path = filePaths[i];
         if (entry.name.size() >= uninstallerFileName.size() && endsWithIgnoringCase(entry.name, uninstallerFileName))
             report.uninstallerPath = path;
-        if (!makeFolderPath(path, true, showMessage)) return report;
+        if (refuseLink(path) || !makeFolderPath(path, true, showMessage)) return report;
         report.installedPaths.push_back(path);
 
         std::error_code error;
         if (fs::exists(path, error) && (endsWithIgnoringCase(path, ".ini") || endsWithIgnoringCase(path, ".dat")))
             continue;
-        fs::remove(path, error);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        if (!out) {
+        if (fs::is_regular_file(fs::symlink_status(path, error))) fs::remove(path, error);
+        auto file = NewFile::create(path);
+        if (!file) {
             events.showMessage(formatText(texts::cannotWriteFormat, path), texts::cannotWriteTitle);
             return report;
         }
+        std::ostream out(file.get());
         events.setStatus(formatText(texts::extractingFormat, path));
         switch (copyEntry(source, entry, out, path, written, directory->totalBytes, events)) {
         case CopyResult::copied:
@@ -152,7 +161,10 @@ InstallationReport runInstallation(const InstallationRequest& request, Installat
             report.outcome = InstallationOutcome::stopped;
             return report;
         }
-        out.close();
+        if (!file->close()) {
+            events.showMessage(formatText(texts::cannotWriteFormat, path), texts::cannotWriteTitle);
+            return report;
+        }
         services.markExecutable(path);
     }
 

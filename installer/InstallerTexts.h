@@ -28,6 +28,10 @@ inline constexpr const char* cannotWriteFormat = "Could not write file %s";
 inline constexpr const char* cannotWriteTitle = "I/O Error";
 inline constexpr const char* pathTooLongSuffix = ": The path is longer than 259 characters";
 inline constexpr const char* pathTooLongTitle = "Path Too Long";
+inline constexpr const char* linkFormat =
+    "%s is a link that this installation did not create.\nThe installer does not write through links; remove it "
+    "or choose another folder.";
+inline constexpr const char* linkTitle = "Unsafe Target";
 inline constexpr const char* extractingFiles = "Extracting files";
 inline constexpr const char* extractingFormat = "Extracting %s";
 inline constexpr const char* complete = "Mivra installation is complete.";

@@ -1,9 +1,10 @@
 #include "VariableSubstitution.h"
 
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <utility>
 
+#include "FileSystem.h"
 #include "InstallNames.h"
 
 namespace mivra::installer {
@@ -59,40 +60,44 @@ std::string substituteVariables(std::string_view piece, const SubstitutionValues
 }
 
 bool substituteFile(const std::filesystem::path& path, const SubstitutionValues& values) {
-    auto temporary = path;
-    temporary.replace_extension(".tmp");
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    // Created exclusively, so the temporary copy can never be an archive
+    // entry (all of them exist by now) or a file of the user's.
+    std::unique_ptr<NewFile> file;
+    std::string temporary;
+    for (int number = 0; number < 1000 && !file; ++number) {
+        temporary = path.string() + "." + std::to_string(number) + ".tmp";
+        file = NewFile::create(temporary);
+    }
+    if (!file) return false;
 
     // Read as text: CR LF becomes one line end, and a line is taken in pieces
     // of up to 399 characters, the line end counting as one of them.
-    std::string lines;
-    lines.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        lines += text[i];
-    }
+    std::ostream out(file.get());
+    std::streambuf* source = in.rdbuf();
+    std::string piece;
     std::string written;
-    std::size_t start = 0;
-    while (start < lines.size()) {
-        std::size_t end = start;
-        while (end < lines.size() && end - start < substitutionPieceLength) {
-            if (lines[end++] == '\n') break;
-        }
-        for (char c : substituteVariables(std::string_view(lines).substr(start, end - start), values)) {
+    const auto writePiece = [&] {
+        written.clear();
+        for (char c : substituteVariables(piece, values)) {
             if (c == '\n') written += '\r';
             written += c;
         }
-        start = end;
+        out.write(written.data(), static_cast<std::streamsize>(written.size()));
+        piece.clear();
+    };
+    for (auto next = source->sbumpc(); next != std::char_traits<char>::eof(); next = source->sbumpc()) {
+        const char c = std::char_traits<char>::to_char_type(next);
+        if (c == '\r' && source->sgetc() == '\n') continue;
+        piece += c;
+        if (c == '\n' || piece.size() == substitutionPieceLength) writePiece();
     }
-    out.write(written.data(), static_cast<std::streamsize>(written.size()));
-    out.close();
+    writePiece();
+    in.close();
+    out.flush();
     std::error_code error;
-    if (!out) {
+    if (!file->close() || !out) {
         std::filesystem::remove(temporary, error);
         return false;
     }

@@ -27,9 +27,9 @@ inline constexpr std::size_t substitutionPieceLength = 399;
 // Replaces every variable name ("$TGTDIR", "$HOST", ..., in any case) in one piece.
 std::string substituteVariables(std::string_view piece, const SubstitutionValues& values);
 
-// Rewrites a CR LF text file through a temporary file beside it (the file
-// name's extension replaced by ".tmp"). Leaves the file unchanged and
-// returns false if either file cannot be opened.
+// Rewrites a CR LF text file as a stream through a temporary file beside it,
+// a new name that no file had. Leaves the file unchanged and returns false if
+// either file cannot be opened.
 bool substituteFile(const std::filesystem::path& path, const SubstitutionValues& values);
 
 }  // namespace mivra::installer

@@ -29,6 +29,8 @@ cmake -S . -B build -G Ninja
 cmake --build build
 
 # The Windows build: mivra.exe (the command line and the Win32 builder
-# window) and the window's test program, which the tests run under wine64.
+# window) and the window's test program, which the tests run under wine64,
+# and the package setup.exe with Uninstaller.exe, packed with the Linux
+# build's tools and parts.
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-cmake --build build-win --target mivra wingui_tests
+cmake --build build-win --target mivra wingui_tests setup

@@ -1,6 +1,7 @@
 #include "NativeUninstallSystem.h"
 
 #include "CleanupScript.h"
+#include "FileSystem.h"
 #include "ProgramManager.h"
 #include "UninstallPaths.h"
 #include "UninstallRegistration.h"
@@ -29,7 +30,6 @@ bool isRealFolder(const std::string& path)
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The runtime's unique temporary name: in the TMP folder when it exists,
 // otherwise in the root of drive C.
@@ -134,6 +134,22 @@ void NativeUninstallSystem::deleteProgramGroup()
 void NativeUninstallSystem::removeRegistration()
 {
     removeUninstallRegistration("Mivra");
+}
+
+std::optional<std::string> NativeUninstallSystem::recordedInstallationFolder()
+{
+    const auto registration = readUninstallRegistration("Mivra");
+    if (!registration)
+        return std::nullopt;
+    const std::string folder = installationFolderOf(registration->uninstallString);
+    if (folder.empty())
+        return std::nullopt;
+    return folder;
+}
+
+bool NativeUninstallSystem::sameFolder(const std::string& a, const std::string& b)
+{
+    return sameFile(a, b);
 }
 
 void NativeUninstallSystem::removeSelf(const std::string& uninstallerPath, const std::string& installationFolder)

@@ -17,6 +17,8 @@ public:
     void deleteProgramGroup() override;
     void removeRegistration() override;
     void removeSelf(const std::string& uninstallerPath, const std::string& installationFolder) override;
+    std::optional<std::string> recordedInstallationFolder() override;
+    bool sameFolder(const std::string& a, const std::string& b) override;
 
 private:
     // True when every folder between the installation folder and the path

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,13 +30,43 @@ public:
     // if it is empty, now or, where a running program cannot delete its
     // file, once the uninstaller has ended.
     virtual void removeSelf(const std::string& uninstallerPath, const std::string& installationFolder) = 0;
+
+    // The folder of the uninstaller that the installation registered;
+    // nothing when no installation is registered.
+    virtual std::optional<std::string> recordedInstallationFolder() = 0;
+    // Whether two folders are one and the same on disk.
+    virtual bool sameFolder(const std::string& a, const std::string& b) = 0;
 };
 
-// Removes, in this order: each listed file (with the ".bat" twin of a
+inline constexpr const char* refusalTitle = "Uninstall Refused";
+
+// Empty when the uninstaller runs from the installation folder recorded at
+// install time; otherwise the message saying that it removes nothing. A copy
+// started elsewhere would otherwise delete the listed names wherever it lies.
+std::string refusalMessage(const std::string& uninstallerPath, UninstallSystem& system);
+
+// "Un-install Mivra from <folder>?", naming the folder without its last
+// separator.
+std::string confirmationQuestion(const std::string& installationFolder);
+
+// What an uninstaller front-end shows, whichever window owns it.
+class UninstallPrompts {
+public:
+    virtual ~UninstallPrompts() = default;
+    virtual bool confirm(const std::string& question) = 0;
+    virtual void refuse(const std::string& message) = 0;
+};
+
+// The uninstaller's opening: the refusal when it runs anywhere but the
+// recorded installation folder, otherwise the question naming the folder.
+// True when the removal may start.
+bool mayUninstall(const std::string& uninstallerPath, UninstallSystem& system, UninstallPrompts& prompts);
+
+// Unless refusalMessage has something to say, removes, in this order: each listed file (with the ".bat" twin of a
 // ".cmd" script) and its own subfolder once that is empty, the listed
 // folders, the program group, the registration, and last the uninstaller
 // itself with the installation folder. Names that are unsafe or too long
-// are skipped.
-void removeInstallation(const UninstallList& list, const std::string& uninstallerPath, UninstallSystem& system);
+// are skipped. False when it refused and removed nothing.
+bool removeInstallation(const UninstallList& list, const std::string& uninstallerPath, UninstallSystem& system);
 
 }  // namespace mivra

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "InstallPaths.h"
@@ -18,14 +19,30 @@ namespace mivra::installer {
 
 QSize dialogUnits(int width, int height) { return {width * 6 / 4, height * 13 / 8}; }
 
+CentredDialog::CentredDialog(QWidget* parent) : QDialog(parent) {
+    if (parent) parent->installEventFilter(this);
+}
+
+void CentredDialog::centre() {
+    auto* owner = parentWidget();
+    if (!owner) return;
+    // move() places the frame, so the frame is what gets centred.
+    const QSize outer = frameGeometry().size();
+    const QPoint offset((owner->width() - outer.width()) / 2, (owner->height() - outer.height()) / 2);
+    move(owner->mapToGlobal(offset));
+}
+
 void CentredDialog::showEvent(QShowEvent* event) {
-    if (auto* owner = parentWidget()) {
-        // move() places the frame, so the frame is what gets centred.
-        const QSize outer = frameGeometry().size();
-        const QPoint offset((owner->width() - outer.width()) / 2, (owner->height() - outer.height()) / 2);
-        move(owner->mapToGlobal(offset));
-    }
+    centre();
     QDialog::showEvent(event);
+    QTimer::singleShot(0, this, &CentredDialog::centre);
+}
+
+bool CentredDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && isVisible() &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::WindowStateChange))
+        centre();
+    return QDialog::eventFilter(watched, event);
 }
 
 FolderDialog::FolderDialog(QWidget* parent, InstallerPrompts& prompts, const QString& defaultFolder)

@@ -16,14 +16,21 @@ class InstallerPrompts;
 // 4 horizontal units are 6 pixels, 8 vertical units 13 pixels.
 QSize dialogUnits(int width, int height);
 
-// Centres a dialog on its parent's client area whenever it opens.
+// Centres a dialog on its parent's client area when it opens, and again
+// while it is open whenever that area moves or changes size: the window
+// manager maximises the background only after the first dialog has opened,
+// and the frame's size is known only once the dialog is on screen.
 class CentredDialog : public QDialog {
     Q_OBJECT
 public:
-    using QDialog::QDialog;
+    explicit CentredDialog(QWidget* parent);
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void centre();
 };
 
 class FolderDialog : public CentredDialog {

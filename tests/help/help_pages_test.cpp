@@ -359,4 +359,14 @@ TEST(ReleaseNotes, CrLfLineEndsAndInstalledFilesNamedThroughTargetFolder) {
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 399u);
 }
 
+TEST(HelpPages, InstalledFilesTableNamesThePathsOfBothSystems) {
+    const std::string index = readFile(fs::path(MIVRA_SOURCE_DIR) / "help" / "Index.html");
+    const auto table = index.substr(index.find("<h2 id=\"installed\">"));
+    for (const char* row : {"<td><code>Mivra.exe</code></td><td><code>Mivra</code></td>",
+                            "<td><code>help\\</code></td><td><code>help/</code></td>",
+                            "<td><code>sample\\jbrowse.dll</code></td><td><code>sample/jbrowse.dll</code></td>",
+                            "<td><code>Uninstaller.exe</code></td><td><code>Uninstaller</code></td>"})
+        EXPECT_NE(table.find(row), std::string::npos) << row;
+}
+
 }  // namespace

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
 
 #include "InstallNames.h"
 #include "InstallPaths.h"
@@ -317,14 +322,121 @@ TEST(Substitution, FileIsRewrittenInPiecesOf399) {
     values.separator = "/";
     ASSERT_TRUE(substituteFile(file, values));
     EXPECT_EQ(readText(file), "at /opt/Mivra\r\n" + cut + "\r\n" + std::string(394, 'y') + "localhost\r\nlast /");
-    EXPECT_FALSE(fs::exists(work.path() / "Readme.tmp"));
+    EXPECT_EQ(readText(work.path() / "Readme.tmp"), "stale") << "a user's file of the old temporary name stays";
 
-    // A file without an extension gets ".tmp" appended for its temporary copy.
     std::ofstream(work.path() / "NOTES", std::ios::binary) << "$HOST\n";
     ASSERT_TRUE(substituteFile(work.path() / "NOTES", values));
     EXPECT_EQ(readText(work.path() / "NOTES"), "localhost\r\n");
     EXPECT_FALSE(substituteFile(work.path() / "missing.txt", values));
-    EXPECT_FALSE(fs::exists(work.path() / "missing.tmp"));
+    EXPECT_EQ(filesUnder(work.path()), (std::vector<std::string>{"NOTES", "Readme.tmp", "Readme.txt"}));
+}
+
+TEST(Substitution, TemporaryCopyCollidesWithNoEntryAndNoUserFile) {
+    TempFolder work;
+    ArchiveContent content;
+    content.files = {{"x.txt", bytesOf("at $TGTDIR\r\n"), true},
+                     {"x.tmp", bytesOf("an entry of its own"), false},
+                     {"keep.txt", bytesOf("$HOST\r\n"), true},
+                     {"x.txt.0.tmp", bytesOf("named like a temporary copy"), false}};
+    const std::string target = work / "dest";
+    fs::create_directory(target);
+    std::ofstream(fs::path(target) / "keep.tmp", std::ios::binary) << "the user's";
+    RecordingServices recorder;
+    RecordingEvents events;
+    ASSERT_EQ(runInstallation({writeArchive(work, content), target}, recorder.services, events).outcome,
+              InstallationOutcome::completed);
+    EXPECT_EQ(readText(fs::path(target) / "x.txt"), "at " + target + "\r\n");
+    EXPECT_EQ(readText(fs::path(target) / "x.tmp"), "an entry of its own");
+    EXPECT_EQ(readText(fs::path(target) / "x.txt.0.tmp"), "named like a temporary copy");
+    EXPECT_EQ(readText(fs::path(target) / "keep.txt"), "localhost\r\n");
+    EXPECT_EQ(readText(fs::path(target) / "keep.tmp"), "the user's");
+    EXPECT_EQ(filesUnder(target).size(), 5u);
+}
+
+// A child process whose address space leaves 24 MiB beyond what it already
+// uses substitutes a 32 MiB file: only a streaming substitution fits.
+TEST(Substitution, LargeFileIsSubstitutedAsAStream) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#else
+    TempFolder work;
+    const auto file = work.path() / "big.txt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        const std::string line = std::string(60, 'a') + "$HOST\r\n";
+        for (std::size_t written = 0; written < (32u << 20); written += line.size()) out << line;
+    }
+    const auto size = fs::file_size(file);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::ifstream status("/proc/self/statm");
+        std::size_t pages = 0;
+        status >> pages;
+        const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (24u << 20);
+        const rlimit bounds{limit, limit};
+        setrlimit(RLIMIT_AS, &bounds);
+        try {
+            SubstitutionValues values;
+            _exit(substituteFile(file, values) ? 0 : 1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(fs::file_size(file), size + (size / 67) * 4);
+#endif
+}
+
+TEST(Extraction, LinksPlantedInTheTargetAreNeverWrittenThrough) {
+    struct Case {
+        const char* link;      // planted in the target folder
+        const char* pointsTo;  // below the outside folder
+        bool refused;
+    };
+    const Case cases[] = {
+        {"help", "pages", true},                // a folder of entries
+        {"Readme.txt", "victim.txt", true},     // a file entry, marked for substitution
+        {"Mivra", "created-by-link", true},     // a dangling link at a file entry
+        {"logs", "logfolder", true},            // a folder entry
+        {"Readme.tmp", "victim.txt", false},    // the old temporary name: not used any more
+        {"Readme.txt.0.tmp", "victim.txt", false},
+    };
+    for (const auto& c : cases) {
+        TempFolder work;
+        const fs::path outside = work.path() / "outside";
+        fs::create_directories(outside / "pages");
+        fs::create_directories(outside / "logfolder");
+        std::ofstream(outside / "victim.txt", std::ios::binary) << "precious";
+        ArchiveContent content;
+        content.files = {{"Readme.txt", bytesOf("in $TGTDIR\r\n"), true},
+                         {"Mivra", bytesOf("program"), false},
+                         {"help\\Index.html", bytesOf("page"), false}};
+        content.folders = {"logs\\deep"};
+        const std::string target = work / "dest";
+        fs::create_directory(target);
+        fs::create_symlink(outside / c.pointsTo, fs::path(target) / c.link);
+        const auto before = filesUnder(outside);
+
+        RecordingServices recorder;
+        RecordingEvents events;
+        const auto report = runInstallation({writeArchive(work, content), target}, recorder.services, events);
+        EXPECT_EQ(filesUnder(outside), before) << c.link;
+        EXPECT_EQ(readText(outside / "victim.txt"), "precious") << c.link;
+        if (c.refused) {
+            EXPECT_EQ(report.outcome, InstallationOutcome::failed) << c.link;
+            EXPECT_EQ(events.messages,
+                      std::vector<std::string>{"Unsafe Target: " + target + "/" + c.link +
+                                               " is a link that this installation did not create.\nThe installer "
+                                               "does not write through links; remove it or choose another folder."});
+            EXPECT_TRUE(recorder.registrations.empty());
+        } else {
+            EXPECT_EQ(report.outcome, InstallationOutcome::completed) << c.link;
+            EXPECT_EQ(readText(fs::path(target) / "Readme.txt"), "in " + target + "\r\n");
+        }
+    }
 }
 
 TEST(FolderCheck, DefaultIsCreatedSilentlyOthersAskFilesAreRefused) {

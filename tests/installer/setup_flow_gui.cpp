@@ -304,5 +304,41 @@ TEST(SetupFlow, FolderDialogOverTheBackgroundScreenshot) {
     EXPECT_TRUE(run.finished());
 }
 
+// The background may change size (the window manager maximises it) after a
+// dialog has opened; each of the three stays in the middle of its client area.
+TEST(SetupFlow, EveryDialogStaysCentredOnTheBackground) {
+    test::TempFolder target;
+    SetupRun run;
+    const auto centredOnBackground = [&](QWidget* dialog) {
+        const QRect frame = dialog->frameGeometry();
+        return frame.topLeft() - run.window.mapToGlobal(QPoint(0, 0)) ==
+               QPoint((run.window.width() - frame.width()) / 2, (run.window.height() - frame.height()) / 2);
+    };
+    const auto growBackground = [&](int width, int height) {
+        run.window.resize(width, height);
+        QCoreApplication::processEvents();
+    };
+    auto* folder = run.folderDialogShown();
+    ASSERT_TRUE(folder);
+    growBackground(1200, 900);
+    EXPECT_TRUE(waitUntil([&] { return centredOnBackground(folder); })) << "folder dialog";
+    folder->folderEdit()->setText(QString::fromStdString(target.path().string()));
+    QTest::mouseClick(folder->okButton(), Qt::LeftButton);
+
+    auto* agreement = run.agreementShown();
+    ASSERT_TRUE(agreement);
+    growBackground(1000, 700);
+    EXPECT_TRUE(waitUntil([&] { return centredOnBackground(agreement); })) << "agreement dialog";
+    QTest::mouseClick(agreement->yesButton(), Qt::LeftButton);
+
+    ASSERT_TRUE(waitUntil([&] { return run.flow->progressDialog() && run.flow->progressDialog()->isVisible(); }) ||
+                run.finishedCount > 0);
+    if (auto* progress = run.flow->progressDialog()) {
+        growBackground(900, 800);
+        EXPECT_TRUE(waitUntil([&] { return !progress->isVisible() || centredOnBackground(progress); }));
+    }
+    EXPECT_TRUE(run.finished());
+}
+
 }  // namespace
 }  // namespace mivra::installer

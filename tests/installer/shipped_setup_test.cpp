@@ -46,6 +46,16 @@ TEST(ShippedSetup, CarriesTheProductAndInstallsIt) {
     const auto report = runInstallation({setup.string(), target.path().string()}, services, events);
     ASSERT_EQ(report.outcome, InstallationOutcome::completed) << ::testing::PrintToString(events.messages);
     EXPECT_EQ(events.positions.back(), 95);
+#ifndef _WIN32
+    // The release notes name the installed Linux programs the Linux way.
+    const std::string readme = test::readText(target.path() / "Readme.txt");
+    const std::string folder = target.path().string();
+    EXPECT_NE(readme.find(folder + "/Mivra  "), std::string::npos) << readme;
+    EXPECT_NE(readme.find(folder + "/help/Index.html"), std::string::npos) << readme;
+    EXPECT_NE(readme.find(folder + "/Uninstaller  "), std::string::npos) << readme;
+    EXPECT_EQ(readme.find(".exe"), std::string::npos) << readme;
+    EXPECT_EQ(readme.find('\\'), std::string::npos) << readme;
+#endif
     if (hasBuilder) {
         EXPECT_NE(fs::status(target.path() / builderFileName).permissions() & fs::perms::owner_exec, fs::perms::none);
     }

@@ -3,6 +3,7 @@
 #include "Uninstallation.h"
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ public:
     {
         record("self " + uninstallerPath + " " + installationFolder);
     }
+
+    std::optional<std::string> recordedInstallationFolder() override { return recordedFolder; }
+    bool sameFolder(const std::string& a, const std::string& b) override { return a == b; }
+
+    // What the registration names; "/inst/" for the usual uninstaller path.
+    std::optional<std::string> recordedFolder = std::string("/inst/");
 
     std::vector<std::string> steps() const
     {

@@ -38,5 +38,30 @@ TEST(RemovalOrder, AnEmptyListStillRemovesGroupRegistrationAndItself)
     EXPECT_EQ(system.steps(), (std::vector<std::string>{"group", "registration", "self /inst/Uninstaller /inst/"}));
 }
 
+TEST(RemovalOrder, NothingIsRemovedUnlessRunFromTheRecordedInstallationFolder)
+{
+    UninstallList list;
+    list.fileNames = {"Readme.txt"};
+    struct Case {
+        std::optional<std::string> recorded;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {std::string("/inst/"), ""},
+        {std::string("/elsewhere/"), "This Uninstaller runs from /inst, but Mivra was installed in /elsewhere.\n"
+                                     "Nothing has been removed; start the Uninstaller of that folder."},
+        {std::nullopt, "This Uninstaller runs from /inst, but no installation of Mivra is registered.\n"
+                       "Nothing has been removed."},
+    };
+    for (const auto& c : cases) {
+        RecordingUninstallSystem system;
+        system.recordedFolder = c.recorded;
+        EXPECT_EQ(refusalMessage("/inst/Uninstaller", system), c.refusal);
+        EXPECT_EQ(removeInstallation(list, "/inst/Uninstaller", system), c.refusal.empty());
+        EXPECT_EQ(system.steps().empty(), !c.refusal.empty());
+    }
+    EXPECT_EQ(confirmationQuestion("/inst/"), "Un-install Mivra from /inst?");
+}
+
 }  // namespace
 }  // namespace mivra

@@ -133,7 +133,7 @@ TEST_F(UninstallRoundTrip, ACmdScriptGoesWithTheBatFileOfItsName)
     EXPECT_EQ(snapshot(home.path()), before);
 }
 
-TEST_F(UninstallRoundTrip, AnUninstallerStartedElsewhereRemovesOnlyListedNamesThere)
+TEST_F(UninstallRoundTrip, AnUninstallerStartedElsewhereSaysSoAndRemovesNothing)
 {
     const auto uninstaller = installProduct(productContent(), folder);
     const fs::path elsewhere = home.outside() / "elsewhere";
@@ -141,29 +141,30 @@ TEST_F(UninstallRoundTrip, AnUninstallerStartedElsewhereRemovesOnlyListedNamesTh
     fs::copy_file(uninstaller, elsewhere / uninstaller.filename());
     writeFile(elsewhere / "Readme.txt", "someone else's read-me");
     writeFile(elsewhere / "help" / "Index.html", "someone else's page");
-    writeFile(elsewhere / "keep.txt", "kept");
-    const FileTree installed = snapshot(folder);
+    const FileTree everything = snapshot(home.path().parent_path());
 
-    EXPECT_EQ(runUninstaller(elsewhere / uninstaller.filename()), finished);
+    ScriptedPrompts prompts;
+    NativeUninstallSystem system(installationFolderOf((elsewhere / uninstaller.filename()).string()));
+    UninstallerWindow window((elsewhere / uninstaller.filename()).string(), readUninstallList, system, prompts);
+    QSignalSpy ended(&window, &UninstallerWindow::ended);
+    ASSERT_TRUE(ended.wait(10000));
+    EXPECT_EQ(prompts.shown, std::vector<std::string>{"refused"});
+    EXPECT_EQ(prompts.refusals, std::vector<std::string>{"This Uninstaller runs from " + elsewhere.string() +
+                                                         ", but Mivra was installed in " + folder.string() +
+                                                         ".\nNothing has been removed; start the Uninstaller of "
+                                                         "that folder."});
+    EXPECT_EQ(snapshot(home.path().parent_path()), everything) << "neither there nor in the installation";
+    EXPECT_TRUE(readUninstallRegistration("Mivra"));
 
-    EXPECT_EQ(snapshot(elsewhere), (FileTree{{"keep.txt", "kept"}}));
-    EXPECT_EQ(snapshot(folder), installed) << "the installation itself is not touched";
-    FileTree rest = snapshot(home.path());
-    std::erase_if(rest, [](const auto& entry) { return entry.first.starts_with("Mivra/"); });
-    EXPECT_EQ(rest, before) << "program group and registration are gone";
-}
-
-TEST_F(UninstallRoundTrip, AnEmptiedFolderElsewhereGoesWithTheUninstaller)
-{
-    const auto uninstaller = installProduct(productContent(), folder);
-    const fs::path elsewhere = home.outside() / "elsewhere";
-    fs::create_directories(elsewhere);
-    fs::copy_file(uninstaller, elsewhere / uninstaller.filename());
-    writeFile(elsewhere / "Readme.txt", "listed");
-
-    EXPECT_EQ(runUninstaller(elsewhere / uninstaller.filename()), finished);
-    EXPECT_FALSE(fs::exists(elsewhere));
-    EXPECT_TRUE(fs::exists(home.outside()));
+    // Run from the installation folder (named another way), it asks, naming the folder.
+    ScriptedPrompts inPlace;
+    inPlace.answer = false;
+    const fs::path roundabout = folder / "help" / ".." / uninstaller.filename();
+    NativeUninstallSystem same(installationFolderOf(roundabout.string()));
+    UninstallerWindow again(roundabout.string(), readUninstallList, same, inPlace);
+    QSignalSpy endedAgain(&again, &UninstallerWindow::ended);
+    ASSERT_TRUE(endedAgain.wait(10000));
+    EXPECT_EQ(inPlace.questions, std::vector<std::string>{"Un-install Mivra from " + (folder / "help" / "..").string() + "?"});
 }
 
 TEST_F(UninstallRoundTrip, ALinkInsideTheInstallationLeadsNoDeletionOutside)

@@ -102,13 +102,13 @@ TEST(MessageBoxPrompts, ShowTheTextsAndButtonsOfTheUninstaller)
     MessageBoxAnswer answer;
 
     answer.answerNext(QMessageBox::No);
-    EXPECT_FALSE(prompts.confirmUninstallation(&owner));
+    EXPECT_FALSE(prompts.confirmUninstallation(&owner, "Un-install Mivra from /inst?"));
     EXPECT_EQ(answer.title, "Confirm Uninstallation");
-    EXPECT_EQ(answer.text, "Un-install Mivra?");
+    EXPECT_EQ(answer.text, "Un-install Mivra from /inst?");
     EXPECT_EQ(answer.buttons, QMessageBox::Yes | QMessageBox::No);
 
     answer.answerNext(QMessageBox::Yes);
-    EXPECT_TRUE(prompts.confirmUninstallation(&owner));
+    EXPECT_TRUE(prompts.confirmUninstallation(&owner, "Un-install Mivra from /inst?"));
 
     answer.answerNext(QMessageBox::Ok);
     prompts.reportFinished(&owner);
@@ -121,6 +121,11 @@ TEST(MessageBoxPrompts, ShowTheTextsAndButtonsOfTheUninstaller)
     EXPECT_EQ(answer.title, "Uninstall Failed");
     EXPECT_EQ(answer.text, "Could not extract un-installation data.\nThe executable may have been corrupted.\n"
                            "Please delete files and remove program group items manually.");
+
+    answer.answerNext(QMessageBox::Ok);
+    prompts.reportRefusal(&owner, "runs elsewhere");
+    EXPECT_EQ(answer.title, "Uninstall Refused");
+    EXPECT_EQ(answer.text, "runs elsewhere");
 }
 
 }  // namespace

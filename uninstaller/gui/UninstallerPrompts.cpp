@@ -1,13 +1,20 @@
 #include "UninstallerPrompts.h"
 
+#include "Uninstallation.h"
+
 #include <QMessageBox>
 
 namespace mivra {
 
-bool MessageBoxPrompts::confirmUninstallation(QWidget* owner)
+bool MessageBoxPrompts::confirmUninstallation(QWidget* owner, const std::string& question)
 {
-    return QMessageBox::question(owner, confirmationTitle, confirmationText, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
+    return QMessageBox::question(owner, confirmationTitle, QString::fromStdString(question),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void MessageBoxPrompts::reportRefusal(QWidget* owner, const std::string& message)
+{
+    QMessageBox::warning(owner, refusalTitle, QString::fromStdString(message), QMessageBox::Ok);
 }
 
 void MessageBoxPrompts::reportFailure(QWidget* owner)

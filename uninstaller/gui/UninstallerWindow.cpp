@@ -28,7 +28,14 @@ UninstallerWindow::~UninstallerWindow()
 
 void UninstallerWindow::start()
 {
-    if (!prompts_.confirmUninstallation(this)) {
+    struct OwnedPrompts : UninstallPrompts {
+        UninstallerPrompts& prompts;
+        QWidget* owner;
+        OwnedPrompts(UninstallerPrompts& p, QWidget* o) : prompts(p), owner(o) {}
+        bool confirm(const std::string& question) override { return prompts.confirmUninstallation(owner, question); }
+        void refuse(const std::string& message) override { prompts.reportRefusal(owner, message); }
+    } owned(prompts_, this);
+    if (!mayUninstall(uninstallerPath_, system_, owned)) {
         emit ended();
         return;
     }
