@@ -95,10 +95,19 @@ void BuilderDialog::command(int id, int notification) {
         session_.browseOutput();
         showFields();
         return;
+    case IDC_FULL_MAPPING: {
+        // The full bindings need no JNI library and no handle width.
+        bool full = IsDlgButtonChecked(window_, IDC_FULL_MAPPING) == BST_CHECKED;
+        EnableWindow(GetDlgItem(window_, IDC_LIBRARY), !full);
+        EnableWindow(GetDlgItem(window_, IDC_LONG_HANDLES), !full);
+        return;
+    }
     case IDOK: {
         readFields();
         session_.generator().handles =
             IsDlgButtonChecked(window_, IDC_LONG_HANDLES) == BST_CHECKED ? HandleType::Long : HandleType::Int;
+        session_.generator().mapping =
+            IsDlgButtonChecked(window_, IDC_FULL_MAPPING) == BST_CHECKED ? MappingMode::Full : MappingMode::Basic;
         BuildSession::Outcome outcome = session_.build();
         showFields();
         if (outcome == BuildSession::Outcome::Succeeded) close();

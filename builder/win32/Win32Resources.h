@@ -16,7 +16,7 @@
 #define IDC_LIBRARY 1005
 #define IDC_LONG_HANDLES 1006
 #define IDC_HELP_BUTTON 1007
-// The mapping-mode choice of generate goes here once the Generator has it.
+#define IDC_FULL_MAPPING 1008
 
 #define IDC_FILE 1100
 #define IDC_BROWSE_FILE 1101

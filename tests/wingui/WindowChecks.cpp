@@ -100,6 +100,7 @@ void checkControls(const Window& w) {
     expectEqual(text(w.item(IDOK)), "Build", "Build");
     expectEqual(text(w.item(IDCANCEL)), "Close", "Close");
     expectEqual(text(w.item(IDC_LONG_HANDLES)), "&64-bit Java (long handles)", "the handles box");
+    expectEqual(text(w.item(IDC_FULL_MAPPING)), "&Full bindings on the Mivra runtime (Java only)", "the mapping box");
     expect(LOWORD(SendMessageW(w.dialog, DM_GETDEFID, 0, 0)) == IDOK, "Build is the default button");
     HWND help = w.item(IDC_HELP_BUTTON);
     expect(help && !IsWindowVisible(help) && text(help) == "&Help", "a hidden &Help button");
@@ -136,7 +137,7 @@ void checkControls(const Window& w) {
 
     // Tab runs top to bottom, each field before its button.
     std::vector<int> order = {IDC_SELECT, IDC_OUTPUT, IDC_BROWSE_OUTPUT, IDC_PACKAGE, IDC_LIBRARY,
-                              IDC_LONG_HANDLES, IDOK, IDCANCEL, IDC_INPUT};
+                              IDC_LONG_HANDLES, IDC_FULL_MAPPING, IDOK, IDCANCEL, IDC_INPUT};
     SendMessageW(w.dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(w.input()), TRUE);
     waitFor([&] { return focused() == w.input() ? w.input() : nullptr; }, "the focus on Input");
     for (int id : order) {
@@ -267,6 +268,27 @@ void checkSuccessfulRun(const Window& w, const Scratch& scratch) {
         std::fclose(file);
     }
     expect(java.find("long comId") != std::string::npos, "the 64-bit box gave long handles");
+}
+
+// The full bindings: no JNI library to name, Java only.
+void checkFullRun(const Window& w, const Scratch& scratch) {
+    const std::string out = scratch.path("full");
+    w.fill("C:\\windows\\system32\\scrrun.dll", out, "com.example.scripting", "");
+    press(w.item(IDC_FULL_MAPPING));
+    waitFor([&] { return IsWindowEnabled(w.library()) ? nullptr : w.library(); }, "Library to be disabled");
+    expect(!IsWindowEnabled(w.item(IDC_LONG_HANDLES)), "the handles box is disabled");
+    press(w.item(IDOK));
+    MessageBoxSeen question = waitForMessageBox(ownName());
+    expectEqual(question.text, out + " does not exist, create? ", "the question");
+    answer(question, IDOK);
+    waitUntilGone(w.dialog, "the window after a successful run", 120000);
+    expect(fs::exists(scratch.root / "full" / "Dictionary.java"), "the Dictionary class was written");
+    expect(fs::exists(scratch.root / "full" / "readme.html"), "the readme was written");
+    expect(!fs::exists(scratch.root / "full" / "MivraObject.java"), "no support classes: they are in the runtime");
+    bool cFile = false;
+    for (const auto& entry : fs::directory_iterator(scratch.root / "full"))
+        if (entry.path().extension() == ".c") cFile = true;
+    expect(!cFile, "no C file");
 }
 
 // The registered libraries as the picker must show them.
@@ -467,6 +489,7 @@ int main(int argc, char** argv) {
         {"refusals", checkRefusals},
         {"ensure-folder", checkEnsureFolderAndFailedRun},
         {"successful-run", checkSuccessfulRun},
+        {"full-run", checkFullRun},
         {"picker", [](const Window& w, const Scratch&) { checkPicker(w); }},
         {"progid", [](const Window& w, const Scratch&) { checkProgId(w); }},
         {"help", [](const Window& w, const Scratch&) { checkHelp(w); }},

@@ -17,5 +17,5 @@ if [ -n "$missing" ]; then
   [ "${CI:-}" = true ] && exit 1
   exit 77
 fi
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;winebrowser.exe=d"
 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" "$program" "$@"

@@ -1,7 +1,7 @@
 package app;
 
+import mivra.runtime.MivraException;
 import mvx.golden.IShape;
-import mvx.golden.MivraException;
 import mvx.golden.Shape;
 
 /** Calls the generated classes as a program of the user's would. */
