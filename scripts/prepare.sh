@@ -9,7 +9,7 @@ packages=(
   cmake g++ ninja-build pkg-config googletest libgtest-dev
   qt6-base-dev
   mingw-w64-tools gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64
-  wine64 default-jdk-headless
+  wine64 default-jdk-headless junit4
   clang libclang-rt-14-dev
 )
 missing=()

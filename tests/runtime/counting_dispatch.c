@@ -13,6 +13,7 @@ typedef struct Wrapper {
 static const IDispatchVtbl wrapperVtbl;
 static Wrapper *wrappers;
 static long overReleases, deadCalls, made;
+static DWORD lastReleaseThread;
 
 static Wrapper *impl(IDispatch *iface)
 {
@@ -102,6 +103,7 @@ static ULONG STDMETHODCALLTYPE Release(IDispatch *iface)
 	}
 	if (--w->refs == 0) {
 		w->dead = 1;
+		lastReleaseThread = GetCurrentThreadId();
 		w->inner->lpVtbl->Release(w->inner);
 		w->inner = NULL;
 	}
@@ -327,4 +329,9 @@ void countingReport(FILE *out)
 	for (Wrapper *w = wrappers; w != NULL; w = w->next)
 		if (!w->dead)
 			fprintf(out, "  live wrapper %p holds %ld references\n", (void *) w, (long) w->refs);
+}
+
+DWORD countingLastReleaseThread(void)
+{
+	return lastReleaseThread;
 }

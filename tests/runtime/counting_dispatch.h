@@ -27,5 +27,7 @@ long countingDeadCalls(void);
 long countingLiveWrappers(void);
 long countingWrappersMade(void);
 void countingReport(FILE *out);
+// The thread whose Release last freed a wrapped object.
+DWORD countingLastReleaseThread(void);
 
 #endif

@@ -27,6 +27,11 @@ typedef struct FakeObject {
 	jsize length;
 	int global;
 	int finalized;
+	char arrayKind;             // an array's element signature letter ('L' objects), else 0
+	void *elements;
+	jsize arrayLength;
+	FakeClass *elementClass;    // an object array's element class
+	FakeExceptionInfo *thrown;  // a MivraException made by its full constructor
 	struct FakeObject *next;    // every object, newest first
 } FakeObject;
 
@@ -45,7 +50,12 @@ static char package[128];
 static int longHandles;
 static FakeField fieldIds[8];
 static int fieldIdCount;
-static int constructorId;        // the one method id handed out: "<init>" "()V"
+static int constructorId;        // "<init>" "()V"
+static int exceptionConstructorId;  // MivraException's "<init>" with every detail
+static const char *const exceptionSignature =
+	"(Ljava/lang/String;IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;II)V";
+static long localRefs, localPeak, globalRefs;
+static FakeExceptionInfo thrownInfo;
 static struct {
 	int pending;
 	char className[128];
@@ -86,8 +96,12 @@ static FakeClass *classOf(jclass ref, const char *function)
 	return obj->described;
 }
 
+static FakeClass *findClass(const char *name);
+
 static int isSubclass(FakeClass *cls, FakeClass *of)
 {
+	if (of != NULL && strcmp(of->name, "java/lang/Object") == 0)
+		return 1;
 	for (; cls != NULL; cls = cls->super)
 		if (cls == of)
 			return 1;
@@ -102,14 +116,63 @@ static FakeClass *findClass(const char *name)
 	return NULL;
 }
 
+static void *vmAlloc(size_t size);
+static void vmFree(void *p);
+
 static FakeObject *allocate(FakeClass *cls)
 {
-	FakeObject *obj = calloc(1, sizeof *obj);
+	FakeObject *obj = vmAlloc(sizeof *obj);
 	obj->cls = cls;
 	obj->next = objects;
 	objects = obj;
 	++liveObjects;
 	return obj;
+}
+
+// The VM's own memory: small blocks are recycled, as a VM's heap recycles
+// its objects; Wine's heap takes near a microsecond a block, which would
+// swamp what the benchmark measures. Each block keeps its size class in front.
+#define POOL_CLASSES 32
+static void *pools[POOL_CLASSES];
+
+static void *vmAlloc(size_t size)
+{
+	size_t cls = (size + 15) / 16;
+	if (cls >= POOL_CLASSES) {
+		size_t *big = calloc(1, size + 16);
+		big[0] = POOL_CLASSES;
+		return big + 2;
+	}
+	size_t *block = pools[cls];
+	if (block != NULL) {
+		pools[cls] = *(void **) (block + 2);
+		memset(block + 2, 0, cls * 16);
+	} else {
+		block = calloc(1, cls * 16 + 16);
+	}
+	block[0] = cls;
+	return block + 2;
+}
+
+static void vmFree(void *p)
+{
+	if (p == NULL)
+		return;
+	size_t *block = (size_t *) p - 2;
+	if (block[0] >= POOL_CLASSES) {
+		free(block);
+		return;
+	}
+	*(void **) p = pools[block[0]];
+	pools[block[0]] = block;
+}
+
+// A reference a JNI function hands out: a local one, counted while a native runs.
+static jobject local(void *obj)
+{
+	if (obj != NULL && ++localRefs > localPeak)
+		localPeak = localRefs;
+	return (jobject) obj;
 }
 
 static FakeClass *defineClass(const char *name, FakeClass *super, const char *field)
@@ -155,14 +218,14 @@ static jclass JNICALL FindClass(JNIEnv *env, const char *name)
 	FakeClass *cls = findClass(name);
 	if (cls == NULL)
 		fail("FindClass", name);
-	return (jclass) cls->classObject;
+	return (jclass) local(cls->classObject);
 }
 
 static jclass JNICALL GetObjectClass(JNIEnv *env, jobject obj)
 {
 	(void) env;
 	enter("GetObjectClass");
-	return (jclass) object(obj, "GetObjectClass")->cls->classObject;
+	return (jclass) local(object(obj, "GetObjectClass")->cls->classObject);
 }
 
 static jboolean JNICALL IsInstanceOf(JNIEnv *env, jobject obj, jclass cls)
@@ -209,10 +272,17 @@ static jmethodID JNICALL GetMethodID(JNIEnv *env, jclass clazz, const char *name
 {
 	(void) env;
 	enter("GetMethodID");
-	classOf(clazz, "GetMethodID");
-	if (strcmp(name, "<init>") != 0 || strcmp(sig, "()V") != 0)
+	FakeClass *cls = classOf(clazz, "GetMethodID");
+	if (strcmp(name, "<init>") != 0)
 		fail("GetMethodID", name);
-	return (jmethodID) &constructorId;
+	if (strcmp(sig, "()V") == 0)
+		return (jmethodID) &constructorId;
+	if (strcmp(sig, exceptionSignature) == 0 && strstr(cls->name, "MivraException") != NULL)
+		return (jmethodID) &exceptionConstructorId;
+	char detail[300];
+	snprintf(detail, sizeof detail, "%s has no constructor %s", cls->name, sig);
+	fail("GetMethodID", detail);
+	return NULL;
 }
 
 static FakeField *field(jobject obj, jfieldID id, const char *kind, const char *function)
@@ -276,30 +346,58 @@ static jobject JNICALL NewObject(JNIEnv *env, jclass clazz, jmethodID ctor, ...)
 	(void) env;
 	enter("NewObject");
 	FakeClass *cls = classOf(clazz, "NewObject");
+	if (ctor == (jmethodID) &exceptionConstructorId) {
+		FakeObject *obj = allocate(cls);
+		FakeExceptionInfo *info = calloc(1, sizeof *info);
+		va_list args;
+		va_start(args, ctor);
+		jstring message = va_arg(args, jstring);
+		info->hresult = va_arg(args, jint);
+		info->code = va_arg(args, jint);
+		jstring source = va_arg(args, jstring), description = va_arg(args, jstring), help = va_arg(args, jstring);
+		info->helpContext = va_arg(args, jint);
+		info->argumentIndex = va_arg(args, jint);
+		va_end(args);
+		if (message == NULL)
+			fail("NewObject", "MivraException without a message");
+		fakeStringUtf8(message, info->message, sizeof info->message);
+		info->hasSource = source != NULL;
+		info->hasDescription = description != NULL;
+		info->hasHelpFile = help != NULL;
+		fakeStringUtf8(source, info->source, sizeof info->source);
+		fakeStringUtf8(description, info->description, sizeof info->description);
+		fakeStringUtf8(help, info->helpFile, sizeof info->helpFile);
+		obj->thrown = info;
+		return local(obj);
+	}
 	if (ctor != (jmethodID) &constructorId)
 		fail("NewObject", "not a constructor id");
-	return construct(cls);
+	return local(construct(cls));
 }
 
 static jobject JNICALL NewGlobalRef(JNIEnv *env, jobject ref)
 {
 	(void) env;
 	enter("NewGlobalRef");
-	if (ref != NULL)
+	if (ref != NULL) {
 		object(ref, "NewGlobalRef")->global = 1;
+		++globalRefs;
+	}
 	return ref;
 }
 
 static void JNICALL DeleteGlobalRef(JNIEnv *env, jobject ref)
 {
 	(void) env;
-	(void) ref;
+	if (ref != NULL)
+		--globalRefs;
 }
 
 static void JNICALL DeleteLocalRef(JNIEnv *env, jobject ref)
 {
 	(void) env;
-	(void) ref;
+	if (ref != NULL)
+		--localRefs;
 }
 
 // Exceptions.
@@ -312,6 +410,24 @@ static jint JNICALL ThrowNew(JNIEnv *env, jclass clazz, const char *message)
 	exception.pending = 1;
 	snprintf(exception.className, sizeof exception.className, "%s", cls->name);
 	snprintf(exception.message, sizeof exception.message, "%s", message ? message : "");
+	memset(&thrownInfo, 0, sizeof thrownInfo);
+	return 0;
+}
+
+static jint JNICALL Throw(JNIEnv *env, jthrowable obj)
+{
+	(void) env;
+	enter("Throw");
+	FakeObject *o = object(obj, "Throw");
+	if (o->cls == NULL || !isSubclass(o->cls, findClass("java/lang/Throwable")))
+		fail("Throw", "not a throwable");
+	exception.pending = 1;
+	snprintf(exception.className, sizeof exception.className, "%s", o->cls->name);
+	snprintf(exception.message, sizeof exception.message, "%s", o->thrown ? o->thrown->message : "");
+	if (o->thrown)
+		thrownInfo = *o->thrown;
+	else
+		memset(&thrownInfo, 0, sizeof thrownInfo);
 	return 0;
 }
 
@@ -345,8 +461,11 @@ static FakeObject *string(jstring str, const char *function)
 
 jstring fakeStringUtf16(const jchar *chars, jsize length)
 {
-	FakeObject *obj = allocate(findClass("java/lang/String"));
-	obj->chars = malloc(sizeof(jchar) * (length + 1));
+	static FakeClass *stringClass;
+	if (stringClass == NULL)
+		stringClass = findClass("java/lang/String");
+	FakeObject *obj = allocate(stringClass);
+	obj->chars = vmAlloc(sizeof(jchar) * (length + 1));
 	memcpy(obj->chars, chars, sizeof(jchar) * length);
 	obj->chars[length] = 0;
 	obj->length = length;
@@ -359,7 +478,7 @@ static jstring JNICALL NewString(JNIEnv *env, const jchar *chars, jsize length)
 	enter("NewString");
 	if (length < 0 || (length > 0 && chars == NULL))
 		fail("NewString", "bad arguments");
-	return fakeStringUtf16(chars, length);
+	return (jstring) local(fakeStringUtf16(chars, length));
 }
 
 static jstring JNICALL NewStringUTF(JNIEnv *env, const char *utf)
@@ -395,7 +514,7 @@ static jstring JNICALL NewStringUTF(JNIEnv *env, const char *utf)
 	}
 	jstring result = fakeStringUtf16(units, length);
 	free(units);
-	return result;
+	return (jstring) local(result);
 }
 
 static jsize JNICALL GetStringLength(JNIEnv *env, jstring str)
@@ -493,6 +612,153 @@ static void JNICALL GetStringRegion(JNIEnv *env, jstring str, jsize start, jsize
 	memcpy(buf, obj->chars + start, sizeof(jchar) * len);
 }
 
+// Arrays: each knows its element letter, and every access is checked
+// against it and the bounds, as a real VM would throw for either.
+
+static size_t elementSize(char kind)
+{
+	switch (kind) {
+	case 'Z': case 'B': return 1;
+	case 'C': case 'S': return 2;
+	case 'I': case 'F': return 4;
+	case 'J': case 'D': return 8;
+	default: return sizeof(FakeObject *);
+	}
+}
+
+static FakeClass *arrayClass(const char *name)
+{
+	FakeClass *cls = findClass(name);
+	return cls ? cls : defineClass(name, NULL, NULL);
+}
+
+jobject fakeNewArray(char kind, jsize length, FakeClass *elementClass)
+{
+	if (length < 0)
+		fail("New<Type>Array", "negative length");
+	// Classes looked up without snprintf, which costs microseconds under Wine
+	// and would swamp what the benchmark measures.
+	static FakeClass *primitive[128];
+	FakeClass *cls;
+	if (kind == 'L') {
+		char name[160] = "[L";
+		strncat(name, elementClass->name, sizeof name - 4);
+		strcat(name, ";");
+		cls = arrayClass(name);
+	} else {
+		char name[3] = {'[', kind, 0};
+		if (primitive[(unsigned char) kind & 127] == NULL)
+			primitive[(unsigned char) kind & 127] = arrayClass(name);
+		cls = primitive[(unsigned char) kind & 127];
+	}
+	FakeObject *obj = allocate(cls);
+	obj->arrayKind = kind;
+	obj->arrayLength = length;
+	obj->elementClass = elementClass;
+	obj->elements = vmAlloc((length > 0 ? (size_t) length : 1) * elementSize(kind));
+	return (jobject) obj;
+}
+
+static FakeObject *array(jarray ref, char kind, const char *function)
+{
+	FakeObject *obj = object(ref, function);
+	if (obj->arrayKind == 0)
+		fail(function, "not an array");
+	if (kind != 0 && obj->arrayKind != kind) {
+		char detail[100];
+		snprintf(detail, sizeof detail, "a [%c array accessed as [%c", obj->arrayKind, kind);
+		fail(function, detail);
+	}
+	return obj;
+}
+
+static void region(FakeObject *obj, jsize start, jsize len, const char *function)
+{
+	if (start < 0 || len < 0 || start > obj->arrayLength || len > obj->arrayLength - start)
+		fail(function, "index out of bounds");
+}
+
+static jsize JNICALL GetArrayLength(JNIEnv *env, jarray arr)
+{
+	(void) env;
+	enter("GetArrayLength");
+	return array(arr, 0, "GetArrayLength")->arrayLength;
+}
+
+#define ARRAY_FUNCTIONS(Type, jtype, letter) \
+	static jtype##Array JNICALL New##Type##Array(JNIEnv *env, jsize length) \
+	{ \
+		(void) env; \
+		enter("New" #Type "Array"); \
+		return (jtype##Array) local(fakeNewArray(letter, length, NULL)); \
+	} \
+	static void JNICALL Get##Type##ArrayRegion(JNIEnv *env, jtype##Array arr, jsize start, jsize len, jtype *buf) \
+	{ \
+		(void) env; \
+		enter("Get" #Type "ArrayRegion"); \
+		FakeObject *obj = array(arr, letter, "Get" #Type "ArrayRegion"); \
+		region(obj, start, len, "Get" #Type "ArrayRegion"); \
+		memcpy(buf, (jtype *) obj->elements + start, sizeof(jtype) * len); \
+	} \
+	static void JNICALL Set##Type##ArrayRegion(JNIEnv *env, jtype##Array arr, jsize start, jsize len, const jtype *buf) \
+	{ \
+		(void) env; \
+		enter("Set" #Type "ArrayRegion"); \
+		FakeObject *obj = array(arr, letter, "Set" #Type "ArrayRegion"); \
+		region(obj, start, len, "Set" #Type "ArrayRegion"); \
+		memcpy((jtype *) obj->elements + start, buf, sizeof(jtype) * len); \
+	}
+ARRAY_FUNCTIONS(Byte, jbyte, 'B')
+ARRAY_FUNCTIONS(Short, jshort, 'S')
+ARRAY_FUNCTIONS(Int, jint, 'I')
+ARRAY_FUNCTIONS(Long, jlong, 'J')
+ARRAY_FUNCTIONS(Float, jfloat, 'F')
+ARRAY_FUNCTIONS(Double, jdouble, 'D')
+
+static jobjectArray JNICALL NewObjectArray(JNIEnv *env, jsize length, jclass elementClass, jobject initial)
+{
+	(void) env;
+	enter("NewObjectArray");
+	FakeObject *obj = (FakeObject *) fakeNewArray('L', length, classOf(elementClass, "NewObjectArray"));
+	if (initial != NULL)
+		for (jsize i = 0; i < length; ++i)
+			((FakeObject **) obj->elements)[i] = object(initial, "NewObjectArray");
+	return (jobjectArray) local(obj);
+}
+
+static jobject JNICALL GetObjectArrayElement(JNIEnv *env, jobjectArray arr, jsize index)
+{
+	(void) env;
+	enter("GetObjectArrayElement");
+	FakeObject *obj = array(arr, 'L', "GetObjectArrayElement");
+	region(obj, index, 1, "GetObjectArrayElement");
+	return local(((FakeObject **) obj->elements)[index]);
+}
+
+static void JNICALL SetObjectArrayElement(JNIEnv *env, jobjectArray arr, jsize index, jobject value)
+{
+	(void) env;
+	enter("SetObjectArrayElement");
+	FakeObject *obj = array(arr, 'L', "SetObjectArrayElement");
+	region(obj, index, 1, "SetObjectArrayElement");
+	if (value != NULL) {
+		FakeObject *v = object(value, "SetObjectArrayElement");
+		if (v->cls == NULL || !isSubclass(v->cls, obj->elementClass))
+			fail("SetObjectArrayElement", "the element's class does not fit the array (ArrayStoreException)");
+	}
+	((FakeObject **) obj->elements)[index] = (FakeObject *) value;
+}
+
+jsize fakeArrayLength(jobject arr)
+{
+	return array(arr, 0, "fakeArrayLength")->arrayLength;
+}
+
+void *fakeArrayElements(jobject arr, char kind)
+{
+	return array(arr, kind, "fakeArrayElements")->elements;
+}
+
 // The harness side.
 
 void fakeVmInit(const char *packageName, int useLongHandles)
@@ -536,8 +802,23 @@ void fakeVmInit(const char *packageName, int useLongHandles)
 	functions.GetStringUTFChars = GetStringUTFChars;
 	functions.ReleaseStringUTFChars = ReleaseStringUTFChars;
 	functions.GetStringRegion = GetStringRegion;
+	functions.Throw = Throw;
+	functions.GetArrayLength = GetArrayLength;
+	functions.NewObjectArray = NewObjectArray;
+	functions.GetObjectArrayElement = GetObjectArrayElement;
+	functions.SetObjectArrayElement = SetObjectArrayElement;
+#define INSTALL(Type) \
+	functions.New##Type##Array = New##Type##Array; \
+	functions.Get##Type##ArrayRegion = Get##Type##ArrayRegion; \
+	functions.Set##Type##ArrayRegion = Set##Type##ArrayRegion;
+	INSTALL(Byte) INSTALL(Short) INSTALL(Int) INSTALL(Long) INSTALL(Float) INSTALL(Double)
+#undef INSTALL
 
+	if (findClass("java/lang/Object") != NULL)
+		fail("fakeVmInit", "called twice");
+	defineClass("java/lang/Object", NULL, NULL);
 	FakeClass *throwable = defineClass("java/lang/Throwable", NULL, NULL);
+	defineClass("java/lang/OutOfMemoryError", throwable, NULL);
 	defineClass("java/lang/String", NULL, NULL);
 	defineClass("java/lang/NullPointerException", throwable, NULL);
 	defineClass("java/lang/ClassCastException", throwable, NULL);
@@ -736,8 +1017,10 @@ void fakeCollectSince(FakeMark mark)
 			continue;
 		}
 		*link = o->next;
-		free(o->chars);
-		free(o);
+		vmFree(o->chars);
+		vmFree(o->elements);
+		free(o->thrown);
+		vmFree(o);
 		--liveObjects;
 	}
 }
@@ -750,4 +1033,33 @@ long fakeOutstandingStringBuffers(void)
 long fakeLiveObjects(void)
 {
 	return liveObjects;
+}
+
+const FakeExceptionInfo *fakeExceptionInfo(void)
+{
+	return exception.pending ? &thrownInfo : NULL;
+}
+
+void fakeNativeEnter(void)
+{
+	localRefs = 0;
+	localPeak = 0;
+}
+
+long fakeLocalRefPeak(void)
+{
+	return localPeak;
+}
+
+long fakeGlobalRefs(void)
+{
+	return globalRefs;
+}
+
+FakeClass *fakeClass(const char *name)
+{
+	FakeClass *cls = findClass(name);
+	if (cls == NULL)
+		fail("fakeClass", name);
+	return cls;
 }

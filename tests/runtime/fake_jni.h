@@ -10,6 +10,14 @@
 #include <stdint.h>
 
 typedef struct FakeClass FakeClass;
+
+// What a MivraException made through its full constructor carries.
+typedef struct {
+	char message[512];
+	int hresult, code, helpContext, argumentIndex;
+	int hasSource, hasDescription, hasHelpFile;
+	char source[256], description[512], helpFile[256];
+} FakeExceptionInfo;
 typedef void (*FakeConstructor)(JNIEnv *env, jobject obj);
 
 // The VM: one environment, its classes and every object it has made.
@@ -39,6 +47,22 @@ int fakeExceptionPending(void);
 const char *fakeExceptionClass(void);
 const char *fakeExceptionMessage(void);
 void fakeExceptionClear(void);
+// The details of a pending MivraException thrown with Throw, else NULL.
+const FakeExceptionInfo *fakeExceptionInfo(void);
+
+// Arrays as the natives see them: kind is the element letter of the
+// signature ('I', 'J', 'L', ...); an object array has an element class.
+FakeClass *fakeClass(const char *name);       // any class the VM knows ("java/lang/String")
+jobject fakeNewArray(char kind, jsize length, FakeClass *elementClass);
+jsize fakeArrayLength(jobject array);
+void *fakeArrayElements(jobject array, char kind);   // jint *, jlong *, jobject * ...
+
+// Local references the natives hold at once: counted from fakeNativeEnter
+// (a real VM guarantees 16 and leaks nothing past a native's return, but a
+// loop that does not delete its references runs out of them).
+void fakeNativeEnter(void);
+long fakeLocalRefPeak(void);
+long fakeGlobalRefs(void);
 
 // Collection: everything made after a mark is finalized (the release natives
 // run as the generated classes' finalize methods would) and freed.

@@ -1,16 +1,45 @@
 package mivra.runtime;
 
+import static mivra.runtime.MivraVariant.VT_BSTR;
+import static mivra.runtime.MivraVariant.VT_BYREF;
+import static mivra.runtime.MivraVariant.VT_DECIMAL;
+import static mivra.runtime.MivraVariant.VT_DISPATCH;
+import static mivra.runtime.MivraVariant.VT_EMPTY;
+import static mivra.runtime.MivraVariant.VT_LPSTR;
+import static mivra.runtime.MivraVariant.VT_LPWSTR;
+import static mivra.runtime.MivraVariant.VT_VARIANT;
+
+import java.lang.ref.Cleaner;
+import java.lang.ref.Reference;
 import java.util.Iterator;
+import java.util.NoSuchElementException;
+import java.util.Objects;
 import java.util.function.Function;
 
 /**
  * One reference to a COM object, reached through its {@code IDispatch}. The
  * generated classes extend it; it also calls any member by name.
  *
- * <p>Closing releases the reference; an object nobody closes is released once
- * it is unreachable, on the apartment it was made in.
+ * <p>Closing releases the reference; an object nobody closes is released by a
+ * {@link Cleaner} once it is unreachable, on the apartment it was made in (see
+ * {@link Apartment} for the rules of threads).
  */
 public class MivraObject implements AutoCloseable {
+    private static final Cleaner CLEANER = Cleaner.create();
+    private static final int DISPID_NEWENUM = -4;
+    private static final int DISPATCH_METHOD = 1;
+    private static final int DISPATCH_PROPERTYGET = 2;
+    private static final int DISPATCH_PROPERTYPUT = 4;
+    private static final int DISPATCH_PROPERTYPUTREF = 8;
+    private static final int DISP_E_MEMBERNOTFOUND = 0x80020003;
+    private static final int ENUM_BATCH = 16;
+
+    /**
+     * Added to a call's invokeKind for a vararg function: the last argument,
+     * an {@code Object[]} (declared {@code VT_ARRAY | VT_VARIANT}), is passed as
+     * that many separate arguments, the way IDispatch takes variable arguments.
+     */
+    protected static final int MIVRA_VARARGS = 0x10000;
 
     /**
      * An argument left out: passed as {@code VT_ERROR} with
@@ -28,9 +57,53 @@ public class MivraObject implements AutoCloseable {
      * which takes it over without asking the object for anything.
      */
     public static final class Ref {
-        Ref() {
+        private long pointer;
+        private final boolean dispatch;
+        private final Apartment home;
+
+        Ref(long pointer, boolean dispatch, Apartment home) {
+            this.pointer = pointer;
+            this.dispatch = dispatch;
+            this.home = home;
+        }
+
+        private long take() {
+            long taken = pointer;
+            if (taken == 0)
+                throw new IllegalStateException("This reference was taken over already");
+            pointer = 0;
+            return taken;
+        }
+
+        // A reference no object took over goes back where it came from.
+        private void dropIfUntaken() {
+            if (pointer != 0)
+                home.release(take());
         }
     }
+
+    // What the cleaner needs; it must not reach the MivraObject itself.
+    private static final class Handle implements Runnable {
+        volatile long pointer;
+        final Apartment home;
+
+        Handle(long pointer, Apartment home) {
+            this.pointer = pointer;
+            this.home = home;
+        }
+
+        @Override
+        public void run() {
+            long taken = pointer;
+            pointer = 0;
+            if (taken != 0)
+                home.release(taken);
+        }
+    }
+
+    private final Handle handle;
+    private final boolean dispatch;
+    private final Cleaner.Cleanable cleanable;
 
     /**
      * Takes over a reference the runtime hands out.
@@ -38,7 +111,10 @@ public class MivraObject implements AutoCloseable {
      * @param ref the reference, owned from now on by this object
      */
     protected MivraObject(Ref ref) {
-        throw new UnsupportedOperationException();
+        Objects.requireNonNull(ref, "ref");
+        dispatch = ref.dispatch;
+        handle = new Handle(ref.take(), ref.home);
+        cleanable = CLEANER.register(this, handle);
     }
 
     /**
@@ -51,7 +127,17 @@ public class MivraObject implements AutoCloseable {
      * @throws NullPointerException when source is null
      */
     protected MivraObject(MivraObject source, String iid, String interfaceName) {
-        throw new UnsupportedOperationException();
+        this(queried(source, iid, interfaceName));
+    }
+
+    private static Ref queried(MivraObject source, String iid, String interfaceName) {
+        Objects.requireNonNull(source, "The object to take \"" + interfaceName + "\" from is null");
+        Apartment home = source.enter();
+        long pointer = ComLayer.get().queryInterface(source.pointer(), iid);
+        Reference.reachabilityFence(source);
+        if (pointer == 0)
+            throw new ClassCastException("Object/interface passed does not support \"" + interfaceName + "\"");
+        return new Ref(pointer, true, home);
     }
 
     /**
@@ -63,7 +149,50 @@ public class MivraObject implements AutoCloseable {
      * @throws MivraException with the HRESULT when there is no such class or object
      */
     protected MivraObject(String classId, boolean find) {
-        throw new UnsupportedOperationException();
+        this(created(classId, find));
+    }
+
+    private static Ref created(String classId, boolean find) {
+        Objects.requireNonNull(classId, "classId");
+        Apartment home = Apartment.current();
+        home.drain();
+        return new Ref(ComLayer.get().create(classId, find), true, home);
+    }
+
+    /** An object of a pointer the runtime got and owns. */
+    static MivraObject adopted(long pointer, boolean dispatch, Apartment home) {
+        return new MivraObject(new Ref(pointer, dispatch, home));
+    }
+
+    /** Checks the calling thread, does its queued releases, and gives its apartment. */
+    private Apartment enter() {
+        Apartment home = handle.home.checkCaller();
+        home.drain();
+        return home;
+    }
+
+    private long pointer() {
+        long pointer = handle.pointer;
+        if (pointer == 0)
+            throw new IllegalStateException("This COM object was closed");
+        return pointer;
+    }
+
+    private long dispatchPointer() {
+        long pointer = pointer();
+        if (!dispatch)
+            throw new IllegalStateException("This COM object has no IDispatch; take one of its interfaces first");
+        return pointer;
+    }
+
+    /** The pointer for an argument: the object must be usable on the calling thread. */
+    long pointerForCall() {
+        handle.home.checkCaller();
+        return pointer();
+    }
+
+    boolean isDispatch() {
+        return dispatch;
     }
 
     /**
@@ -71,7 +200,8 @@ public class MivraObject implements AutoCloseable {
      * generated method uses.
      *
      * @param dispId the member's DISPID
-     * @param invokeKind 1 method, 2 property get, 4 property put, 8 put by reference
+     * @param invokeKind 1 method, 2 property get, 4 property put, 8 put by reference;
+     *        plus {@link #MIVRA_VARARGS} for a vararg function
      * @param resultVt the declared VARTYPE of the result ({@code VT_EMPTY} for none,
      *        {@code VT_ARRAY} combined with the element type for a SAFEARRAY); the
      *        result is converted to it and returned as its Java value, as
@@ -88,7 +218,86 @@ public class MivraObject implements AutoCloseable {
      * @throws IllegalStateException when the object is closed
      */
     protected final Object mivraCall(int dispId, int invokeKind, int resultVt, Object[] args, int[] argVts) {
-        throw new UnsupportedOperationException();
+        if ((invokeKind & MIVRA_VARARGS) != 0)
+            return mivraCall(dispId, invokeKind & ~MIVRA_VARARGS, resultVt, spread(args), spreadTypes(args, argVts));
+        Apartment home = enter();
+        long pointer = dispatchPointer();
+        int n = args == null ? 0 : args.length;
+        if ((argVts == null ? 0 : argVts.length) != n)
+            throw new IllegalArgumentException(n + " arguments but " + (argVts == null ? 0 : argVts.length) + " types");
+        int[] vts = new int[n + 1];
+        long[] bits = new long[n + 1];
+        Object[] refs = new Object[n + 1];
+        for (int i = 0; i < n; ++i)
+            encodeArgument(args[i], argVts[i], vts, bits, refs, i);
+        ComLayer.get().invoke(pointer, dispId, invokeKind, resultVt, vts, bits, refs);
+        Object result;
+        try {
+            for (int i = 0; i < n; ++i)
+                if ((argVts[i] & VT_BYREF) != 0 && args[i] != MISSING)
+                    writeBack(args[i], argVts[i], vts[i], bits[i], refs[i], home);
+        } finally {
+            result = resultVt == VT_EMPTY ? null
+                    : resultVt == VT_VARIANT ? Wire.variant(vts[n], bits[n], refs[n], home)
+                    : Wire.decode(vts[n], bits[n], refs[n], false, home);
+        }
+        Reference.reachabilityFence(this);
+        Reference.reachabilityFence(args);
+        return result;
+    }
+
+    private static Object[] spread(Object[] args) {
+        Object[] rest = args.length == 0 || args[args.length - 1] == null ? new Object[0] : (Object[]) args[args.length - 1];
+        Object[] all = new Object[args.length - 1 + rest.length];
+        System.arraycopy(args, 0, all, 0, args.length - 1);
+        System.arraycopy(rest, 0, all, args.length - 1, rest.length);
+        return all;
+    }
+
+    private static int[] spreadTypes(Object[] args, int[] argVts) {
+        int rest = args.length == 0 || args[args.length - 1] == null ? 0 : ((Object[]) args[args.length - 1]).length;
+        int[] all = java.util.Arrays.copyOf(argVts, argVts.length - 1 + rest);
+        java.util.Arrays.fill(all, argVts.length - 1, all.length, VT_VARIANT);
+        return all;
+    }
+
+    private static void encodeArgument(Object arg, int vt, int[] vts, long[] bits, Object[] refs, int i) {
+        if ((vt & VT_BYREF) == 0 || arg == MISSING) {
+            Wire.encode(arg, vt, vts, bits, refs, i);
+            return;
+        }
+        int base = vt & ~VT_BYREF;
+        if (base == VT_VARIANT) {
+            Object value = arg instanceof Holder ? ((Holder<?>) arg).value : arg;
+            Object[] inner = Wire.frame(1);
+            Wire.encode(value, VT_VARIANT, (int[]) inner[0], (long[]) inner[1], (Object[]) inner[2], 0);
+            vts[i] = vt;
+            refs[i] = inner;
+            return;
+        }
+        if (!(arg instanceof Holder))
+            throw new IllegalArgumentException("A by-reference argument of " + Wire.typeName(vt) + " needs a Holder, not "
+                    + (arg == null ? "null" : arg.getClass().getName()));
+        Object value = ((Holder<?>) arg).value;
+        if (value != null)
+            Wire.encode(value, base, vts, bits, refs, i);
+        else if (base == VT_DECIMAL)
+            refs[i] = new long[2];
+        vts[i] = (base == VT_LPWSTR || base == VT_LPSTR ? VT_BSTR : base) | VT_BYREF;
+    }
+
+    @SuppressWarnings("unchecked")
+    private static void writeBack(Object arg, int vt, int newVt, long bits, Object ref, Apartment home) {
+        if ((vt & ~VT_BYREF) == VT_VARIANT) {
+            Object[] inner = (Object[]) ref;
+            MivraVariant value = Wire.variant(((int[]) inner[0])[0], ((long[]) inner[1])[0], ((Object[]) inner[2])[0], home);
+            if (arg instanceof MivraVariant)
+                ((MivraVariant) arg).setUnchecked(value.getVarType(), value.toJava());
+            else
+                ((Holder<Object>) arg).value = value;
+            return;
+        }
+        ((Holder<Object>) arg).value = Wire.decode(newVt, bits, ref, false, home);
     }
 
     /**
@@ -100,7 +309,18 @@ public class MivraObject implements AutoCloseable {
      * @return the wrapped object, or null for a null result
      */
     protected static <T> T mivraAdopt(Object raw, Function<Ref, T> wrap) {
-        throw new UnsupportedOperationException();
+        if (raw == null)
+            return null;
+        MivraObject object = (MivraObject) raw;
+        long pointer = object.pointer();
+        object.handle.pointer = 0;
+        object.cleanable.clean();
+        Ref ref = new Ref(pointer, object.dispatch, object.handle.home);
+        try {
+            return wrap.apply(ref);
+        } finally {
+            ref.dropIfUntaken();
+        }
     }
 
     /**
@@ -111,7 +331,17 @@ public class MivraObject implements AutoCloseable {
      * @return an iterator over the elements (null elements stay null)
      */
     protected final <T> Iterator<T> mivraEnumerate(Function<Ref, T> wrap) {
-        throw new UnsupportedOperationException();
+        Objects.requireNonNull(wrap, "wrap");
+        return new Elements<>(this, VT_DISPATCH, (home, vt, bits, ref) -> {
+            if (bits == 0)
+                return null;
+            Ref element = new Ref(bits, true, home);
+            try {
+                return wrap.apply(element);
+            } finally {
+                element.dropIfUntaken();
+            }
+        });
     }
 
     /**
@@ -120,7 +350,82 @@ public class MivraObject implements AutoCloseable {
      * @return an iterator over the elements as variants
      */
     protected final Iterator<MivraVariant> mivraEnumerate() {
-        throw new UnsupportedOperationException();
+        return new Elements<>(this, VT_VARIANT, (home, vt, bits, ref) -> Wire.variant(vt, bits, ref, home));
+    }
+
+    private interface ElementReader<T> {
+        T read(Apartment home, int vt, long bits, Object ref);
+    }
+
+    /**
+     * The elements of IEnumVARIANT, fetched in batches and made Java objects at
+     * once (so nothing fetched is lost if the iteration stops). The enumerator
+     * is released at the end, by {@link #close()}, or by the cleaner.
+     */
+    private static final class Elements<T> implements Iterator<T>, AutoCloseable {
+        private final Handle enumerator;
+        private final Cleaner.Cleanable cleanable;
+        private final int elementVt;
+        private final ElementReader<T> reader;
+        private final Object[] buffer = new Object[ENUM_BATCH];
+        private int count;
+        private int position;
+
+        Elements(MivraObject collection, int elementVt, ElementReader<T> reader) {
+            Apartment home = collection.enter();
+            long pointer = ComLayer.get().newEnum(collection.dispatchPointer());
+            Reference.reachabilityFence(collection);
+            this.enumerator = new Handle(pointer, home);
+            this.cleanable = CLEANER.register(this, enumerator);
+            this.elementVt = elementVt;
+            this.reader = reader;
+        }
+
+        @Override
+        public boolean hasNext() {
+            if (position < count)
+                return true;
+            if (enumerator.pointer == 0)
+                return false;
+            Apartment home = enumerator.home.checkCaller();
+            home.drain();
+            int[] vts = new int[ENUM_BATCH];
+            long[] bits = new long[ENUM_BATCH];
+            Object[] refs = new Object[ENUM_BATCH];
+            int fetched = ComLayer.get().next(enumerator.pointer, elementVt, vts, bits, refs);
+            RuntimeException failure = null;
+            for (int k = 0; k < fetched; ++k) {
+                try {
+                    buffer[k] = reader.read(home, vts[k], bits[k], refs[k]);
+                } catch (RuntimeException e) {
+                    failure = failure == null ? e : failure;
+                }
+            }
+            count = fetched;
+            position = 0;
+            if (fetched < ENUM_BATCH)
+                close();
+            Reference.reachabilityFence(this);
+            if (failure != null)
+                throw failure;
+            return fetched > 0;
+        }
+
+        @Override
+        @SuppressWarnings("unchecked")
+        public T next() {
+            if (!hasNext())
+                throw new NoSuchElementException();
+            T element = (T) buffer[position];
+            buffer[position++] = null;
+            return element;
+        }
+
+        /** Releases the enumerator; the elements already fetched stay. */
+        @Override
+        public void close() {
+            cleanable.clean();
+        }
     }
 
     /**
@@ -131,7 +436,30 @@ public class MivraObject implements AutoCloseable {
      * @return the result's Java value, as {@link MivraVariant#toJava} gives it
      */
     public Object invoke(String member, Object... args) {
-        throw new UnsupportedOperationException();
+        return lateCall(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+    }
+
+    private Object lateCall(String name, int kind, Object[] args) {
+        Object[] values = args == null ? new Object[] {null} : args;
+        int[] vts = new int[values.length];
+        for (int i = 0; i < values.length; ++i)
+            vts[i] = values[i] instanceof Holder ? VT_BYREF | VT_VARIANT : VT_VARIANT;
+        Object result = mivraCall(dispIdOf(name), kind, VT_VARIANT, values, vts);
+        for (Object value : values)
+            if (value instanceof Holder && ((Holder<?>) value).value instanceof MivraVariant) {
+                @SuppressWarnings("unchecked")
+                Holder<Object> holder = (Holder<Object>) value;
+                holder.value = ((MivraVariant) holder.value).toJava();
+            }
+        return ((MivraVariant) result).toJava();
+    }
+
+    private int dispIdOf(String name) {
+        Objects.requireNonNull(name, "name");
+        enter();
+        int id = ComLayer.get().dispIdOf(dispatchPointer(), name);
+        Reference.reachabilityFence(this);
+        return id;
     }
 
     /**
@@ -142,7 +470,8 @@ public class MivraObject implements AutoCloseable {
      * @return the value's Java value
      */
     public Object getProperty(String name, Object... args) {
-        throw new UnsupportedOperationException();
+        // As script hosts ask: some servers answer property gets only so.
+        return lateCall(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
     }
 
     /**
@@ -152,7 +481,17 @@ public class MivraObject implements AutoCloseable {
      * @param value the new value
      */
     public void setProperty(String name, Object value) {
-        throw new UnsupportedOperationException();
+        int id = dispIdOf(name);
+        Object[] args = {value};
+        int[] vts = {VT_VARIANT};
+        try {
+            mivraCall(id, DISPATCH_PROPERTYPUT, VT_EMPTY, args, vts);
+        } catch (MivraException e) {
+            // An object property that only takes a reference (propputref).
+            if (!(value instanceof MivraObject) || e.getHResult() != DISP_E_MEMBERNOTFOUND)
+                throw e;
+            mivraCall(id, DISPATCH_PROPERTYPUTREF, VT_EMPTY, args, vts);
+        }
     }
 
     /**
@@ -161,6 +500,6 @@ public class MivraObject implements AutoCloseable {
      */
     @Override
     public void close() {
-        throw new UnsupportedOperationException();
+        cleanable.clean();
     }
 }

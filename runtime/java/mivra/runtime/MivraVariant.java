@@ -1,5 +1,8 @@
 package mivra.runtime;
 
+import java.math.BigDecimal;
+import java.time.LocalDateTime;
+
 /**
  * A COM VARIANT held on the Java side: its VARTYPE and the Java value that
  * stands for its content. A call converts it to a real VARIANT and back;
@@ -12,7 +15,8 @@ package mivra.runtime;
  * {@code VT_BOOL} {@link Boolean}; {@code VT_BSTR} {@link String};
  * {@code VT_DATE} {@link java.time.LocalDateTime}; {@code VT_CY}, {@code VT_DECIMAL} {@link java.math.BigDecimal};
  * {@code VT_DISPATCH}, {@code VT_UNKNOWN} {@link MivraObject} (or null);
- * {@code VT_ARRAY} combined with an element type: {@code Object[]}, or {@code Object[][]} for two dimensions.
+ * {@code VT_ARRAY} combined with an element type: {@code Object[]} of the elements' Java values,
+ * or {@code Object[][]} for two dimensions (the first index the array's first dimension).
  */
 public final class MivraVariant {
     public static final int VT_EMPTY = 0;
@@ -73,7 +77,39 @@ public final class MivraVariant {
      * @throws IllegalArgumentException for a value no VARIANT can hold
      */
     public static MivraVariant of(Object value) {
-        throw new UnsupportedOperationException();
+        if (value instanceof MivraVariant) {
+            MivraVariant source = (MivraVariant) value;
+            return new MivraVariant(source.varType, source.value);
+        }
+        return new MivraVariant(typeOf(value), value != null && value.getClass().isArray() ? boxed(value) : value);
+    }
+
+    private static int typeOf(Object value) {
+        if (value == null) return VT_EMPTY;
+        if (value instanceof Byte) return VT_UI1;
+        if (value instanceof Short) return VT_I2;
+        if (value instanceof Integer) return VT_I4;
+        if (value instanceof Long) return VT_I8;
+        if (value instanceof Float) return VT_R4;
+        if (value instanceof Double) return VT_R8;
+        if (value instanceof Boolean) return VT_BOOL;
+        if (value instanceof String) return VT_BSTR;
+        if (value instanceof LocalDateTime) return VT_DATE;
+        if (value instanceof BigDecimal) return VT_DECIMAL;
+        if (value instanceof MivraObject) return VT_DISPATCH;
+        if (value.getClass().isArray()) return VT_ARRAY | VT_VARIANT;
+        throw new IllegalArgumentException("No VARIANT holds a " + value.getClass().getName());
+    }
+
+    // Primitive arrays as Object[], so that toJava() gives what a server's array gives.
+    private static Object boxed(Object array) {
+        if (array instanceof Object[])
+            return array;
+        int n = java.lang.reflect.Array.getLength(array);
+        Object[] out = new Object[n];
+        for (int k = 0; k < n; ++k)
+            out[k] = java.lang.reflect.Array.get(array, k);
+        return out;
     }
 
     /** @return the VARTYPE of the content */
@@ -94,7 +130,41 @@ public final class MivraVariant {
      * @throws IllegalArgumentException when the value does not fit the type
      */
     public void set(int varType, Object value) {
+        if (!fits(varType, value))
+            throw new IllegalArgumentException("A " + (value == null ? "null" : value.getClass().getName())
+                    + " does not fit a variant of " + Wire.typeName(varType));
+        setUnchecked(varType, value);
+    }
+
+    void setUnchecked(int varType, Object value) {
         this.varType = varType;
         this.value = value;
+    }
+
+    private static boolean fits(int vt, Object value) {
+        if ((vt & VT_BYREF) != 0)
+            return false;
+        if ((vt & VT_ARRAY) != 0)
+            return value == null || value instanceof Object[];
+        switch (vt) {
+        case VT_EMPTY: case VT_NULL: return value == null;
+        case VT_I1: case VT_UI1: return value instanceof Byte;
+        case VT_I2: case VT_UI2: return value instanceof Short;
+        case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: return value instanceof Integer;
+        case VT_I8: case VT_UI8: return value instanceof Long;
+        case VT_R4: return value instanceof Float;
+        case VT_R8: return value instanceof Double;
+        case VT_BOOL: return value instanceof Boolean;
+        case VT_BSTR: return value == null || value instanceof String;
+        case VT_DATE: return value instanceof LocalDateTime;
+        case VT_CY: case VT_DECIMAL: return value instanceof BigDecimal;
+        case VT_DISPATCH: case VT_UNKNOWN: return value == null || value instanceof MivraObject;
+        default: return false;
+        }
+    }
+
+    @Override
+    public String toString() {
+        return Wire.typeName(varType) + " " + (value instanceof Object[] ? java.util.Arrays.deepToString((Object[]) value) : value);
     }
 }

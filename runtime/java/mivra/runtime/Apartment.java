@@ -1,0 +1,157 @@
+package mivra.runtime;
+
+import java.util.concurrent.ConcurrentLinkedQueue;
+import java.util.function.BooleanSupplier;
+
+/**
+ * The COM apartments of the program's threads.
+ *
+ * <p>A thread joins COM at its first runtime call: a single-threaded
+ * apartment (STA) of its own, unless it called {@link #enterMultithreaded()}
+ * before, or the program chose {@link #setMultithreadedDefault(boolean)}.
+ * Nothing is set up when the library loads.
+ *
+ * <p>The rules for objects:
+ * <ul>
+ * <li>An object made on an STA thread (created, or returned by a call made
+ * there) is called only on that thread; a call from any other thread throws
+ * {@link IllegalStateException}. Objects of the multithreaded apartment (MTA)
+ * may be called from any thread of the MTA.</li>
+ * <li>An object is released in its own apartment. {@link MivraObject#close()}
+ * on the owning thread releases at once; a close on another thread, and the
+ * release of an unreachable object by the cleaner, are queued and done by the
+ * owning thread at its next runtime call or while it pumps messages (for the
+ * MTA, by any MTA thread). The queue of an STA thread that has ended is
+ * dropped, as its objects are gone with it.</li>
+ * </ul>
+ */
+public final class Apartment {
+    private static final ThreadLocal<Apartment> CURRENT = new ThreadLocal<>();
+    private static final Apartment MULTITHREADED = new Apartment(null);
+    private static volatile boolean multithreadedDefault;
+
+    private final Thread owner;
+    private final ConcurrentLinkedQueue<Long> pending = new ConcurrentLinkedQueue<>();
+
+    private Apartment(Thread owner) {
+        this.owner = owner;
+    }
+
+    /**
+     * Makes the calling thread join the multithreaded apartment. Call it
+     * before the thread's first use of COM; calling it again does nothing.
+     *
+     * @throws IllegalStateException when the thread is already in a single-threaded apartment
+     */
+    public static void enterMultithreaded() {
+        Apartment apartment = CURRENT.get();
+        if (apartment == null)
+            apartment = join(true);
+        if (apartment != MULTITHREADED)
+            throw new IllegalStateException("Thread \"" + Thread.currentThread().getName()
+                    + "\" is already in a single-threaded apartment; enterMultithreaded() must come before its first COM call");
+    }
+
+    /**
+     * Chooses the apartment of threads that have not used COM yet.
+     *
+     * @param multithreaded true: such threads join the multithreaded apartment
+     *        on first use; false (the default): each gets a single-threaded one
+     */
+    public static void setMultithreadedDefault(boolean multithreaded) {
+        multithreadedDefault = multithreaded;
+    }
+
+    /** @return true when the calling thread is in the multithreaded apartment (it joins COM if it has not) */
+    public static boolean isMultithreaded() {
+        return current() == MULTITHREADED;
+    }
+
+    /**
+     * Dispatches the calling thread's window messages for a while, doing
+     * queued releases meanwhile. Single-threaded apartments need this for
+     * servers that call back (events) while the thread waits.
+     *
+     * @param millis how long, in milliseconds
+     */
+    public static void pumpMessages(long millis) {
+        pumpMessagesUntil(() -> false, millis);
+    }
+
+    /**
+     * Dispatches the calling thread's window messages until a condition holds
+     * or the time is up.
+     *
+     * @param condition checked between messages
+     * @param timeoutMillis the longest wait, in milliseconds
+     * @return true when the condition held, false on timeout
+     */
+    public static boolean pumpMessagesUntil(BooleanSupplier condition, long timeoutMillis) {
+        Apartment apartment = current();
+        long deadline = System.nanoTime() + Math.max(0, timeoutMillis) * 1_000_000L;
+        ComLayer layer = ComLayer.get();
+        while (true) {
+            apartment.drain();
+            if (condition.getAsBoolean())
+                return true;
+            long left = (deadline - System.nanoTime()) / 1_000_000L;
+            if (left <= 0)
+                return false;
+            layer.pump((int) Math.min(left, 50));
+        }
+    }
+
+    /** Does the releases queued for the calling thread's apartment now. */
+    public static void releasePending() {
+        current().drain();
+    }
+
+    /** The calling thread's apartment; the thread joins COM on first use. */
+    static Apartment current() {
+        Apartment apartment = CURRENT.get();
+        return apartment != null ? apartment : join(multithreadedDefault);
+    }
+
+    private static Apartment join(boolean multithreaded) {
+        boolean inMta = ComLayer.get().initThread(multithreaded);
+        Apartment apartment = inMta ? MULTITHREADED : new Apartment(Thread.currentThread());
+        CURRENT.set(apartment);
+        return apartment;
+    }
+
+    /** Releases now when the calling thread belongs here, else queues the release. */
+    void release(long pointer) {
+        if (CURRENT.get() == this) {
+            ComLayer.get().release(pointer);
+        } else if (owner == null || owner.isAlive()) {
+            pending.add(pointer);
+        }
+    }
+
+    void drain() {
+        for (Long pointer; (pointer = pending.poll()) != null;)
+            ComLayer.get().release(pointer);
+    }
+
+    boolean isPending(long pointer) {
+        return pending.contains(pointer);
+    }
+
+    /** Throws unless the calling thread may call objects of this apartment; gives the caller's apartment. */
+    Apartment checkCaller() {
+        Apartment here = current();
+        if (here == this)
+            return here;
+        String thread = Thread.currentThread().getName();
+        if (owner == null)
+            throw new IllegalStateException("A COM object of the multithreaded apartment was used on thread \"" + thread
+                    + "\", which is in a single-threaded apartment; call it from a thread of the multithreaded apartment");
+        throw new IllegalStateException("A COM object of the single-threaded apartment of thread \"" + owner.getName()
+                + "\" was used on thread \"" + thread + "\"; an object of a single-threaded apartment is called only on the thread that made it");
+    }
+
+    @Override
+    public String toString() {
+        return owner == null ? "multithreaded apartment" : "single-threaded apartment of thread \"" + owner.getName() + "\"";
+    }
+}

@@ -1,0 +1,73 @@
+package mivra.runtime;
+
+/**
+ * What the Java half needs from COM. The native library implements it
+ * ({@link NativeComLayer}); the Java half's own tests install a stand-in.
+ *
+ * <p>Values cross as a frame of three parallel arrays, one slot per VARIANT:
+ * {@code vts[i]} its VARTYPE, {@code bits[i]} a number (integers as they are,
+ * R4 and R8/DATE as raw float or double bits, CY as its scaled 64-bit value,
+ * interface pointers as addresses) and {@code refs[i]} an object for what is
+ * not a number: a String for BSTR; {@code long[2]} (the DECIMAL's two 64-bit
+ * halves) for DECIMAL; for a SAFEARRAY {@code Object[]{int[] counts, payload}}
+ * with the elements in order of the first index varying fastest, the payload
+ * a byte[], short[] (also VARIANT_BOOL), int[], long[] (also CY and
+ * pointers; DECIMAL two per element), float[], double[] (also DATE), String[]
+ * or, for VARIANT elements, a nested frame {@code Object[]{int[], long[], Object[]}};
+ * for {@code VT_BYREF|VT_VARIANT} a nested frame of one slot.
+ */
+abstract class ComLayer {
+    private static volatile ComLayer installed;
+
+    static ComLayer get() {
+        ComLayer layer = installed;
+        if (layer == null) {
+            synchronized (ComLayer.class) {
+                layer = installed;
+                if (layer == null) {
+                    layer = NativeComLayer.load();
+                    installed = layer;
+                }
+            }
+        }
+        return layer;
+    }
+
+    /** Puts a stand-in in place of the native library (tests). */
+    static void install(ComLayer layer) {
+        installed = layer;
+    }
+
+    /** Joins the calling thread to COM; true when it is (now or already) in the multithreaded apartment. */
+    abstract boolean initThread(boolean multithreaded);
+
+    /** An owned IDispatch pointer of a new or running object. */
+    abstract long create(String classId, boolean find);
+
+    /** An owned pointer of the interface, or 0 when the object lacks it. */
+    abstract long queryInterface(long unknown, String iid);
+
+    abstract void release(long unknown);
+
+    abstract int dispIdOf(long dispatch, String name);
+
+    /**
+     * IDispatch::Invoke with the arguments in slots 0 to n-1 (declaration
+     * order) and the result, converted to resultVt, left in slot n; by-reference
+     * slots hold their new values afterwards (their VARTYPE without VT_BYREF).
+     * Interface pointers handed back are owned by the caller.
+     */
+    abstract void invoke(long dispatch, int dispId, int flags, int resultVt, int[] vts, long[] bits, Object[] refs);
+
+    /** The collection's IEnumVARIANT (owned), from DISPID_NEWENUM. */
+    abstract long newEnum(long dispatch);
+
+    /**
+     * The next elements, up to the frame's length; the number fetched, 0 at
+     * the end. With elementVt VT_DISPATCH each element is an IDispatch pointer or 0.
+     */
+    abstract int next(long enumerator, int elementVt, int[] vts, long[] bits, Object[] refs);
+
+    /** Dispatches the thread's window messages for up to millis milliseconds. */
+    abstract void pump(int millis);
+}

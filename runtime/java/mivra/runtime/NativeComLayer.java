@@ -1,0 +1,42 @@
+package mivra.runtime;
+
+/** The native half: mivra_runtime32.dll or mivra_runtime64.dll. */
+final class NativeComLayer extends ComLayer {
+    private NativeComLayer() {
+    }
+
+    static NativeComLayer load() {
+        NativeLoader.load();
+        initialize();
+        return new NativeComLayer();
+    }
+
+    private static native void initialize();
+
+    @Override
+    native boolean initThread(boolean multithreaded);
+
+    @Override
+    native long create(String classId, boolean find);
+
+    @Override
+    native long queryInterface(long unknown, String iid);
+
+    @Override
+    native void release(long unknown);
+
+    @Override
+    native int dispIdOf(long dispatch, String name);
+
+    @Override
+    native void invoke(long dispatch, int dispId, int flags, int resultVt, int[] vts, long[] bits, Object[] refs);
+
+    @Override
+    native long newEnum(long dispatch);
+
+    @Override
+    native int next(long enumerator, int elementVt, int[] vts, long[] bits, Object[] refs);
+
+    @Override
+    native void pump(int millis);
+}
