@@ -504,3 +504,245 @@ void rtScenarioEventLeaks(int rounds, int events)
 	check(fakeGlobalRefs() == globals, "no global reference is left");
 	rtRelease(bell);
 }
+
+// Wine's own servers. None of those that run without a display fires an
+// event here (msxml6 while loading, the web browser control navigating, the
+// media player given a URL: connected, silent); the script control's Advise
+// is not implemented, ADO's recordset has no connection points and its
+// connection takes vtable sinks only. What is checked: connecting to and
+// disconnecting from their real connection points, and the reasons of the
+// failures reaching the program; the events seen are printed.
+
+typedef struct {
+	RtListener base;
+	volatile LONG count;
+	jint ids[64];
+	jint argc[64];
+} AnyListener;
+
+static jintArray anyTypes(RtListener *base, jint dispId, jint count)
+{
+	(void) base;
+	(void) dispId;
+	jint types[32];
+	for (int i = 0; i < count && i < 32; ++i)
+		types[i] = VT_VARIANT;
+	return count <= 32 ? intArray(count, types) : NULL;
+}
+
+static jstring anyEvent(RtListener *base, jint dispId, jintArray vts, jlongArray bits, jobjectArray refs)
+{
+	AnyListener *l = (AnyListener *) base;
+	LONG k = InterlockedIncrement(&l->count) - 1;
+	if (k < 64) {
+		l->ids[k] = dispId;
+		l->argc[k] = fakeArrayLength(vts);
+	}
+	// Object arguments are the listener's: closed.
+	for (jsize i = 0; i < fakeArrayLength(vts); ++i)
+		if (slotVt(vts, i) == VT_DISPATCH || slotVt(vts, i) == VT_UNKNOWN)
+			rtRelease(slotBits(bits, i));
+	return NULL;
+}
+
+static void lateCall(jlong obj, const char *name, jint flags, Frame *f, jint resultVt)
+{
+	jint id = rtDispId(obj, name);
+	if (fakeExceptionPending()) {
+		printf("  %s: no such member (%s)\n", name, fakeExceptionMessage());
+		fakeExceptionClear();
+		return;
+	}
+	if (!rtInvoke(obj, id, flags, resultVt, f)) {
+		printf("  %s: %s\n", name, fakeExceptionMessage());
+		fakeExceptionClear();
+	}
+}
+
+static char lastAdviseFailure[512];
+
+static jlong tryAdvise(jlong obj, const char *iid, AnyListener *l, const char *what)
+{
+	lastAdviseFailure[0] = 0;
+	memset(l, 0, sizeof *l);
+	l->base.types = anyTypes;
+	l->base.event = anyEvent;
+	jlong c = rtAdvise(obj, iid, rtEventSink(&l->base));
+	if (fakeExceptionPending()) {
+		snprintf(lastAdviseFailure, sizeof lastAdviseFailure, "%s", fakeExceptionMessage());
+		printf("%s: advise failed: %s\n", what, lastAdviseFailure);
+		fakeExceptionClear();
+		return 0;
+	}
+	return c;
+}
+
+static void report(const char *what, AnyListener *l)
+{
+	printf("%s: %ld events", what, l->count);
+	for (LONG i = 0; i < l->count && i < 64; ++i)
+		printf(" %d(%d)", (int) l->ids[i], (int) l->argc[i]);
+	printf("\n");
+}
+
+void rtScenarioWineEvents(void)
+{
+	AnyListener l;
+	long globals = fakeGlobalRefs();
+	// msxml6: a document's events while it loads.
+	jlong doc = rtCreate("Msxml2.DOMDocument.6.0", 0);
+	if (expectNoException("create DOMDocument60")) {
+		jlong c = tryAdvise(doc, "{3EFAA427-272F-11D2-836F-0000F87A7782}", &l, "msxml6 XMLDOMDocumentEvents");
+		check(c != 0, "a listener connects to msxml6's document");
+		if (c) {
+			Frame f = rtFrame(1);
+			rtSetNumber(&f, 0, VT_BOOL, 1);
+			lateCall(doc, "async", DISPATCH_PROPERTYPUT, &f, VT_EMPTY);
+			Frame x = rtFrame(1);
+			rtSetString(&x, 0, "<a><b/></a>");
+			lateCall(doc, "loadXML", METHOD, &x, VT_BOOL);
+			char path[MAX_PATH];
+			GetTempPathA(MAX_PATH, path);
+			strcat(path, "mivra-events.xml");
+			FILE *file = fopen(path, "w");
+			if (file) {
+				fputs("<?xml version=\"1.0\"?><root><item>1</item><item>2</item></root>", file);
+				fclose(file);
+			}
+			Frame load = rtFrame(1);
+			rtSetString(&load, 0, path);
+			lateCall(doc, "load", METHOD, &load, VT_BOOL);
+			for (int i = 0; i < 50; ++i)
+				rtPump(10);
+			report("msxml6 XMLDOMDocumentEvents", &l);
+			rtUnadvise(c);
+		}
+		rtRelease(doc);
+	}
+	// The script control: Error when the script fails.
+	jlong sc = rtCreate("MSScriptControl.ScriptControl", 0);
+	if (expectNoException("create ScriptControl")) {
+		jlong c = tryAdvise(sc, "{8B167D60-8605-11D0-ABCB-00A0C90FFFC0}", &l, "script control DScriptControlSource");
+		check(c != 0 || strstr(lastAdviseFailure, "Connecting a listener of {8B167D60") == lastAdviseFailure,
+		      "the script control connects, or says why not (\"%s\")", lastAdviseFailure);
+		if (c) {
+			Frame f = rtFrame(1);
+			rtSetString(&f, 0, "VBScript");
+			lateCall(sc, "Language", DISPATCH_PROPERTYPUT, &f, VT_EMPTY);
+			Frame code = rtFrame(1);
+			rtSetString(&code, 0, "x = 1 / 0");
+			lateCall(sc, "ExecuteStatement", METHOD, &code, VT_EMPTY);
+			Frame bad = rtFrame(1);
+			rtSetString(&bad, 0, "this is not ( vbscript");
+			lateCall(sc, "AddCode", METHOD, &bad, VT_EMPTY);
+			for (int i = 0; i < 20; ++i)
+				rtPump(10);
+			report("script control DScriptControlSource", &l);
+			rtUnadvise(c);
+		}
+		rtRelease(sc);
+	}
+	// ADO: a recordset in memory moved about.
+	jlong rs = rtCreate("ADODB.Recordset", 0);
+	if (expectNoException("create ADODB.Recordset")) {
+		jlong c = tryAdvise(rs, "{00000266-0000-0010-8000-00AA006D2EA4}", &l, "ADO RecordsetEvents");
+		check(c != 0 || strstr(lastAdviseFailure, "The object has no events (IConnectionPointContainer)") == lastAdviseFailure,
+		      "a recordset connects, or says it has no connection points (\"%s\")", lastAdviseFailure);
+		if (c) {
+			jlong fields = 0;
+			Frame g = rtFrame(0);
+			lateCall(rs, "Fields", DISPATCH_PROPERTYGET, &g, VT_DISPATCH);
+			fields = rtBits(&g, 0);
+			if (fields) {
+				Frame a = rtFrame(2);
+				rtSetString(&a, 0, "n");
+				rtSetNumber(&a, 1, VT_I4, 3);   // adInteger
+				lateCall(fields, "Append", METHOD, &a, VT_EMPTY);
+				rtRelease(fields);
+			}
+			Frame none = rtFrame(0);
+			lateCall(rs, "Open", METHOD, &none, VT_EMPTY);
+			for (int k = 0; k < 3; ++k) {
+				Frame add = rtFrame(0);
+				lateCall(rs, "AddNew", METHOD, &add, VT_EMPTY);
+				Frame up = rtFrame(0);
+				lateCall(rs, "Update", METHOD, &up, VT_EMPTY);
+			}
+			Frame first = rtFrame(0);
+			lateCall(rs, "MoveFirst", METHOD, &first, VT_EMPTY);
+			Frame next = rtFrame(0);
+			lateCall(rs, "MoveNext", METHOD, &next, VT_EMPTY);
+			for (int i = 0; i < 20; ++i)
+				rtPump(10);
+			report("ADO RecordsetEvents", &l);
+			rtUnadvise(c);
+		}
+		rtRelease(rs);
+	}
+	// The web browser control, in process: events of a navigation.
+	jlong web = rtCreate("{8856F961-340A-11D0-A96B-00C04FD705A2}", 0);
+	if (fakeExceptionPending()) {
+		printf("web browser: %s\n", fakeExceptionMessage());
+		fakeExceptionClear();
+	} else {
+		jlong c = tryAdvise(web, "{34A715A0-6587-11D0-924A-0020AFC7AC4D}", &l, "web browser DWebBrowserEvents2");
+		check(c != 0, "a listener connects to the web browser control");
+		if (c) {
+			Frame nav = rtFrame(1);
+			rtSetString(&nav, 0, "about:blank");
+			lateCall(web, "Navigate", METHOD, &nav, VT_EMPTY);
+			for (int i = 0; i < 100; ++i)
+				rtPump(10);
+			report("web browser DWebBrowserEvents2", &l);
+			rtUnadvise(c);
+		}
+		rtRelease(web);
+	}
+	// The media player control: state changes when given a URL.
+	// It answers no IDispatch of its own: its dual IWMPPlayer4 serves.
+	static const GUID clsidPlayer = {0x6bf52a52, 0x394a, 0x11d3, {0xb1, 0x53, 0x00, 0xc0, 0x4f, 0x79, 0xfa, 0xa6}};
+	static const GUID iidPlayer4 = {0x6c497d62, 0x8919, 0x413c, {0x82, 0xdb, 0xe9, 0x35, 0xfb, 0x3e, 0xc5, 0x84}};
+	IUnknown *player = NULL;
+	HRESULT created = CoCreateInstance(&clsidPlayer, NULL, CLSCTX_INPROC_SERVER, &iidPlayer4, (void **) &player);
+	jlong wmp = (jlong) (intptr_t) player;
+	if (FAILED(created)) {
+		printf("media player: 0x%08lX\n", (unsigned long) created);
+	} else {
+		jlong c = tryAdvise(wmp, "{6BF52A51-394A-11D3-B153-00C04F79FAA6}", &l, "media player _WMPOCXEvents");
+		check(c != 0, "a listener connects to the media player control");
+		if (c) {
+			Frame url = rtFrame(1);
+			rtSetString(&url, 0, "C:\\no\\such.wav");
+			lateCall(wmp, "URL", DISPATCH_PROPERTYPUT, &url, VT_EMPTY);
+			Frame none = rtFrame(0);
+			jlong controls = 0;
+			lateCall(wmp, "controls", DISPATCH_PROPERTYGET, &none, VT_DISPATCH);
+			controls = rtBits(&none, 0);
+			if (controls) {
+				Frame play = rtFrame(0);
+				lateCall(controls, "play", METHOD, &play, VT_EMPTY);
+				Frame stop = rtFrame(0);
+				lateCall(controls, "stop", METHOD, &stop, VT_EMPTY);
+				rtRelease(controls);
+			}
+			for (int i = 0; i < 50; ++i)
+				rtPump(10);
+			report("media player _WMPOCXEvents", &l);
+			rtUnadvise(c);
+		}
+		rtRelease(wmp);
+	}
+	jlong cn = rtCreate("ADODB.Connection", 0);
+	if (expectNoException("create ADODB.Connection")) {
+		jlong c = tryAdvise(cn, "{00000400-0000-0010-8000-00AA006D2EA4}", &l, "ADO ConnectionEvents");
+		if (c) {
+			Frame open = rtFrame(1);
+			rtSetString(&open, 0, "Provider=NoSuch.Provider");
+			lateCall(cn, "Open", METHOD, &open, VT_EMPTY);
+			report("ADO ConnectionEvents", &l);
+			rtUnadvise(c);
+		}
+		rtRelease(cn);
+	}
+	check(fakeGlobalRefs() == globals, "every listener let go once disconnected (failed connections too)");
+}

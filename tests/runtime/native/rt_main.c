@@ -140,7 +140,7 @@ int main(int argc, char **argv)
 		{"xml", rtScenarioXml}, {"filesystem", rtScenarioFileSystem}, {"dictionary", rtScenarioDictionary},
 		{"regexp", rtScenarioRegExp}, {"errors", rtScenarioErrors}, {"byref", rtScenarioByRef},
 		{"threads", rtScenarioThreads}, {"release", rtScenarioRelease},
-		{"script", rtScenarioScript}, {"wmi", rtScenarioWmi},
+		{"script", rtScenarioScript}, {"wmi", rtScenarioWmi}, {"wine_events", rtScenarioWineEvents},
 	};
 	int found = 0;
 	if (strcmp(scenario, "events") == 0) {

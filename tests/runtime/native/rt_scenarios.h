@@ -20,6 +20,7 @@ void rtScenarioWmi(void);
 void rtScenarioEvents(const char *tlb);
 void rtScenarioEventsMta(void);
 void rtScenarioEventLeaks(int rounds, int events);
+void rtScenarioWineEvents(void);
 
 // A server of the harness's own (no type library): 1 takes five arguments
 // by reference and changes them, 2 fails with a type mismatch, 3 with an
