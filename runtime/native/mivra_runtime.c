@@ -1292,8 +1292,16 @@ static HRESULT storeByRef(VARIANTARG *arg, VARIANT *value)
 	VARTYPE to = V_VT(arg) & ~VT_BYREF;
 	if (to == VT_VARIANT)
 		return VariantCopy(V_VARIANTREF(arg), value);
-	if (to & VT_ARRAY)
-		return DISP_E_TYPEMISMATCH;
+	if (to & VT_ARRAY) {
+		HRESULT hr = V_VT(value) == to || V_VT(value) == VT_EMPTY ? S_OK : coerceArray(value, to & VT_TYPEMASK);
+		if (FAILED(hr))
+			return hr;
+		if (*V_ARRAYREF(arg) != NULL)
+			SafeArrayDestroy(*V_ARRAYREF(arg));
+		*V_ARRAYREF(arg) = V_VT(value) == VT_EMPTY ? NULL : V_ARRAY(value);
+		V_VT(value) = VT_EMPTY;
+		return S_OK;
+	}
 	HRESULT hr = V_VT(value) == to ? S_OK : VariantChangeType(value, value, 0, to);
 	if (FAILED(hr))
 		return hr;

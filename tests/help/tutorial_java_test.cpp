@@ -46,10 +46,10 @@ struct JavaExample {
     std::string source;
 };
 
-// The complete programs of the tutorial: <pre class="java" data-file="X.java"><code>...</code></pre>.
-std::vector<JavaExample> tutorialPrograms() {
+// The complete programs of pages: <pre class="java" data-file="X.java"><code>...</code></pre>.
+std::vector<JavaExample> programsOf(std::initializer_list<const char*> pages) {
     std::vector<JavaExample> examples;
-    for (const char* page : {"Tut3.html", "Tut4.html", "Tut5.html"}) {
+    for (const char* page : pages) {
         std::string html = readFile(fs::path(MIVRA_SOURCE_DIR) / "help" / page);
         const std::string marker = "<pre class=\"java\" data-file=\"";
         for (size_t at = html.find(marker); at != std::string::npos; at = html.find(marker, at + 1)) {
@@ -63,6 +63,8 @@ std::vector<JavaExample> tutorialPrograms() {
     }
     return examples;
 }
+
+std::vector<JavaExample> tutorialPrograms() { return programsOf({"Tut3.html", "Tut4.html", "Tut5.html"}); }
 
 int runQuiet(const std::string& command, const fs::path& log) {
     int status = std::system((command + " >" + log.string() + " 2>&1").c_str());
@@ -117,6 +119,49 @@ TEST(Tutorial, ProgramsCompileAgainstGeneratedWebBrowserClasses) {
     // Generated files are 8-bit text; Latin-1 accepts every byte of doc strings.
     status = runQuiet("javac -encoding ISO-8859-1 -nowarn -d " + (work / "classes").string() + sources, log);
     EXPECT_EQ(status, 0) << readFile(log);
+}
+
+// The programs on the full bindings (the events step and the runtime page's
+// example) compile against `--mapping full` output of the same library and
+// the runtime jar, each in the package its page names.
+TEST(Tutorial, EventProgramsCompileAgainstFullBindings) {
+    fs::path mivra = fs::path(MIVRA_BINARY_DIR) / "bin" / "mivra";
+    ASSERT_TRUE(fs::exists(mivra));
+    if (std::system("javac -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no javac";
+    const fs::path jar = MIVRA_RUNTIME_JAR;
+    if (!fs::exists(jar)) GTEST_SKIP() << "no runtime jar in this build";
+    fs::path work = fs::path(MIVRA_BINARY_DIR) / "tests" / "help" / "events";
+    fs::remove_all(work);
+    fs::path log = work / "log.txt";
+    struct Case {
+        const char* page;
+        const char* package;
+        const char* file;
+    } cases[] = {{"Tut6.html", "mvx.events", "WaitForPage.java"}, {"Runtime.html", "mvx.browser", "BrowserEvents.java"}};
+    for (const Case& c : cases) {
+        auto programs = programsOf({c.page});
+        ASSERT_EQ(programs.size(), 1u) << c.page;
+        EXPECT_EQ(programs[0].fileName, c.file);
+        fs::path folder = work / c.package;
+        fs::create_directories(folder / "classes");
+        int status = -1;
+        for (const char* library : {"ieframe.dll", "shdocvw.dll"}) {
+            status = runQuiet(mivra.string() + " generate -i " + (fs::path(MIVRA_WINE_DLLS) / library).string() +
+                                  " -o " + (folder / "generated").string() + " -p " + c.package + " --mapping full",
+                              log);
+            if (status == 0 && fs::exists(folder / "generated" / "DWebBrowserEvents2.java")) break;
+        }
+        ASSERT_EQ(status, 0) << readFile(log);
+        std::string sources;
+        for (const auto& entry : fs::directory_iterator(folder / "generated"))
+            if (entry.path().extension() == ".java") sources += " " + entry.path().string();
+        std::ofstream(folder / programs[0].fileName, std::ios::binary) << programs[0].source;
+        sources += " " + (folder / programs[0].fileName).string();
+        status = runQuiet("javac -encoding UTF-8 -nowarn -cp " + jar.string() + " -d " + (folder / "classes").string() +
+                              sources,
+                          log);
+        EXPECT_EQ(status, 0) << c.page << "\n" << readFile(log);
+    }
 }
 
 }  // namespace
