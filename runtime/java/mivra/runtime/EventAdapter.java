@@ -36,8 +36,8 @@ public abstract class EventAdapter<L> {
 
     /**
      * The declared VARTYPE of each parameter of an event, in declaration order:
-     * {@code VT_BYREF} combined with the type for {@code [in,out]} and
-     * {@code [out]} parameters, {@code VT_VARIANT} for VARIANT, enumerations
+     * {@code VT_BYREF} combined with the type for by-reference parameters
+     * ({@code [in,out]}, {@code [out]}, any pointer to a value), {@code VT_VARIANT} for VARIANT, enumerations
      * as {@code VT_I4}, interface pointers as {@code VT_DISPATCH} or {@code VT_UNKNOWN}.
      * The server's arguments are converted to these types before the listener sees them.
      *

@@ -6,56 +6,63 @@
 
 package mvx.full;
 
+import mivra.runtime.EventAdapter;
+import mivra.runtime.Holder;
 import mivra.runtime.MivraObject;
+import mivra.runtime.MivraVariant;
 
-/** The COM interface DNodeEvents. */
-public class DNodeEvents extends MivraObject {
+/** The events of the COM source interface DNodeEvents. */
+public interface DNodeEvents {
 
 	/** The interface identifier of DNodeEvents. */
-	public static final String IID = "{5E1A0206-7B2C-4D3E-8F40-112233445566}";
+	String IID = "{5E1A0206-7B2C-4D3E-8F40-112233445566}";
 
-	/**
-	 * Takes the interface DNodeEvents from another object (QueryInterface).
-	 *
-	 * @param obj the object asked for it
-	 */
-	public DNodeEvents(MivraObject obj) {
-		super(obj, IID, "DNodeEvents");
+	// Color:
+		// Event is not available: A property, not an event
+
+	// Weight:
+		// Event is not available: A property, not an event
+
+	/** The event Changed; does nothing unless overridden. */
+	default void Changed(INode node) {
 	}
 
-	/**
-	 * Takes another interface from an object, for the classes that extend this one.
-	 *
-	 * @param obj the object asked for it
-	 * @param iid the interface identifier
-	 * @param name the interface's name, for the message
-	 */
-	protected DNodeEvents(MivraObject obj, String iid, String name) {
-		super(obj, iid, name);
+	/** Before the document closes */
+	default void Closing(Holder<Boolean> cancel, MivraVariant reason) {
 	}
 
-	/**
-	 * Takes over a reference the runtime hands out.
-	 *
-	 * @param ref the reference
-	 */
-	protected DNodeEvents(Ref ref) {
-		super(ref);
-	}
+	/** Connects a listener to any object's events of DNodeEvents: obj.addListener(new DNodeEvents.Adapter(), listener). */
+	public static final class Adapter extends EventAdapter<DNodeEvents> {
 
-	public int getColor() {
-		return (int) mivraCall(1, 2, 3, new Object[0], new int[0]);
-	}
+		/** Creates the adapter of DNodeEvents. */
+		public Adapter() {
+			super(IID, DNodeEvents.class);
+		}
 
-	public void setColor(int value) {
-		mivraCall(1, 4, 0, new Object[] {value}, new int[] {3});
-	}
+		@Override
+		protected int[] types(int dispId, int count) {
+			switch (dispId) {
+			case 3:
+				return new int[] {9};
+			case 4:
+				return new int[] {16395, 16396};
+			default:
+				return null;
+			}
+		}
 
-	public double getWeight() {
-		return (double) mivraCall(2, 2, 5, new Object[0], new int[0]);
-	}
-
-	public void Changed(INode node) {
-		mivraCall(3, 1, 0, new Object[] {node}, new int[] {9});
+		@Override
+		protected void dispatch(DNodeEvents listener, int dispId, Object[] args) {
+			switch (dispId) {
+			case 3:
+				listener.Changed(EventAdapter.<INode>adopt(args[0], INode::new));
+				break;
+			case 4:
+				listener.Closing(EventAdapter.<Boolean>holder(args[0]), (MivraVariant) args[1]);
+				break;
+			default:
+				break;
+			}
+		}
 	}
 }
