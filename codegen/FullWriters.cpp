@@ -276,10 +276,20 @@ std::string fullListenerText(const FullClass& cls, const FullWriteInputs& inputs
             appendFormat(text, "\t\t// Event is not available: %s\n", {lineCommentText(member.refusal)});
             continue;
         }
-        if (member.docString)
-            appendDoc(text, member.docString, "\t");
-        else
-            appendFormat(text, "\t/** The event %s; does nothing unless overridden. */\n", {member.memberName});
+        const std::string summary = member.docString ? javadocText(*member.docString)
+                                                     : format("The event %s; does nothing unless overridden.",
+                                                              {member.memberName});
+        if (member.parameters.empty()) {
+            appendFormat(text, "\t/** %s */\n", {summary});
+        } else {
+            appendFormat(text, "\t/**\n\t * %s\n\t *\n", {summary});
+            for (const FullParameter& parameter : member.parameters)
+                appendFormat(text, "\t * @param %s %s\n",
+                             {parameter.name, parameter.type.vt & VT_BYREF
+                                                  ? "the argument by reference: what is left in it goes back to the server"
+                                                  : "the argument"});
+            text += "\t */\n";
+        }
         appendFormat(text, "\tdefault void %s(", {member.javaName});
         for (size_t k = 0; k < member.parameters.size(); ++k) {
             if (k) text += ", ";

@@ -23,11 +23,20 @@ public interface DNodeEvents {
 	// Weight:
 		// Event is not available: A property, not an event
 
-	/** The event Changed; does nothing unless overridden. */
+	/**
+	 * The event Changed; does nothing unless overridden.
+	 *
+	 * @param node the argument
+	 */
 	default void Changed(INode node) {
 	}
 
-	/** Before the document closes */
+	/**
+	 * Before the document closes
+	 *
+	 * @param cancel the argument by reference: what is left in it goes back to the server
+	 * @param reason the argument by reference: what is left in it goes back to the server
+	 */
 	default void Closing(Holder<Boolean> cancel, MivraVariant reason) {
 	}
 
