@@ -552,7 +552,7 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
         if (count > 0 && (function.params.back().flags & PARAMFLAG_FRETVAL)) --count;
         ParameterNameTable names;
         std::string refusal;
-        for (size_t k = 0; k < count && refusal.empty(); ++k) {
+        for (size_t k = 0; k < count; ++k) {
             Mapping mapped = mapEventParameter(tables_, function.params[k]);
             if (!mapped.type) {
                 refusal = mapped.refusal;
