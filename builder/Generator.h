@@ -73,6 +73,9 @@ public:
     // IDispatch members left out) and how many of them got a Java method.
     int dispatchFunctionCount() const { return dispatchFunctions_; }
     int boundFunctionCount() const { return boundFunctions_; }
+    // Of a full run: the listener interfaces and the events they have a method for.
+    int listenerCount() const { return listeners_; }
+    int eventCount() const { return events_; }
     // Replaces the time written into the files (for comparing whole files).
     void setClock(std::function<std::string()> clock);
 
@@ -82,6 +85,8 @@ private:
     void openReadme(const std::string& path);
     int dispatchFunctions_ = 0;
     int boundFunctions_ = 0;
+    int listeners_ = 0;
+    int events_ = 0;
     ReaderFactory readerFactory_;
     std::function<void(const std::string& path)> openDocument_;
     const ClassRegistry* registry_ = nullptr;

@@ -249,6 +249,30 @@ Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& param
     return Mapping{byRef, {}};
 }
 
+Mapping mapEventParameter(const MappingTables& tables, const ResolvedParameter& parameter) {
+    Mapping mapped = mapParameter(tables, parameter, false);
+    if (!mapped.type || !mapped.type->wrapInHolder) return mapped;
+    JavaType& type = *mapped.type;
+    type.wrapInHolder = false;
+    const char* boxed = boxedOf(type);
+    type.name = format("Holder<%s>", {boxed ? boxed : type.name.c_str()});
+    return mapped;
+}
+
+void appendEventArgument(std::string& out, const JavaType& type, std::string_view arg) {
+    // Explicit type arguments: a listener's overloads must not leave the
+    // inference to the overload resolution.
+    if (type.name.compare(0, 7, "Holder<") == 0) {
+        out.append("EventAdapter.<").append(type.name, 7, type.name.size() - 8).append(">holder(").append(arg);
+        out += ")";
+    } else if (type.adopt) {
+        out.append("EventAdapter.<").append(type.name).append(">adopt(").append(arg).append(", ");
+        out.append(type.name).append("::new)");
+    } else {
+        out.append("(").append(type.name).append(") ").append(arg);
+    }
+}
+
 Mapping mapResult(const MappingTables& tables, const TypeRef& result) {
     const ResolvedLibrary& library = *tables.library;
     const TypeRef& type = withoutAliases(library, result);

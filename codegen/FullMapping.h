@@ -44,6 +44,9 @@ struct Mapping {
 
 // varargTail: the last parameter of a function with a variable argument list.
 Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& parameter, bool varargTail);
+// An event's parameter as the listener receives it: every by-reference
+// value in a Holder, [in] ones too, since the runtime hands them over so.
+Mapping mapEventParameter(const MappingTables& tables, const ResolvedParameter& parameter);
 // Results map as [in] values (a pointer to a value as the value); VT_VOID,
 // VT_EMPTY and VT_NULL give a type without name: a void method.
 Mapping mapResult(const MappingTables& tables, const TypeRef& result);
@@ -51,6 +54,11 @@ Mapping mapResult(const MappingTables& tables, const TypeRef& result);
 // The Java expression of a result from the mivraCall(...) expression:
 // "(int) mivraCall(...)", "mivraAdopt(mivraCall(...), IXMLDOMNode::new)".
 void appendResultExpression(std::string& out, const JavaType& type, std::string_view call);
+
+// The listener's argument from one of EventAdapter.dispatch's arguments:
+// "(int) args[0]", "EventAdapter.<Boolean>holder(args[1])",
+// "EventAdapter.<INode>adopt(args[2], INode::new)".
+void appendEventArgument(std::string& out, const JavaType& type, std::string_view arg);
 
 // What makes two signatures equal: the erased type ("Holder" for any holder).
 std::string_view erasureOf(const JavaType& type);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <set>
 #include <tuple>
 #include <unordered_set>
 
@@ -17,18 +18,19 @@ namespace {
 constexpr uint16_t PARAMFLAG_FRETVAL = 0x8;
 
 // Types the generated code names unqualified: a generated class of such a
-// name would take their place inside the package.
-constexpr std::array<std::string_view, 17> reservedClassNames = {
+// name would take their place inside the package (Adapter: inside a
+// listener interface, whose nested class it is).
+constexpr std::array<std::string_view, 19> reservedClassNames = {
     "MivraObject", "MivraVariant", "MivraException", "Holder", "Ref", "Object", "String", "Byte", "Short",
-    "Integer", "Long", "Float", "Double", "Boolean", "Iterable", "Override", "java",
+    "Integer", "Long", "Float", "Double", "Boolean", "Iterable", "Override", "java", "EventAdapter", "Adapter",
 };
 
 // Methods every generated class inherits from MivraObject and
-// java.lang.Object; a COM member of that name gets a trailing "_". Events
-// will add their listener methods here.
-constexpr std::array<std::string_view, 16> reservedMethodNames = {
-    "close", "invoke", "getProperty", "setProperty", "mivraCall", "mivraAdopt", "mivraEnumerate", "clone",
-    "equals", "finalize", "getClass", "hashCode", "notify", "notifyAll", "toString", "wait",
+// java.lang.Object; a COM member of that name gets a trailing "_".
+constexpr std::array<std::string_view, 18> reservedMethodNames = {
+    "close", "invoke", "getProperty", "setProperty", "mivraCall", "mivraAdopt", "mivraEnumerate", "addListener",
+    "setEventExceptionHandler", "clone", "equals", "finalize", "getClass", "hashCode", "notify", "notifyAll",
+    "toString", "wait",
 };
 
 std::string lowered(std::string_view text) {
@@ -90,6 +92,7 @@ public:
 
 private:
     std::string claimRefusal(std::string_view name);
+    void findListeners();
     void planClasses();
     void fillObjectTargets();
     void findBases();
@@ -99,6 +102,7 @@ private:
     void buildVariable(ClassState& state, FullClass& cls, const ResolvedVariable& variable);
     bool declare(ClassState& state, FullClass& cls, FullMember member);
     void buildObject(FullClass& cls, const ResolvedType& coclass);
+    void buildListener(int32_t typeIndex, FullClass* cls);
     void buildConstants(FullClass& cls, const ResolvedType& enumeration);
     std::string parameterName(const std::optional<std::string>& name, ParameterNameTable& table) const;
     std::string methodName(std::string name, bool iterable) const;
@@ -109,6 +113,7 @@ private:
     FullModel model_;
     std::unordered_set<std::string> taken_;
     std::map<int32_t, ClassState> dispatch_;  // by type index
+    std::map<int32_t, int> listeners_;  // type index -> class index, -1 when the type has no class
     std::map<int32_t, FullCoverage> coverage_;  // by type index
 };
 
@@ -117,6 +122,31 @@ std::string ModelBuilder::claimRefusal(std::string_view name) {
     if (isReservedFullClassName(name) || !taken_.insert(lowered(name)).second)
         return "Name already used by another class; no class written for this type";
     return {};
+}
+
+// A dispinterface that a coclass names as [source] is a listener interface,
+// unless a coclass also offers it for calls (it stays an interface class) or
+// it is dual: a server may call a dual one through its vtable, which the
+// runtime's sink does not have.
+void ModelBuilder::findListeners() {
+    const uint32_t own = std::min<uint32_t>(library_.ownTypeCount, uint32_t(library_.types.size()));
+    std::set<int32_t> sources, called;
+    for (uint32_t i = 0; i < own; ++i) {
+        const ResolvedType& type = library_.types[i];
+        if (type.state != ResolvedType::State::Available || type.kind != TKIND_COCLASS) continue;
+        for (const ResolvedImplementedType& implemented : type.implemented) {
+            if (!implemented.available) continue;
+            int32_t dispatch = ownDispatchOf(library_, implemented.type);
+            if (dispatch < 0) continue;
+            if (!(implemented.implFlags & IMPLTYPEFLAG_FSOURCE))
+                called.insert(dispatch);
+            else if (!(library_.types[size_t(dispatch)].flags & TYPEFLAG_FDUAL) &&
+                     !(library_.types[size_t(implemented.type)].flags & TYPEFLAG_FDUAL))
+                sources.insert(dispatch);
+        }
+    }
+    for (int32_t index : sources)
+        if (!called.count(index)) listeners_[index] = -1;
 }
 
 // Object classes first, then interface classes, then constant classes, each
@@ -132,7 +162,7 @@ void ModelBuilder::planClasses() {
                 !type.implemented.empty())
                 kind = FullClass::Kind::Object;
             else if (pass == 1 && type.kind == TKIND_DISPATCH)
-                kind = FullClass::Kind::Interface;
+                kind = listeners_.count(int32_t(i)) ? FullClass::Kind::Listener : FullClass::Kind::Interface;
             else if (pass == 2 && type.kind == TKIND_ENUM)
                 kind = FullClass::Kind::Constants;
             else
@@ -151,6 +181,7 @@ void ModelBuilder::planClasses() {
             cls.iid = guidText(type.guid);
             if (kind == FullClass::Kind::Interface)
                 dispatch_[int32_t(i)].classIndex = int(model_.classes.size() - 1);
+            if (kind == FullClass::Kind::Listener) listeners_[int32_t(i)] = int(model_.classes.size() - 1);
         }
     }
 }
@@ -468,6 +499,89 @@ void ModelBuilder::buildObject(FullClass& cls, const ResolvedType& coclass) {
         cls.interfaces.push_back(name);
         cls.getterNames.push_back(methodName("get" + name, false));
     }
+    for (const ResolvedImplementedType& implemented : coclass.implemented) {
+        if (!implemented.available || !(implemented.implFlags & IMPLTYPEFLAG_FSOURCE)) continue;
+        auto found = listeners_.find(ownDispatchOf(library_, implemented.type));
+        if (found == listeners_.end() || found->second < 0) continue;
+        const std::string& name = model_.classes[size_t(found->second)].name;
+        if (std::find(cls.sourceInterfaces.begin(), cls.sourceInterfaces.end(), name) == cls.sourceInterfaces.end())
+            cls.sourceInterfaces.push_back(name);
+    }
+}
+
+// One default method per event, each with its own DISPID, since the adapter
+// dispatches on it. Events return nothing to the server: a [retval] is left
+// out, as the server does not pass it among the arguments.
+void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
+    const ResolvedType& type = library_.types[size_t(typeIndex)];
+    FullCoverage& coverage = coverage_[typeIndex];
+    coverage.typeName = textOf(type.name);
+    if (cls) {
+        for (const ResolvedVariable& variable : type.variables) {
+            if (!variable.available || variable.varKind != VAR_DISPATCH || !variable.name) continue;
+            FullMember& member = cls->members.emplace_back();
+            member.memberName = *variable.name;
+            member.refusal = "A property, not an event";
+        }
+    }
+    std::unordered_set<std::string> signatures;
+    std::unordered_set<int32_t> dispIds;
+    for (const ResolvedFunction& function : type.functions) {
+        if (function.available && function.name && isBaseInterfaceMethod(*function.name)) continue;
+        ++coverage.functions;
+        if (!function.available || !function.name || !cls) continue;
+        FullMember member;
+        member.memberName = *function.name;
+        if (function.docString && !function.docString->empty()) member.docString = &*function.docString;
+        member.dispId = function.memberId;
+        member.invokeKind = function.invokeKind;
+        auto refuse = [&](std::string reason) {
+            member.refusal = std::move(reason);
+            cls->members.push_back(std::move(member));
+        };
+        if (function.invokeKind != 1) {
+            refuse("A property, not an event");
+            continue;
+        }
+        if (!isIdentifierShaped(member.memberName)) {
+            refuse("Name is not a Java identifier");
+            continue;
+        }
+        member.javaName = methodName(member.memberName, false);
+        size_t count = function.params.size();
+        if (count > 0 && (function.params.back().flags & PARAMFLAG_FRETVAL)) --count;
+        ParameterNameTable names;
+        std::string refusal;
+        for (size_t k = 0; k < count; ++k) {
+            Mapping mapped = mapEventParameter(tables_, function.params[k]);
+            if (!mapped.type) {
+                refusal = mapped.refusal;
+                break;
+            }
+            member.arguments.push_back({int16_t(k), mapped.type->vt});
+            member.parameters.push_back({parameterName(function.params[k].name, names), *mapped.type});
+        }
+        if (!refusal.empty()) {
+            refuse(refusal);
+            continue;
+        }
+        if (signatures.count(signatureOf(member))) {
+            refuse("Duplicate method");
+            continue;
+        }
+        if (dispIds.count(member.dispId)) {
+            refuse("Another event has this DISPID");
+            continue;
+        }
+        signatures.insert(signatureOf(member));
+        dispIds.insert(member.dispId);
+        for (const FullParameter& parameter : member.parameters) {
+            cls->usesHolder = cls->usesHolder || parameter.type.usesHolder;
+            cls->usesVariant = cls->usesVariant || parameter.type.usesVariant;
+        }
+        cls->members.push_back(std::move(member));
+        ++coverage.bound;
+    }
 }
 
 void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeration) {
@@ -505,10 +619,13 @@ void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeratio
 FullModel ModelBuilder::build() {
     model_.libraryName = textOf(library_.name);
     model_.libraryDoc = textOf(library_.docString);
+    findListeners();
     planClasses();
     fillObjectTargets();
     findBases();
     for (auto& [index, state] : dispatch_) buildInterface(index);
+    for (auto& [index, classIndex] : listeners_)
+        buildListener(index, classIndex >= 0 ? &model_.classes[size_t(classIndex)] : nullptr);
     for (auto& [index, entry] : coverage_) model_.coverage.push_back(std::move(entry));
     for (FullClass& cls : model_.classes) {
         const ResolvedType& type = library_.types[size_t(cls.typeIndex)];
@@ -529,6 +646,20 @@ int FullModel::functionCount() const {
 int FullModel::boundCount() const {
     int total = 0;
     for (const FullCoverage& entry : coverage) total += entry.bound;
+    return total;
+}
+
+int FullModel::listenerCount() const {
+    return int(std::count_if(classes.begin(), classes.end(),
+                             [](const FullClass& cls) { return cls.kind == FullClass::Kind::Listener; }));
+}
+
+int FullModel::eventCount() const {
+    int total = 0;
+    for (const FullClass& cls : classes)
+        if (cls.kind == FullClass::Kind::Listener)
+            total += int(std::count_if(cls.members.begin(), cls.members.end(),
+                                       [](const FullMember& member) { return member.refusal.empty(); }));
     return total;
 }
 

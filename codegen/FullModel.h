@@ -54,13 +54,15 @@ struct FullConstant {
 };
 
 struct FullClass {
-    enum class Kind { Interface, Object, Constants };
+    // A listener is the Java interface of a source dispinterface: one
+    // default method per event (its members), called by its nested Adapter.
+    enum class Kind { Interface, Object, Constants, Listener };
     Kind kind = Kind::Interface;
     int32_t typeIndex = -1;  // in ResolvedLibrary::types
     std::string name;
     std::optional<std::string> docString;
 
-    // Interface classes.
+    // Interface and listener classes.
     std::string baseClass = "MivraObject";
     std::string iid;                // braced
     std::string iterableElement;    // not empty: the class is Iterable of it
@@ -70,6 +72,7 @@ struct FullClass {
     std::string classId;                  // ProgID or braced CLSID
     std::vector<std::string> interfaces;  // offered by get<I>()
     std::vector<std::string> getterNames;
+    std::vector<std::string> sourceInterfaces;  // listener classes, connected by add<E>Listener
 
     // Constant classes.
     std::vector<FullConstant> constants;
@@ -95,6 +98,8 @@ struct FullModel {
 
     int functionCount() const;
     int boundCount() const;
+    int listenerCount() const;
+    int eventCount() const;  // the events the listeners have a method for
 };
 
 struct FullModelInputs {

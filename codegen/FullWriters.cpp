@@ -233,6 +233,15 @@ std::string fullObjectClassText(const FullClass& cls, const FullWriteInputs& inp
         appendFormat(text, "\t\tif (intf%s == null) intf%s = new %s(this);\n", {interface, interface, interface});
         appendFormat(text, "\t\treturn intf%s;\n\t}\n", {interface});
     }
+    for (const std::string& source : cls.sourceInterfaces) {
+        appendFormat(text,
+                     "\n\t/**\n\t * Connects a listener to the object's events of %s.\n\t *\n"
+                     "\t * @param listener the listener, held until the connection is closed\n"
+                     "\t * @return the connection: closing it ends the events\n\t */\n",
+                     {source});
+        appendFormat(text, "\tpublic AutoCloseable add%sListener(%s listener) {\n", {source, source});
+        appendFormat(text, "\t\treturn addListener(new %s.Adapter(), listener);\n\t}\n", {source});
+    }
     if (!cls.interfaces.empty()) {
         text += "\n\t/** Releases the object and the interface objects taken from it. */\n";
         text += "\t@Override\n\tpublic synchronized void close() {\n";
@@ -241,6 +250,81 @@ std::string fullObjectClassText(const FullClass& cls, const FullWriteInputs& inp
         text += "\t\tsuper.close();\n\t}\n";
     }
     text += "}\n";
+    return text;
+}
+
+// The listener interface and its adapter: the declared types of each
+// event's arguments and the call of its method, both by DISPID.
+std::string fullListenerText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path) {
+    const std::string& name = cls.name;
+    std::string text = javaHeader(inputs, path);
+    text.reserve(2048 + 256 * cls.members.size());
+    text += "import mivra.runtime.EventAdapter;\n";
+    appendImports(text, cls);
+    if (cls.docString)
+        appendDoc(text, cls.docString, "");
+    else
+        appendFormat(text, "/** The events of the COM source interface %s. */\n", {name});
+    appendFormat(text, "public interface %s {\n\n", {name});
+    appendFormat(text, "\t/** The interface identifier of %s. */\n", {name});
+    appendFormat(text, "\tString IID = \"%s\";\n", {cls.iid});
+    for (const FullMember& member : cls.members) {
+        text += "\n";
+        if (!member.refusal.empty()) {
+            if (member.docString) appendFormat(text, "\t// %s\n", {lineCommentText(*member.docString)});
+            appendFormat(text, "\t// %s:\n", {lineCommentText(member.memberName)});
+            appendFormat(text, "\t\t// Event is not available: %s\n", {lineCommentText(member.refusal)});
+            continue;
+        }
+        const std::string summary = member.docString ? javadocText(*member.docString)
+                                                     : format("The event %s; does nothing unless overridden.",
+                                                              {member.memberName});
+        if (member.parameters.empty()) {
+            appendFormat(text, "\t/** %s */\n", {summary});
+        } else {
+            appendFormat(text, "\t/**\n\t * %s\n\t *\n", {summary});
+            for (const FullParameter& parameter : member.parameters)
+                appendFormat(text, "\t * @param %s %s\n",
+                             {parameter.name, parameter.type.vt & VT_BYREF
+                                                  ? "the argument by reference: what is left in it goes back to the server"
+                                                  : "the argument"});
+            text += "\t */\n";
+        }
+        appendFormat(text, "\tdefault void %s(", {member.javaName});
+        for (size_t k = 0; k < member.parameters.size(); ++k) {
+            if (k) text += ", ";
+            text.append(member.parameters[k].type.name).append(" ").append(member.parameters[k].name);
+        }
+        text += ") {\n\t}\n";
+    }
+    appendFormat(text, "\n\t/** Connects a listener to any object's events of %s: obj.addListener(new %s.Adapter(), listener). */\n",
+                 {name, name});
+    appendFormat(text, "\tpublic static final class Adapter extends EventAdapter<%s> {\n\n", {name});
+    appendFormat(text, "\t\t/** Creates the adapter of %s. */\n", {name});
+    appendFormat(text, "\t\tpublic Adapter() {\n\t\t\tsuper(IID, %s.class);\n\t\t}\n\n", {name});
+    text += "\t\t@Override\n\t\tprotected int[] types(int dispId, int count) {\n\t\t\tswitch (dispId) {\n";
+    for (const FullMember& member : cls.members) {
+        if (!member.refusal.empty()) continue;
+        appendFormat(text, "\t\t\tcase %d:\n\t\t\t\treturn new int[] {", {int(member.dispId)});
+        for (size_t k = 0; k < member.arguments.size(); ++k) {
+            if (k) text += ", ";
+            text += std::to_string(member.arguments[k].vt);
+        }
+        text += "};\n";
+    }
+    text += "\t\t\tdefault:\n\t\t\t\treturn null;\n\t\t\t}\n\t\t}\n\n";
+    appendFormat(text, "\t\t@Override\n\t\tprotected void dispatch(%s listener, int dispId, Object[] args) {\n", {name});
+    text += "\t\t\tswitch (dispId) {\n";
+    for (const FullMember& member : cls.members) {
+        if (!member.refusal.empty()) continue;
+        appendFormat(text, "\t\t\tcase %d:\n\t\t\t\tlistener.%s(", {int(member.dispId), member.javaName});
+        for (size_t k = 0; k < member.parameters.size(); ++k) {
+            if (k) text += ", ";
+            appendEventArgument(text, member.parameters[k].type, "args[" + std::to_string(k) + "]");
+        }
+        text += ");\n\t\t\t\tbreak;\n";
+    }
+    text += "\t\t\tdefault:\n\t\t\t\tbreak;\n\t\t\t}\n\t\t}\n\t}\n}\n";
     return text;
 }
 
@@ -275,9 +359,15 @@ std::string fullOverviewPageText(const FullModel& model, const FullWriteInputs& 
             "one of its get&lt;interface&gt; methods, and call the methods of the interface class. An interface "
             "class also takes its interface from any other object through its constructor. Close the objects you "
             "are done with; the runtime releases the ones nobody closes.</p>\n";
-    const char* const headings[] = {"Object classes and their interfaces", "Interface classes", "Constants"};
-    const FullClass::Kind kinds[] = {FullClass::Kind::Object, FullClass::Kind::Interface, FullClass::Kind::Constants};
-    for (int k = 0; k < 3; ++k) {
+    if (model.listenerCount() > 0)
+        text += "<p>To take an object's events, implement its listener interface, overriding the methods of the "
+                "events you want (the others do nothing), and connect it with the object class's "
+                "add&lt;interface&gt;Listener method; closing what that returns ends the events.</p>\n";
+    const char* const headings[] = {"Object classes and their interfaces", "Interface classes",
+                                    "Listener interfaces (events)", "Constants"};
+    const FullClass::Kind kinds[] = {FullClass::Kind::Object, FullClass::Kind::Interface, FullClass::Kind::Listener,
+                                     FullClass::Kind::Constants};
+    for (int k = 0; k < 4; ++k) {
         bool any = false;
         for (const FullClass& cls : model.classes) {
             if (cls.kind != kinds[k]) continue;
@@ -339,6 +429,7 @@ bool writeFullBindings(Output& output, const FullModel& model, const FullWriteIn
         std::string path = output.pathOf(name);
         std::string text = cls.kind == FullClass::Kind::Object      ? fullObjectClassText(cls, inputs, path)
                            : cls.kind == FullClass::Kind::Interface ? fullInterfaceClassText(cls, inputs, path)
+                           : cls.kind == FullClass::Kind::Listener  ? fullListenerText(cls, inputs, path)
                                                                     : fullConstantsClassText(cls, inputs, path);
         if (!writeFile(output, name, text, report)) return false;
         ++javaFileCount;

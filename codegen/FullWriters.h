@@ -22,6 +22,7 @@ using FullReport = std::function<void(const std::string& subject, const std::str
 // Java file names.
 std::string fullInterfaceClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path);
 std::string fullObjectClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path);
+std::string fullListenerText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path);
 std::string fullConstantsClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path);
 std::string fullOverviewPageText(const FullModel& model, const FullWriteInputs& inputs);
 std::string fullReadmePageText(const FullModel& model, const FullWriteInputs& inputs, const std::string& pagePath);

@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <ocidl.h>
+#include <olectl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -25,7 +27,8 @@
 #define MAX_BATCH 64
 
 static jclass exceptionClass, stringClass, objectClass;
-static jmethodID exceptionInit;
+static jmethodID exceptionInit, sinkTypesMethod, sinkInvokeMethod;
+static JavaVM *javaVm;
 
 static jclass globalClass(JNIEnv *env, const char *name)
 {
@@ -46,6 +49,15 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_initialize(JNIEnv *env,
 		return;
 	exceptionInit = (*env)->GetMethodID(env, exceptionClass, "<init>",
 	                                    "(Ljava/lang/String;IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;II)V");
+	jclass sinkClass = exceptionInit ? (*env)->FindClass(env, "mivra/runtime/EventSink") : NULL;
+	if (sinkClass == NULL)
+		return;
+	sinkTypesMethod = (*env)->GetMethodID(env, sinkClass, "types", "(II)[I");
+	sinkInvokeMethod = sinkTypesMethod ? (*env)->GetMethodID(env, sinkClass, "invoke", "(I[I[J[Ljava/lang/Object;)Ljava/lang/String;")
+	                       : NULL;
+	(*env)->DeleteLocalRef(env, sinkClass);
+	if (sinkInvokeMethod != NULL)
+		(*env)->GetJavaVM(env, &javaVm);
 }
 
 // Strings.
@@ -1115,4 +1127,485 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_pump(JNIEnv *env, jobje
 		TranslateMessage(&msg);
 		DispatchMessageW(&msg);
 	}
+}
+
+// Events. A sink is an IDispatch of our own that the server's connection
+// point calls; it turns each Invoke into a call of its EventSink in Java.
+// The EventSink is held by a global reference from Advise to Unadvise only;
+// an Unadvise during a delivery (a listener closing its own connection)
+// lets the delivery finish and drops the reference after it.
+
+typedef struct {
+	IDispatch iface;
+	LONG refs;
+	IID iid;
+	CRITICAL_SECTION lock;
+	jobject target;             // the EventSink while connected
+	jobject retired;            // the EventSink of a closed sink still delivering
+	int deliveries;
+} Sink;
+
+typedef struct {
+	IConnectionPoint *point;
+	DWORD cookie;
+	Sink *sink;
+} Connection;
+
+static Sink *sinkOf(IDispatch *iface)
+{
+	return (Sink *) iface;
+}
+
+static HRESULT STDMETHODCALLTYPE sinkQueryInterface(IDispatch *iface, REFIID riid, void **out)
+{
+	if (out == NULL)
+		return E_POINTER;
+	Sink *sink = sinkOf(iface);
+	if (IsEqualIID(riid, &IID_IUnknown) || IsEqualIID(riid, &IID_IDispatch) || IsEqualIID(riid, &sink->iid)) {
+		InterlockedIncrement(&sink->refs);
+		*out = iface;
+		return S_OK;
+	}
+	*out = NULL;
+	return E_NOINTERFACE;
+}
+
+static ULONG STDMETHODCALLTYPE sinkAddRef(IDispatch *iface)
+{
+	return (ULONG) InterlockedIncrement(&sinkOf(iface)->refs);
+}
+
+static ULONG STDMETHODCALLTYPE sinkRelease(IDispatch *iface)
+{
+	Sink *sink = sinkOf(iface);
+	LONG left = InterlockedDecrement(&sink->refs);
+	if (left == 0) {
+		// Unadvise has let go of the Java side before the last reference goes.
+		DeleteCriticalSection(&sink->lock);
+		CoTaskMemFree(sink);
+	}
+	return (ULONG) left;
+}
+
+static HRESULT STDMETHODCALLTYPE sinkGetTypeInfoCount(IDispatch *iface, UINT *count)
+{
+	(void) iface;
+	if (count == NULL)
+		return E_POINTER;
+	*count = 0;
+	return S_OK;
+}
+
+static HRESULT STDMETHODCALLTYPE sinkGetTypeInfo(IDispatch *iface, UINT index, LCID lcid, ITypeInfo **info)
+{
+	(void) iface;
+	(void) index;
+	(void) lcid;
+	if (info != NULL)
+		*info = NULL;
+	return DISP_E_BADINDEX;
+}
+
+static HRESULT STDMETHODCALLTYPE sinkGetIDsOfNames(IDispatch *iface, REFIID riid, LPOLESTR *names, UINT count,
+                                                    LCID lcid, DISPID *ids)
+{
+	(void) iface;
+	(void) riid;
+	(void) names;
+	(void) lcid;
+	for (UINT i = 0; ids != NULL && i < count; ++i)
+		ids[i] = DISPID_UNKNOWN;
+	return DISP_E_UNKNOWNNAME;
+}
+
+// The thread of an event joins the VM once and stays, as a daemon: COM's and
+// the server's threads come and go without the VM waiting for them.
+static JNIEnv *eventEnv(void)
+{
+	JNIEnv *env = NULL;
+	if (javaVm == NULL)
+		return NULL;
+	jint status = (*javaVm)->GetEnv(javaVm, (void **) &env, JNI_VERSION_1_6);
+	if (status == JNI_EDETACHED &&
+	    (*javaVm)->AttachCurrentThreadAsDaemon(javaVm, (void **) &env, NULL) != JNI_OK)
+		return NULL;
+	return status == JNI_OK || status == JNI_EDETACHED ? env : NULL;
+}
+
+// An argument of the server as an owned VARIANT of the declared type; by
+// reference when both the server and the declaration say so (a VARIANT
+// declaration takes what comes).
+static HRESULT eventArgument(VARIANTARG *arg, jint declared, VARIANT *value, signed char *byRef)
+{
+	VARTYPE base = (VARTYPE) (declared & ~VT_BYREF);
+	*byRef = (signed char) ((V_VT(arg) & VT_BYREF) && ((declared & VT_BYREF) || base == VT_VARIANT));
+	VariantInit(value);
+	HRESULT hr = VariantCopyInd(value, arg);
+	if (SUCCEEDED(hr) && base != VT_VARIANT)
+		hr = coerce(value, base);
+	if (FAILED(hr))
+		VariantClear(value);
+	return hr;
+}
+
+// The VARIANT into slot i, taking its content over; a by-reference slot keeps
+// VT_BYREF (a VARIANT one is a nested frame of one slot, as invoke's are).
+static HRESULT eventSlot(JNIEnv *env, jintArray vts, jlongArray bits, jobjectArray refs, jsize i, VARIANT *value,
+                         signed char byRef)
+{
+	jint vt;
+	jlong number = 0;
+	jobject ref = NULL;
+	HRESULT hr;
+	if (byRef < 0) {
+		jintArray innerVts;
+		jlongArray innerBits;
+		jobjectArray innerRefs;
+		ref = newFrame(env, 1, &innerVts, &innerBits, &innerRefs);
+		hr = ref != NULL ? putSlot(env, innerVts, innerBits, innerRefs, 0, value) : JAVA_PENDING;
+		(*env)->DeleteLocalRef(env, innerVts);
+		(*env)->DeleteLocalRef(env, innerBits);
+		(*env)->DeleteLocalRef(env, innerRefs);
+		vt = VT_BYREF | VT_VARIANT;
+	} else {
+		hr = toWire(env, value, &vt, &number, &ref);
+		if (byRef)
+			vt |= VT_BYREF;
+	}
+	VariantClear(value);
+	if (SUCCEEDED(hr)) {
+		(*env)->SetIntArrayRegion(env, vts, i, 1, &vt);
+		(*env)->SetLongArrayRegion(env, bits, i, 1, &number);
+		if (ref != NULL)
+			(*env)->SetObjectArrayElement(env, refs, i, ref);
+		if ((*env)->ExceptionCheck(env))
+			hr = JAVA_PENDING;
+	}
+	(*env)->DeleteLocalRef(env, ref);
+	return hr;
+}
+
+// The listener's new value into what the by-reference argument points at,
+// converted to the type it points at.
+static HRESULT storeByRef(VARIANTARG *arg, VARIANT *value)
+{
+	VARTYPE to = V_VT(arg) & ~VT_BYREF;
+	if (to == VT_VARIANT)
+		return VariantCopy(V_VARIANTREF(arg), value);
+	if (to & VT_ARRAY) {
+		HRESULT hr = V_VT(value) == to || V_VT(value) == VT_EMPTY ? S_OK : coerceArray(value, to & VT_TYPEMASK);
+		if (FAILED(hr))
+			return hr;
+		if (*V_ARRAYREF(arg) != NULL)
+			SafeArrayDestroy(*V_ARRAYREF(arg));
+		*V_ARRAYREF(arg) = V_VT(value) == VT_EMPTY ? NULL : V_ARRAY(value);
+		V_VT(value) = VT_EMPTY;
+		return S_OK;
+	}
+	HRESULT hr = V_VT(value) == to ? S_OK : VariantChangeType(value, value, 0, to);
+	if (FAILED(hr))
+		return hr;
+	switch (to) {
+	case VT_BSTR:
+		SysFreeString(*V_BSTRREF(arg));
+		*V_BSTRREF(arg) = V_BSTR(value);
+		break;
+	case VT_DISPATCH: case VT_UNKNOWN:
+		if (*V_UNKNOWNREF(arg) != NULL)
+			IUnknown_Release(*V_UNKNOWNREF(arg));
+		*V_UNKNOWNREF(arg) = V_UNKNOWN(value);
+		break;
+	case VT_DECIMAL:
+		*V_DECIMALREF(arg) = V_DECIMAL(value);
+		break;
+	case VT_I1: case VT_UI1: *V_UI1REF(arg) = V_UI1(value); break;
+	case VT_I2: case VT_UI2: case VT_BOOL: *V_UI2REF(arg) = V_UI2(value); break;
+	case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: case VT_R4: *V_UI4REF(arg) = V_UI4(value); break;
+	case VT_I8: case VT_UI8: case VT_R8: case VT_DATE: case VT_CY: *V_UI8REF(arg) = V_UI8(value); break;
+	default:
+		VariantClear(value);
+		return DISP_E_TYPEMISMATCH;
+	}
+	V_VT(value) = VT_EMPTY;
+	return S_OK;
+}
+
+static HRESULT readBack(JNIEnv *env, jintArray vtArray, jlongArray bitsArray, jobjectArray refArray, jsize i,
+                        VARIANTARG *arg)
+{
+	jint vt;
+	jlong bits;
+	(*env)->GetIntArrayRegion(env, vtArray, i, 1, &vt);
+	(*env)->GetLongArrayRegion(env, bitsArray, i, 1, &bits);
+	jobject ref = (*env)->GetObjectArrayElement(env, refArray, i);
+	if ((*env)->ExceptionCheck(env))
+		return JAVA_PENDING;
+	HRESULT hr;
+	VARIANT value;
+	VariantInit(&value);
+	if ((vt & ~VT_BYREF) == VT_VARIANT) {
+		jintArray vts = (jintArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 0);
+		jlongArray values = vts ? (jlongArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 1) : NULL;
+		jobjectArray refs = values ? (jobjectArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 2) : NULL;
+		jint innerVt = 0;
+		jlong innerBits = 0;
+		jobject innerRef = NULL;
+		if (refs != NULL) {
+			(*env)->GetIntArrayRegion(env, vts, 0, 1, &innerVt);
+			(*env)->GetLongArrayRegion(env, values, 0, 1, &innerBits);
+			innerRef = (*env)->GetObjectArrayElement(env, refs, 0);
+		}
+		hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING : fromWire(env, &value, innerVt, innerBits, innerRef);
+		(*env)->DeleteLocalRef(env, vts);
+		(*env)->DeleteLocalRef(env, values);
+		(*env)->DeleteLocalRef(env, refs);
+		(*env)->DeleteLocalRef(env, innerRef);
+	} else {
+		hr = fromWire(env, &value, vt & ~VT_BYREF, bits, ref);
+	}
+	(*env)->DeleteLocalRef(env, ref);
+	if (SUCCEEDED(hr))
+		hr = storeByRef(arg, &value);
+	VariantClear(&value);
+	return hr;
+}
+
+static void listenerFailed(EXCEPINFO *info, const WCHAR *text, UINT length)
+{
+	if (info == NULL)
+		return;
+	memset(info, 0, sizeof *info);
+	info->scode = DISP_E_EXCEPTION;
+	info->bstrSource = SysAllocString(L"Java event listener");
+	info->bstrDescription = SysAllocStringLen(text, length);
+}
+
+// A Java exception the EventSink did not catch (it catches what listeners
+// throw; this is the VM failing): reported, never left for COM's caller.
+static int javaFailed(JNIEnv *env)
+{
+	if (!(*env)->ExceptionCheck(env))
+		return 0;
+	(*env)->ExceptionDescribe(env);
+	(*env)->ExceptionClear(env);
+	return 1;
+}
+
+static HRESULT deliver(JNIEnv *env, jobject target, DISPID id, DISPPARAMS *params, EXCEPINFO *info, UINT *argError)
+{
+	jsize n = (jsize) params->cArgs;
+	jintArray types = (jintArray) (*env)->CallObjectMethod(env, target, sinkTypesMethod, (jint) id, (jint) n);
+	if (javaFailed(env))
+		return DISP_E_EXCEPTION;
+	if (types == NULL)
+		return DISP_E_MEMBERNOTFOUND;
+	if ((*env)->GetArrayLength(env, types) != n)
+		return DISP_E_BADPARAMCOUNT;
+	jint localDeclared[LOCAL_ARGS];
+	signed char localByRef[LOCAL_ARGS];
+	VARIANT localValues[LOCAL_ARGS];
+	int big = n > LOCAL_ARGS;
+	jint *declared = big ? CoTaskMemAlloc(sizeof *declared * n) : localDeclared;
+	signed char *byRef = big ? CoTaskMemAlloc((size_t) n) : localByRef;
+	VARIANT *values = big ? CoTaskMemAlloc(sizeof *values * n) : localValues;
+	HRESULT hr = declared == NULL || byRef == NULL || values == NULL ? E_OUTOFMEMORY : S_OK;
+	if (SUCCEEDED(hr))
+		(*env)->GetIntArrayRegion(env, types, 0, n, declared);
+	// Every argument converts before any goes to Java, so that a mismatch
+	// leaves no reference in a frame Java would never read.
+	jsize converted = 0;
+	for (; converted < n && SUCCEEDED(hr); ++converted) {
+		VARIANTARG *arg = &params->rgvarg[n - 1 - converted];
+		hr = eventArgument(arg, declared[converted], &values[converted], &byRef[converted]);
+		if (FAILED(hr)) {
+			if (argError != NULL)
+				*argError = (UINT) (n - 1 - converted);
+			break;
+		}
+		if (byRef[converted] && (declared[converted] & ~VT_BYREF) == VT_VARIANT)
+			byRef[converted] = -1;
+	}
+	jintArray vts = SUCCEEDED(hr) ? (*env)->NewIntArray(env, n) : NULL;
+	jlongArray bits = vts ? (*env)->NewLongArray(env, n) : NULL;
+	jobjectArray refs = bits ? (*env)->NewObjectArray(env, n, objectClass, NULL) : NULL;
+	if (SUCCEEDED(hr) && refs == NULL)
+		hr = JAVA_PENDING;
+	jsize slotted = 0;
+	for (; slotted < n && SUCCEEDED(hr); ++slotted)
+		hr = eventSlot(env, vts, bits, refs, slotted, &values[slotted], byRef[slotted]);
+	for (jsize i = slotted; i < converted; ++i)
+		VariantClear(&values[i]);
+	jstring failure = NULL;
+	if (SUCCEEDED(hr)) {
+		failure = (jstring) (*env)->CallObjectMethod(env, target, sinkInvokeMethod, (jint) id, vts, bits, refs);
+		if (javaFailed(env)) {
+			hr = DISP_E_EXCEPTION;
+			listenerFailed(info, L"The Java VM failed to deliver the event", 39);
+		}
+	} else if (hr == JAVA_PENDING) {
+		javaFailed(env);
+		hr = DISP_E_EXCEPTION;
+	}
+	if (SUCCEEDED(hr) && failure != NULL) {
+		jsize length = (*env)->GetStringLength(env, failure);
+		WCHAR *text = CoTaskMemAlloc(sizeof(WCHAR) * (length + 1));
+		if (text != NULL) {
+			(*env)->GetStringRegion(env, failure, 0, length, (jchar *) text);
+			listenerFailed(info, text, (UINT) length);
+			CoTaskMemFree(text);
+		}
+		hr = DISP_E_EXCEPTION;
+	}
+	for (jsize i = 0; i < n && SUCCEEDED(hr); ++i)
+		if (byRef[i]) {
+			hr = readBack(env, vts, bits, refs, i, &params->rgvarg[n - 1 - i]);
+			if (hr == JAVA_PENDING) {
+				javaFailed(env);
+				hr = DISP_E_EXCEPTION;
+			}
+		}
+	(*env)->DeleteLocalRef(env, failure);
+	(*env)->DeleteLocalRef(env, types);
+	(*env)->DeleteLocalRef(env, vts);
+	(*env)->DeleteLocalRef(env, bits);
+	(*env)->DeleteLocalRef(env, refs);
+	if (big) {
+		CoTaskMemFree(declared);
+		CoTaskMemFree(byRef);
+		CoTaskMemFree(values);
+	}
+	return hr;
+}
+
+static HRESULT STDMETHODCALLTYPE sinkInvoke(IDispatch *iface, DISPID id, REFIID riid, LCID lcid, WORD flags,
+                                            DISPPARAMS *params, VARIANT *result, EXCEPINFO *info, UINT *argError)
+{
+	(void) riid;
+	(void) lcid;
+	(void) flags;
+	Sink *sink = sinkOf(iface);
+	if (result != NULL)
+		VariantInit(result);
+	if (params == NULL || (params->cArgs > 0 && params->rgvarg == NULL))
+		return E_INVALIDARG;
+	if (params->cNamedArgs > 0)
+		return DISP_E_NONAMEDARGS;
+	EnterCriticalSection(&sink->lock);
+	jobject target = sink->target;
+	if (target != NULL)
+		++sink->deliveries;
+	LeaveCriticalSection(&sink->lock);
+	// After Unadvise an event still on its way is dropped.
+	if (target == NULL)
+		return S_OK;
+	sinkAddRef(iface);
+	JNIEnv *env = eventEnv();
+	HRESULT hr = E_UNEXPECTED;
+	if (env != NULL && (*env)->PushLocalFrame(env, 16) == 0) {
+		hr = deliver(env, target, id, params, info, argError);
+		(*env)->PopLocalFrame(env, NULL);
+	} else if (env != NULL) {
+		javaFailed(env);
+	}
+	EnterCriticalSection(&sink->lock);
+	jobject retired = --sink->deliveries == 0 ? sink->retired : NULL;
+	if (retired != NULL)
+		sink->retired = NULL;
+	LeaveCriticalSection(&sink->lock);
+	if (retired != NULL && env != NULL)
+		(*env)->DeleteGlobalRef(env, retired);
+	sinkRelease(iface);
+	return hr;
+}
+
+static const IDispatchVtbl sinkVtbl = {
+	sinkQueryInterface, sinkAddRef, sinkRelease, sinkGetTypeInfoCount, sinkGetTypeInfo, sinkGetIDsOfNames, sinkInvoke,
+};
+
+// Lets go of the Java side: now, or after the delivery under way.
+static void sinkDisconnect(JNIEnv *env, Sink *sink)
+{
+	EnterCriticalSection(&sink->lock);
+	jobject target = sink->target;
+	sink->target = NULL;
+	if (sink->deliveries > 0) {
+		sink->retired = target;
+		target = NULL;
+	}
+	LeaveCriticalSection(&sink->lock);
+	if (target != NULL)
+		(*env)->DeleteGlobalRef(env, target);
+}
+
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_advise(JNIEnv *env, jobject self, jlong unknown, jstring iid,
+                                                                jobject eventSink)
+{
+	(void) self;
+	BSTR text = NULL;
+	IID id;
+	IConnectionPointContainer *container = NULL;
+	Connection *connection = NULL;
+	int noContainer = 0;
+	HRESULT hr = javaVm != NULL && eventSink != NULL ? bstrOf(env, iid, &text) : E_INVALIDARG;
+	if (SUCCEEDED(hr))
+		hr = text != NULL ? IIDFromString(text, &id) : E_INVALIDARG;
+	if (SUCCEEDED(hr))
+		hr = IUnknown_QueryInterface((IUnknown *) PTR(unknown), &IID_IConnectionPointContainer, (void **) &container);
+	noContainer = hr == E_NOINTERFACE;
+	if (SUCCEEDED(hr)) {
+		connection = CoTaskMemAlloc(sizeof *connection);
+		Sink *sink = connection ? CoTaskMemAlloc(sizeof *sink) : NULL;
+		if (sink == NULL) {
+			CoTaskMemFree(connection);
+			connection = NULL;
+			hr = E_OUTOFMEMORY;
+		} else {
+			memset(connection, 0, sizeof *connection);
+			memset(sink, 0, sizeof *sink);
+			sink->iface.lpVtbl = (IDispatchVtbl *) &sinkVtbl;
+			sink->refs = 1;
+			sink->iid = id;
+			InitializeCriticalSection(&sink->lock);
+			connection->sink = sink;
+			sink->target = (*env)->NewGlobalRef(env, eventSink);
+			hr = sink->target != NULL ? S_OK : JAVA_PENDING;
+		}
+	}
+	if (SUCCEEDED(hr))
+		hr = IConnectionPointContainer_FindConnectionPoint(container, &id, &connection->point);
+	if (SUCCEEDED(hr))
+		hr = IConnectionPoint_Advise(connection->point, (IUnknown *) &connection->sink->iface, &connection->cookie);
+	if (container != NULL)
+		IConnectionPointContainer_Release(container);
+	if (FAILED(hr)) {
+		if (connection != NULL) {
+			if (connection->point != NULL)
+				IConnectionPoint_Release(connection->point);
+			sinkDisconnect(env, connection->sink);
+			sinkRelease(&connection->sink->iface);
+			CoTaskMemFree(connection);
+			connection = NULL;
+		}
+		WCHAR subject[160];
+		swprintf(subject, 160, noContainer ? L"The object has no events (IConnectionPointContainer) for %ls"
+		                                   : L"Connecting a listener of %ls", text ? text : L"");
+		throwFailure(env, hr, NULL, -1, subject);
+	}
+	SysFreeString(text);
+	return JPTR(connection);
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_unadvise(JNIEnv *env, jobject self, jlong handle)
+{
+	(void) self;
+	Connection *connection = PTR(handle);
+	if (connection == NULL)
+		return;
+	// The Java side goes first, so that nothing reaches it once this returns,
+	// whatever the server does with the sink.
+	sinkDisconnect(env, connection->sink);
+	IConnectionPoint_Unadvise(connection->point, connection->cookie);
+	IConnectionPoint_Release(connection->point);
+	sinkRelease(&connection->sink->iface);
+	CoTaskMemFree(connection);
 }

@@ -119,7 +119,7 @@ TEST(FullMapping, ParametersAndResults) {
 }
 
 // The classes of a small library built by hand: inheritance, iteration,
-// put by reference, overloads, dispinterface variables, constants, clashes.
+// put by reference, overloads, a source interface, constants, clashes.
 struct Demo {
     LibraryBuilder b;
     int32_t shape, circle, shapes, events, kind, shapeClass, clash, font, handle;
@@ -179,6 +179,12 @@ struct Demo {
         b.variable(events, "Color", 1, VAR_DISPATCH, code(VT_I4));
         b.variable(events, "Size", 2, VAR_DISPATCH, code(VT_R8)).flags = VARFLAG_FREADONLY;
         b.function(events, "Moved", 3, 1, code(VT_VOID), {parameter("x", code(VT_I4))});
+        b.function(events, "Closing", 4, 1, code(VT_VOID),
+                   {parameter("cancel", pointer(code(VT_BOOL)), PARAMFLAG_FIN | PARAMFLAG_FOUT),
+                    parameter("reason", pointer(code(VT_VARIANT))), parameter("by", pointer(user(shape))),
+                    parameter("count", pointer(code(VT_I4)))});
+        b.function(events, "Again", 4, 1, code(VT_VOID));
+        b.function(events, "Weight", 5, 2, code(VT_R8));
 
         b.variable(kind, "Circle", 0, VAR_CONST, code(VT_I4)).value = ConstantValue{VT_I4, 0, 0, {}};
         b.variable(kind, "class", 1, VAR_CONST, code(VT_I4)).value = ConstantValue{VT_I4, -2147483648LL, 0, {}};
@@ -266,15 +272,29 @@ TEST(FullModel, ClassesOfTheDemoLibrary) {
     EXPECT_TRUE(shapes.members.back().parameters[2].type.wrapInHolder);
     EXPECT_TRUE(shapes.usesHolder);
 
+    // Every by-reference argument in a holder or a variant, [in] ones too;
+    // the DISPID says which event it is, so it cannot serve two.
     const FullClass& events = classNamed(model, "DShapeEvents");
-    EXPECT_EQ(shapesOf(events), (std::vector<std::string>{"int getColor() <-", "void setColor(int value) <- 0",
-                                                          "double getSize() <-", "void Moved(int x) <- 0"}));
+    EXPECT_EQ(events.kind, FullClass::Kind::Listener);
+    EXPECT_EQ(shapesOf(events), (std::vector<std::string>{
+                                    "Color: A property, not an event",
+                                    "Size: A property, not an event",
+                                    "void Moved(int x) <- 0",
+                                    "void Closing(Holder<Boolean> cancel, MivraVariant reason, IShape by, "
+                                    "Holder<Integer> count) <- 0 1 2 3",
+                                    "Again: Another event has this DISPID",
+                                    "Weight: A property, not an event",
+                                }));
+    std::vector<uint16_t> vts;
+    for (const FullArgument& argument : events.members[3].arguments) vts.push_back(argument.vt);
+    EXPECT_EQ(vts, (std::vector<uint16_t>{VT_BYREF | VT_BOOL, VT_BYREF | VT_VARIANT, VT_DISPATCH, VT_BYREF | VT_I4}));
 
     // The source interface is no getter; the others in the default order.
     const FullClass& object = classNamed(model, "Shape");
     EXPECT_EQ(object.kind, FullClass::Kind::Object);
     EXPECT_EQ(object.classId, "Demo.Shape.1");
     EXPECT_EQ(object.interfaces, (std::vector<std::string>{"IShape", "ICircle"}));
+    EXPECT_EQ(object.sourceInterfaces, (std::vector<std::string>{"DShapeEvents"}));
 
     const FullClass& kind = classNamed(model, "ShapeKind");
     ASSERT_EQ(kind.constants.size(), 3u);
@@ -287,10 +307,12 @@ TEST(FullModel, ClassesOfTheDemoLibrary) {
                                      "ishape", "Name already used by another class; no class written for this type")));
 
     // IShape 9 (Window refused), ICircle 9 inherited + 3 own (one refused),
-    // IShapes 7, DShapeEvents 1.
+    // IShapes 7, DShapeEvents 4 (two refused).
     ASSERT_EQ(model.coverage.size(), 4u);
-    EXPECT_EQ(model.functionCount(), 9 + 12 + 7 + 1);
-    EXPECT_EQ(model.boundCount(), 8 + 10 + 7 + 1);
+    EXPECT_EQ(model.functionCount(), 9 + 12 + 7 + 4);
+    EXPECT_EQ(model.boundCount(), 8 + 10 + 7 + 2);
+    EXPECT_EQ(model.listenerCount(), 1);
+    EXPECT_EQ(model.eventCount(), 2);
 }
 
 // The generated classes compile against the runtime jar, javadoc takes them
@@ -312,6 +334,12 @@ TEST(FullWriters, DemoLibraryCompilesAndDocuments) {
     EXPECT_NE(shape.find("/** A shape on the *&#47; page &#64;since &lt;1&gt; */\npublic class IShape"),
               std::string::npos);
     EXPECT_NE(shape.find("/** The shape's &#123;name} */"), std::string::npos) << shape;
+    const std::string& events = output.files().at("DShapeEvents.java");
+    EXPECT_NE(events.find("case 4:\n\t\t\t\treturn new int[] {16395, 16396, 9, 16387};"), std::string::npos) << events;
+    EXPECT_NE(events.find("listener.Closing(EventAdapter.<Boolean>holder(args[0]), (MivraVariant) args[1], "
+                          "EventAdapter.<IShape>adopt(args[2], IShape::new), EventAdapter.<Integer>holder(args[3]));"),
+              std::string::npos)
+        << events;
 
     if (!toolAvailable("javac") || !toolAvailable("javadoc")) GTEST_SKIP() << "no JDK";
     TempFolder folder;

@@ -166,7 +166,7 @@ TEST(WineLibraries, FullBindingsCompileDocumentAndBind) {
         if (entry.is_regular_file()) files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     long functions = 0, bound = 0;
-    int libraries = 0;
+    int libraries = 0, listeners = 0, events = 0, librariesWithEvents = 0;
     for (const auto& file : files) {
         QuietGenerator generator;
         generator.mapping = MappingMode::Full;
@@ -188,6 +188,9 @@ TEST(WineLibraries, FullBindingsCompileDocumentAndBind) {
             std::cout << file.filename().string() << ": " << subject << ": " << message << "\n";
         functions += generator.dispatchFunctionCount();
         bound += generator.boundFunctionCount();
+        listeners += generator.listenerCount();
+        events += generator.eventCount();
+        librariesWithEvents += generator.listenerCount() > 0;
         std::printf("%-24s %6d of %6d functions bound (%.1f%%)\n", file.filename().string().c_str(),
                     generator.boundFunctionCount(), generator.dispatchFunctionCount(),
                     generator.dispatchFunctionCount() ? 100.0 * generator.boundFunctionCount() /
@@ -212,6 +215,7 @@ TEST(WineLibraries, FullBindingsCompileDocumentAndBind) {
     }
     std::printf("%d libraries: %ld of %ld functions bound (%.2f%%)\n", libraries, bound, functions,
                 functions ? 100.0 * double(bound) / double(functions) : 0.0);
+    std::printf("%d listener interfaces with %d events in %d libraries\n", listeners, events, librariesWithEvents);
     EXPECT_GE(libraries, 40);
     EXPECT_GE(bound * 1000, functions * 995);
 }

@@ -27,7 +27,7 @@ const fs::path helpDir = fs::path(MIVRA_SOURCE_DIR) / "help";
 const std::vector<std::string> archivePages = {
     "BaseClasses.html", "Buildsteps.html", "Classes.html", "Index.html",
     "Mivra.html",       "Overview.html",   "Tutorial.html", "Tut2.html",
-    "Tut3.html",        "Tut4.html",       "Tut5.html"};
+    "Tut3.html",        "Tut4.html",       "Tut5.html",     "Tut6.html"};
 const std::vector<std::string> archivePictures = {"dialogbox.gif", "overview.gif",
                                                   "sampleinput.gif"};
 

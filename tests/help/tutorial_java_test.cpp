@@ -243,4 +243,47 @@ TEST(Tutorial, CommandsOfTheReadmeAndThePagesWorkAsShown) {
         EXPECT_TRUE(fs::exists(tutorial / program)) << program;
 }
 
+// The programs on the full bindings (the events step and the runtime page's
+// example) compile against `--mapping full` output of the same library and
+// the runtime jar, each in the package its page names.
+TEST(Tutorial, EventProgramsCompileAgainstFullBindings) {
+    fs::path mivra = fs::path(MIVRA_BINARY_DIR) / "bin" / "mivra";
+    ASSERT_TRUE(fs::exists(mivra));
+    if (std::system("javac -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no javac";
+    const fs::path jar = MIVRA_RUNTIME_JAR;
+    if (!fs::exists(jar)) GTEST_SKIP() << "no runtime jar in this build";
+    fs::path work = fs::path(MIVRA_BINARY_DIR) / "tests" / "help" / "events";
+    fs::remove_all(work);
+    fs::path log = work / "log.txt";
+    struct Case {
+        const char* page;
+        const char* package;
+        const char* file;
+    } cases[] = {{"Tut6.html", "mvx.events", "WaitForPage.java"}, {"Runtime.html", "mvx.browser", "BrowserEvents.java"}};
+    for (const Case& c : cases) {
+        auto programs = programsOf(c.page);
+        ASSERT_EQ(programs.size(), 1u) << c.page;
+        EXPECT_EQ(programs[0].fileName, c.file);
+        fs::path folder = work / c.package;
+        fs::create_directories(folder / "classes");
+        int status = -1;
+        for (const char* library : {"ieframe.dll", "shdocvw.dll"}) {
+            status = runQuiet(mivra.string() + " generate -i " + (fs::path(MIVRA_WINE_DLLS) / library).string() +
+                                  " -o " + (folder / "generated").string() + " -p " + c.package + " --mapping full",
+                              log);
+            if (status == 0 && fs::exists(folder / "generated" / "DWebBrowserEvents2.java")) break;
+        }
+        ASSERT_EQ(status, 0) << readFile(log);
+        std::string sources;
+        for (const auto& entry : fs::directory_iterator(folder / "generated"))
+            if (entry.path().extension() == ".java") sources += " " + entry.path().string();
+        std::ofstream(folder / programs[0].fileName, std::ios::binary) << programs[0].source;
+        sources += " " + (folder / programs[0].fileName).string();
+        status = runQuiet("javac -encoding UTF-8 -nowarn -cp " + jar.string() + " -d " + (folder / "classes").string() +
+                              sources,
+                          log);
+        EXPECT_EQ(status, 0) << c.page << "\n" << readFile(log);
+    }
+}
+
 }  // namespace

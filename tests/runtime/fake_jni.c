@@ -7,7 +7,17 @@
 
 #include "jni_function_names.h"
 
+#include <windows.h>
+
 #define FIELD_NONE 0
+
+typedef struct FakeMethodEntry {
+	FakeClass *owner;
+	char name[64];
+	char signature[160];
+	FakeMethod method;
+	struct FakeMethodEntry *next;
+} FakeMethodEntry;
 
 struct FakeClass {
 	char name[128];
@@ -16,6 +26,7 @@ struct FakeClass {
 	FakeConstructor ctor;
 	FakeFinalizer finalizer;
 	struct FakeObject *classObject;
+	FakeMethodEntry *methods;
 	FakeClass *next;
 };
 
@@ -25,7 +36,7 @@ typedef struct FakeObject {
 	int64_t handle;             // comId or variantData
 	jchar *chars;               // java/lang/String
 	jsize length;
-	int global;
+	int global;                 // global references held on it
 	int finalized;
 	char arrayKind;             // an array's element signature letter ('L' objects), else 0
 	void *elements;
@@ -54,13 +65,43 @@ static int constructorId;        // "<init>" "()V"
 static int exceptionConstructorId;  // MivraException's "<init>" with every detail
 static const char *const exceptionSignature =
 	"(Ljava/lang/String;IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;II)V";
-static long localRefs, localPeak, globalRefs;
-static FakeExceptionInfo thrownInfo;
-static struct {
-	int pending;
-	char className[128];
-	char message[512];
-} exception;
+static long globalRefs;
+
+// What a VM keeps per thread: whether it is attached, its environment, its
+// pending exception and its local references.
+#define MAX_LOCAL_FRAMES 32
+typedef struct {
+	int attached, daemon;
+	JNIEnv env;
+	struct {
+		int pending;
+		char className[128];
+		char message[512];
+	} exception;
+	FakeExceptionInfo thrownInfo;
+	long locals, peak;
+	long frames[MAX_LOCAL_FRAMES];
+	int frameDepth;
+} ThreadState;
+
+static DWORD threadSlot = TLS_OUT_OF_INDEXES;
+static CRITICAL_SECTION vmLock;
+static long attachCount, daemonAttachCount, describedExceptions;
+
+static ThreadState *threadState(void)
+{
+	ThreadState *state = TlsGetValue(threadSlot);
+	if (state == NULL) {
+		state = calloc(1, sizeof *state);
+		state->env = &functions;
+		TlsSetValue(threadSlot, state);
+	}
+	return state;
+}
+#define exception (threadState()->exception)
+#define thrownInfo (threadState()->thrownInfo)
+#define localRefs (threadState()->locals)
+#define localPeak (threadState()->peak)
 
 static void fail(const char *what, const char *detail)
 {
@@ -71,6 +112,8 @@ static void fail(const char *what, const char *detail)
 
 static void enter(const char *function)
 {
+	if (!threadState()->attached)
+		fail(function, "called on a thread that is not attached to the VM");
 	if (exception.pending) {
 		char detail[700];
 		snprintf(detail, sizeof detail, "called with %s pending (\"%s\")", exception.className, exception.message);
@@ -117,15 +160,20 @@ static FakeClass *findClass(const char *name)
 }
 
 static void *vmAlloc(size_t size);
+static void *vmAllocLocked(size_t size);
 static void vmFree(void *p);
 
+// Threads the events arrive on make objects as well: the object list and the
+// VM's memory are shared under one lock.
 static FakeObject *allocate(FakeClass *cls)
 {
-	FakeObject *obj = vmAlloc(sizeof *obj);
+	EnterCriticalSection(&vmLock);
+	FakeObject *obj = vmAllocLocked(sizeof *obj);
 	obj->cls = cls;
 	obj->next = objects;
 	objects = obj;
 	++liveObjects;
+	LeaveCriticalSection(&vmLock);
 	return obj;
 }
 
@@ -136,6 +184,14 @@ static FakeObject *allocate(FakeClass *cls)
 static void *pools[POOL_CLASSES];
 
 static void *vmAlloc(size_t size)
+{
+	EnterCriticalSection(&vmLock);
+	void *p = vmAllocLocked(size);
+	LeaveCriticalSection(&vmLock);
+	return p;
+}
+
+static void *vmAllocLocked(size_t size)
 {
 	size_t cls = (size + 15) / 16;
 	if (cls >= POOL_CLASSES) {
@@ -158,13 +214,15 @@ static void vmFree(void *p)
 {
 	if (p == NULL)
 		return;
+	EnterCriticalSection(&vmLock);
 	size_t *block = (size_t *) p - 2;
 	if (block[0] >= POOL_CLASSES) {
 		free(block);
-		return;
+	} else {
+		*(void **) p = pools[block[0]];
+		pools[block[0]] = block;
 	}
-	*(void **) p = pools[block[0]];
-	pools[block[0]] = block;
+	LeaveCriticalSection(&vmLock);
 }
 
 // A reference a JNI function hands out: a local one, counted while a native runs.
@@ -273,8 +331,15 @@ static jmethodID JNICALL GetMethodID(JNIEnv *env, jclass clazz, const char *name
 	(void) env;
 	enter("GetMethodID");
 	FakeClass *cls = classOf(clazz, "GetMethodID");
-	if (strcmp(name, "<init>") != 0)
-		fail("GetMethodID", name);
+	if (strcmp(name, "<init>") != 0) {
+		for (FakeClass *c = cls; c != NULL; c = c->super)
+			for (FakeMethodEntry *m = c->methods; m != NULL; m = m->next)
+				if (strcmp(m->name, name) == 0 && strcmp(m->signature, sig) == 0)
+					return (jmethodID) m;
+		char detail[300];
+		snprintf(detail, sizeof detail, "%s has no method %s%s", cls->name, name, sig);
+		fail("GetMethodID", detail);
+	}
 	if (strcmp(sig, "()V") == 0)
 		return (jmethodID) &constructorId;
 	if (strcmp(sig, exceptionSignature) == 0 && strstr(cls->name, "MivraException") != NULL)
@@ -380,8 +445,11 @@ static jobject JNICALL NewGlobalRef(JNIEnv *env, jobject ref)
 	(void) env;
 	enter("NewGlobalRef");
 	if (ref != NULL) {
-		object(ref, "NewGlobalRef")->global = 1;
+		FakeObject *obj = object(ref, "NewGlobalRef");
+		EnterCriticalSection(&vmLock);
+		++obj->global;
 		++globalRefs;
+		LeaveCriticalSection(&vmLock);
 	}
 	return ref;
 }
@@ -389,8 +457,171 @@ static jobject JNICALL NewGlobalRef(JNIEnv *env, jobject ref)
 static void JNICALL DeleteGlobalRef(JNIEnv *env, jobject ref)
 {
 	(void) env;
-	if (ref != NULL)
-		--globalRefs;
+	if (ref == NULL)
+		return;
+	FakeObject *obj = object(ref, "DeleteGlobalRef");
+	if (obj->global <= 0)
+		fail("DeleteGlobalRef", "not a global reference (deleted twice?)");
+	EnterCriticalSection(&vmLock);
+	--obj->global;
+	--globalRefs;
+	LeaveCriticalSection(&vmLock);
+}
+
+// Calls of Java methods, which the harness plays in C.
+
+static jobject JNICALL CallObjectMethodV(JNIEnv *env, jobject obj, jmethodID id, va_list list)
+{
+	enter("CallObjectMethod");
+	FakeObject *o = object(obj, "CallObjectMethod");
+	FakeMethodEntry *m = (FakeMethodEntry *) id;
+	if (m == NULL || m->method == NULL)
+		fail("CallObjectMethod", "not a method id");
+	if (o->cls == NULL || !isSubclass(o->cls, m->owner))
+		fail("CallObjectMethod", "the object is not of the method's class");
+	jvalue args[16];
+	int n = 0;
+	const char *p = m->signature + 1;
+	while (*p != ')') {
+		if (n == 16)
+			fail("CallObjectMethod", "too many parameters");
+		char kind = *p;
+		while (*p == '[')
+			++p;
+		if (*p == 'L')
+			p = strchr(p, ';');
+		++p;
+		if (kind == '[' || kind == 'L')
+			args[n].l = va_arg(list, jobject);
+		else if (kind == 'J')
+			args[n].j = va_arg(list, jlong);
+		else if (kind == 'F' || kind == 'D')
+			args[n].d = va_arg(list, double);
+		else
+			args[n].i = va_arg(list, jint);
+		++n;
+	}
+	if (p[1] != 'L' && p[1] != '[')
+		fail("CallObjectMethod", "the method does not return an object");
+	jvalue result = m->method(env, obj, args);
+	return exception.pending ? NULL : local(result.l);
+}
+
+static jobject JNICALL CallObjectMethod(JNIEnv *env, jobject obj, jmethodID id, ...)
+{
+	va_list list;
+	va_start(list, id);
+	jobject result = CallObjectMethodV(env, obj, id, list);
+	va_end(list);
+	return result;
+}
+
+static jint JNICALL PushLocalFrame(JNIEnv *env, jint capacity)
+{
+	(void) env;
+	ThreadState *state = threadState();
+	if (!state->attached)
+		fail("PushLocalFrame", "called on a thread that is not attached to the VM");
+	if (capacity < 0 || state->frameDepth == MAX_LOCAL_FRAMES)
+		fail("PushLocalFrame", "bad capacity or frames nested too deep");
+	state->frames[state->frameDepth++] = state->locals;
+	return 0;
+}
+
+static jobject JNICALL PopLocalFrame(JNIEnv *env, jobject result)
+{
+	(void) env;
+	ThreadState *state = threadState();
+	if (state->frameDepth == 0)
+		fail("PopLocalFrame", "no frame pushed");
+	state->locals = state->frames[--state->frameDepth];
+	return result != NULL ? local(result) : NULL;
+}
+
+static jobject JNICALL NewLocalRef(JNIEnv *env, jobject ref)
+{
+	(void) env;
+	enter("NewLocalRef");
+	return ref != NULL ? local(object(ref, "NewLocalRef")) : NULL;
+}
+
+static void JNICALL ExceptionDescribe(JNIEnv *env)
+{
+	(void) env;
+	if (exception.pending) {
+		fprintf(stderr, "Exception in the VM: %s: %s\n", exception.className, exception.message);
+		exception.pending = 0;
+		++describedExceptions;
+	}
+}
+
+// The invocation interface: threads attach once and stay.
+
+static struct JNIInvokeInterface_ invokeFunctions;
+static JavaVM javaVm = &invokeFunctions;
+
+static jint JNICALL GetJavaVM(JNIEnv *env, JavaVM **vm)
+{
+	(void) env;
+	enter("GetJavaVM");
+	*vm = &javaVm;
+	return JNI_OK;
+}
+
+static jint JNICALL VmGetEnv(JavaVM *vm, void **penv, jint version)
+{
+	if (vm != &javaVm)
+		fail("GetEnv", "not the VM");
+	if (version < JNI_VERSION_1_1 || version > JNI_VERSION_10)
+		return JNI_EVERSION;
+	ThreadState *state = threadState();
+	*penv = state->attached ? &state->env : NULL;
+	return state->attached ? JNI_OK : JNI_EDETACHED;
+}
+
+static jint attachThread(JavaVM *vm, void **penv, int daemon)
+{
+	if (vm != &javaVm)
+		fail("AttachCurrentThread", "not the VM");
+	ThreadState *state = threadState();
+	if (!state->attached) {
+		state->attached = 1;
+		state->daemon = daemon;
+		InterlockedIncrement(daemon ? &daemonAttachCount : &attachCount);
+	}
+	*penv = &state->env;
+	return JNI_OK;
+}
+
+static jint JNICALL VmAttachCurrentThread(JavaVM *vm, void **penv, void *args)
+{
+	(void) args;
+	return attachThread(vm, penv, 0);
+}
+
+static jint JNICALL VmAttachCurrentThreadAsDaemon(JavaVM *vm, void **penv, void *args)
+{
+	(void) args;
+	return attachThread(vm, penv, 1);
+}
+
+static jint JNICALL VmDetachCurrentThread(JavaVM *vm)
+{
+	(void) vm;
+	ThreadState *state = threadState();
+	if (!state->attached)
+		return JNI_EDETACHED;
+	if (state->frameDepth > 0)
+		fail("DetachCurrentThread", "local frames still pushed");
+	state->attached = 0;
+	return JNI_OK;
+}
+
+static jint JNICALL VmDestroyJavaVM(JavaVM *vm)
+{
+	(void) vm;
+	fail("DestroyJavaVM", "not implemented by the test VM");
+	return JNI_ERR;
 }
 
 static void JNICALL DeleteLocalRef(JNIEnv *env, jobject ref)
@@ -767,6 +998,9 @@ void *fakeArrayElements(jobject arr, char kind)
 
 void fakeVmInit(const char *packageName, int useLongHandles)
 {
+	InitializeCriticalSection(&vmLock);
+	threadSlot = TlsAlloc();
+	threadState()->attached = 1;
 	snprintf(package, sizeof package, "%s", packageName);
 	for (char *p = package; *p; ++p)
 		if (*p == '.')
@@ -811,6 +1045,18 @@ void fakeVmInit(const char *packageName, int useLongHandles)
 	functions.NewObjectArray = NewObjectArray;
 	functions.GetObjectArrayElement = GetObjectArrayElement;
 	functions.SetObjectArrayElement = SetObjectArrayElement;
+	functions.GetJavaVM = GetJavaVM;
+	functions.CallObjectMethod = CallObjectMethod;
+	functions.CallObjectMethodV = CallObjectMethodV;
+	functions.PushLocalFrame = PushLocalFrame;
+	functions.PopLocalFrame = PopLocalFrame;
+	functions.NewLocalRef = NewLocalRef;
+	functions.ExceptionDescribe = ExceptionDescribe;
+	invokeFunctions.DestroyJavaVM = VmDestroyJavaVM;
+	invokeFunctions.AttachCurrentThread = VmAttachCurrentThread;
+	invokeFunctions.DetachCurrentThread = VmDetachCurrentThread;
+	invokeFunctions.GetEnv = VmGetEnv;
+	invokeFunctions.AttachCurrentThreadAsDaemon = VmAttachCurrentThreadAsDaemon;
 #define INSTALL(Type) \
 	functions.New##Type##Array = New##Type##Array; \
 	functions.Get##Type##ArrayRegion = Get##Type##ArrayRegion; \
@@ -837,7 +1083,44 @@ void fakeVmInit(const char *packageName, int useLongHandles)
 
 JNIEnv *fakeEnv(void)
 {
-	return &environment;
+	return &threadState()->env;
+}
+
+void fakeAttachThread(void)
+{
+	JNIEnv *env;
+	attachThread(&javaVm, (void **) &env, 0);
+}
+
+long fakeAttachCount(int daemon)
+{
+	return daemon ? daemonAttachCount : attachCount;
+}
+
+long fakeDescribedExceptions(void)
+{
+	return describedExceptions;
+}
+
+long fakeThreadLocalRefs(void)
+{
+	return threadState()->locals;
+}
+
+int fakeIsGlobal(jobject obj)
+{
+	return obj != NULL && ((FakeObject *) obj)->global > 0;
+}
+
+void fakeDefineMethod(FakeClass *cls, const char *name, const char *signature, FakeMethod method)
+{
+	FakeMethodEntry *m = calloc(1, sizeof *m);
+	m->owner = cls;
+	snprintf(m->name, sizeof m->name, "%s", name);
+	snprintf(m->signature, sizeof m->signature, "%s", signature);
+	m->method = method;
+	m->next = cls->methods;
+	cls->methods = m;
 }
 
 FakeClass *fakePackageClass(const char *simpleName)

@@ -19,6 +19,8 @@ typedef struct {
 	char source[256], description[512], helpFile[256];
 } FakeExceptionInfo;
 typedef void (*FakeConstructor)(JNIEnv *env, jobject obj);
+// A Java method played in C: the arguments as the signature lists them.
+typedef jvalue (*FakeMethod)(JNIEnv *env, jobject self, const jvalue *args);
 
 // The VM: one environment, its classes and every object it has made.
 void fakeVmInit(const char *package, int longHandles);
@@ -71,6 +73,19 @@ FakeMark fakeMark(void);
 typedef void (*FakeFinalizer)(JNIEnv *env, jobject obj);
 void fakeSetFinalizer(FakeClass *cls, FakeFinalizer finalizer);
 void fakeCollectSince(FakeMark mark);
+
+// Java methods the natives call (CallObjectMethod), played in C.
+void fakeDefineMethod(FakeClass *cls, const char *name, const char *signature, FakeMethod method);
+
+// Threads. The VM's state (pending exception, local references) is per
+// thread, and a JNI function called on a thread not attached aborts. The
+// thread of fakeVmInit is attached; a thread the harness starts to play a
+// Java thread attaches itself; threads of COM attach through the JavaVM.
+void fakeAttachThread(void);
+long fakeAttachCount(int daemon);
+long fakeDescribedExceptions(void);   // exceptions ExceptionDescribe printed
+long fakeThreadLocalRefs(void);       // local references the calling thread holds
+int fakeIsGlobal(jobject obj);
 
 // Resources the VM handed out and has not got back yet.
 long fakeOutstandingStringBuffers(void);

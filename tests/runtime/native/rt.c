@@ -41,6 +41,59 @@ long rtLocalPeak(void)
 	return peak;
 }
 
+// EventSink's methods, as the Java class has them; each object carries its
+// RtListener in the stand-in's handle field.
+static jvalue sinkTypes(JNIEnv *env, jobject self, const jvalue *args)
+{
+	(void) env;
+	RtListener *listener = (RtListener *) (intptr_t) fakeHandle(self);
+	jvalue result;
+	result.l = listener->types(listener, args[0].i, args[1].i);
+	return result;
+}
+
+static jvalue sinkInvoke(JNIEnv *env, jobject self, const jvalue *args)
+{
+	(void) env;
+	RtListener *listener = (RtListener *) (intptr_t) fakeHandle(self);
+	jvalue result;
+	result.l = listener->event(listener, args[0].i, (jintArray) args[1].l, (jlongArray) args[2].l,
+	                           (jobjectArray) args[3].l);
+	return result;
+}
+
+static FakeClass *eventSinkClass;
+
+static void defineEventSink(void)
+{
+	eventSinkClass = fakePackageClass("EventSink");
+	fakeDefineMethod(eventSinkClass, "types", "(II)[I", sinkTypes);
+	fakeDefineMethod(eventSinkClass, "invoke", "(I[I[J[Ljava/lang/Object;)Ljava/lang/String;", sinkInvoke);
+}
+
+jobject rtEventSink(RtListener *listener)
+{
+	jobject sink = fakeAllocate(eventSinkClass);
+	fakeSetHandle(sink, (int64_t) (intptr_t) listener);
+	return sink;
+}
+
+jlong rtAdvise(jlong unknown, const char *iid, jobject sink)
+{
+	enter();
+	jlong r = ((jlong (JNICALL *)(JNIEnv *, jobject, jlong, jstring, jobject)) native("advise"))(
+		ENV, self, unknown, fakeString(iid), sink);
+	leave();
+	return r;
+}
+
+void rtUnadvise(jlong connection)
+{
+	enter();
+	((void (JNICALL *)(JNIEnv *, jobject, jlong)) native("unadvise"))(ENV, self, connection);
+	leave();
+}
+
 void rtLoad(const wchar_t *dllPath)
 {
 	library = LoadLibraryW(dllPath);
@@ -49,6 +102,7 @@ void rtLoad(const wchar_t *dllPath)
 		exit(100);
 	}
 	fakeVmInit("mivra.runtime", 1);
+	defineEventSink();
 	FakeClass *layer = fakePackageClass("NativeComLayer");
 	self = fakeAllocate(layer);
 	enter();

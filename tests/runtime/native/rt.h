@@ -23,6 +23,19 @@ jint rtDispId(jlong dispatch, const char *name);
 jlong rtNewEnum(jlong dispatch);
 void rtPump(int millis);
 long rtLocalPeak(void);
+// Events: the EventSink is an object of the VM's class mivra/runtime/EventSink
+// (rtEventSink), whose two methods the harness plays through a handler.
+typedef struct RtListener RtListener;
+typedef jintArray (*RtTypes)(RtListener *listener, jint dispId, jint count);
+typedef jstring (*RtEvent)(RtListener *listener, jint dispId, jintArray vts, jlongArray bits, jobjectArray refs);
+struct RtListener {
+	RtTypes types;
+	RtEvent event;
+	void *context;
+};
+jobject rtEventSink(RtListener *listener);
+jlong rtAdvise(jlong unknown, const char *iid, jobject sink);
+void rtUnadvise(jlong connection);
 
 // A frame: slots 0..n-1 the arguments in declaration order, slot n the result.
 typedef struct {

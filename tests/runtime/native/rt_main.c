@@ -123,7 +123,7 @@ static void toWindowsPath(const char *path, wchar_t *out, size_t size)
 int main(int argc, char **argv)
 {
 	if (argc < 3) {
-		fprintf(stderr, "usage: runtime_native_harness SCENARIO RUNTIME_DLL [CALLS]\n");
+		fprintf(stderr, "usage: runtime_native_harness SCENARIO RUNTIME_DLL [CALLS|TLB] [EVENTS]\n");
 		return 100;
 	}
 	wchar_t dll[1024];
@@ -131,7 +131,7 @@ int main(int argc, char **argv)
 	rtLoad(dll);
 	// The Java half joins each thread on its first call; so does the harness.
 	const char *scenario = argv[1];
-	if (strcmp(scenario, "threads") != 0)
+	if (strcmp(scenario, "threads") != 0 && strcmp(scenario, "events_mta") != 0)
 		rtInitThread(0);
 	static const struct {
 		const char *name;
@@ -140,9 +140,19 @@ int main(int argc, char **argv)
 		{"xml", rtScenarioXml}, {"filesystem", rtScenarioFileSystem}, {"dictionary", rtScenarioDictionary},
 		{"regexp", rtScenarioRegExp}, {"errors", rtScenarioErrors}, {"byref", rtScenarioByRef},
 		{"threads", rtScenarioThreads}, {"release", rtScenarioRelease},
-		{"script", rtScenarioScript}, {"wmi", rtScenarioWmi},
+		{"script", rtScenarioScript}, {"wmi", rtScenarioWmi}, {"wine_events", rtScenarioWineEvents},
 	};
 	int found = 0;
+	if (strcmp(scenario, "events") == 0) {
+		rtScenarioEvents(argc > 3 ? argv[3] : NULL);
+		found = 1;
+	} else if (strcmp(scenario, "events_mta") == 0) {
+		rtScenarioEventsMta();
+		found = 1;
+	} else if (strcmp(scenario, "event_leaks") == 0) {
+		rtScenarioEventLeaks(argc > 3 ? atoi(argv[3]) : 10000, argc > 4 ? atoi(argv[4]) : 100000);
+		found = 1;
+	}
 	if (strcmp(scenario, "leaks") == 0) {
 		scenarioLeaks(argc > 3 ? atoi(argv[3]) : 100000);
 		found = 1;

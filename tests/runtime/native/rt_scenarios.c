@@ -736,6 +736,7 @@ typedef struct {
 static DWORD WINAPI threadBody(void *arg)
 {
 	ThreadRun *run = arg;
+	fakeAttachThread();
 	run->joined = rtInitThread(run->multithreaded);
 	run->again = rtInitThread(!run->multithreaded);
 	jlong dict = rtCreate("Scripting.Dictionary", 0);
@@ -784,6 +785,7 @@ typedef struct {
 static DWORD WINAPI ownerBody(void *arg)
 {
 	Owner *o = arg;
+	fakeAttachThread();
 	rtInitThread(0);
 	jlong raw = rtCreate("Scripting.Dictionary", 0);
 	o->object = (jlong) (intptr_t) countingWrap((IDispatch *) (intptr_t) raw);

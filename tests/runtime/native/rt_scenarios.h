@@ -16,6 +16,11 @@ void rtScenarioRelease(void);
 void rtScenarioLeaks(int calls);
 void rtScenarioScript(void);
 void rtScenarioWmi(void);
+// Events, against the test server Mivra.Bell (the type library's path to check its identifiers).
+void rtScenarioEvents(const char *tlb);
+void rtScenarioEventsMta(void);
+void rtScenarioEventLeaks(int rounds, int events);
+void rtScenarioWineEvents(void);
 
 // A server of the harness's own (no type library): 1 takes five arguments
 // by reference and changes them, 2 fails with a type mismatch, 3 with an

@@ -23,6 +23,14 @@ import java.util.function.BooleanSupplier;
  * owning thread at its next runtime call or while it pumps messages (for the
  * MTA, by any MTA thread). The queue of an STA thread that has ended is
  * dropped, as its objects are gone with it.</li>
+ * <li>Events ({@link MivraObject#addListener(EventAdapter, Object)}): an
+ * object of a single-threaded apartment calls its listeners on its own
+ * thread, and only while that thread is inside a COM call or pumps messages
+ * ({@link #pumpMessages(long)}, {@link #pumpMessagesUntil(BooleanSupplier, long)});
+ * a thread that does neither gets no events. An object of the multithreaded
+ * apartment calls them on threads of COM or of the server, which join the
+ * program as daemon threads of the multithreaded apartment. Closing a
+ * connection, like a release, is done on the apartment it was made in.</li>
  * </ul>
  */
 public final class Apartment {
@@ -32,6 +40,7 @@ public final class Apartment {
 
     private final Thread owner;
     private final ConcurrentLinkedQueue<Long> pending = new ConcurrentLinkedQueue<>();
+    private final ConcurrentLinkedQueue<Long> pendingDisconnects = new ConcurrentLinkedQueue<>();
 
     private Apartment(Thread owner) {
         this.owner = owner;
@@ -112,6 +121,16 @@ public final class Apartment {
         return apartment != null ? apartment : join(multithreadedDefault);
     }
 
+    /**
+     * The apartment of a thread an event arrives on: a thread the program
+     * has not joined yet is one of COM's or the server's, and goes to the
+     * multithreaded apartment (an STA it is in already stays).
+     */
+    static Apartment forEvents() {
+        Apartment apartment = CURRENT.get();
+        return apartment != null ? apartment : join(true);
+    }
+
     private static Apartment join(boolean multithreaded) {
         boolean inMta = ComLayer.get().initThread(multithreaded);
         Apartment apartment = inMta ? MULTITHREADED : new Apartment(Thread.currentThread());
@@ -128,7 +147,18 @@ public final class Apartment {
         }
     }
 
+    /** Ends a connection now when the calling thread belongs here, else queues it. */
+    void disconnect(long connection) {
+        if (CURRENT.get() == this) {
+            ComLayer.get().unadvise(connection);
+        } else if (owner == null || owner.isAlive()) {
+            pendingDisconnects.add(connection);
+        }
+    }
+
     void drain() {
+        for (Long connection; (connection = pendingDisconnects.poll()) != null;)
+            ComLayer.get().unadvise(connection);
         for (Long pointer; (pointer = pending.poll()) != null;)
             ComLayer.get().release(pointer);
     }

@@ -70,4 +70,16 @@ abstract class ComLayer {
 
     /** Dispatches the thread's window messages for up to millis milliseconds. */
     abstract void pump(int millis);
+
+    /**
+     * Connects a sink for the source interface iid to the object
+     * (IConnectionPointContainer::FindConnectionPoint, IConnectionPoint::Advise):
+     * the server's events reach sink from then on.
+     *
+     * @return a handle of the connection, for {@link #unadvise}
+     */
+    abstract long advise(long unknown, String iid, EventSink sink);
+
+    /** Ends a connection (Unadvise); the native sink lets go of its EventSink. */
+    abstract void unadvise(long connection);
 }

@@ -14,6 +14,8 @@ import java.lang.ref.Reference;
 import java.util.Iterator;
 import java.util.NoSuchElementException;
 import java.util.Objects;
+import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.function.Consumer;
 import java.util.function.Function;
 
 /**
@@ -491,6 +493,110 @@ public class MivraObject implements AutoCloseable {
             if (!(value instanceof MivraObject) || e.getHResult() != DISP_E_MEMBERNOTFOUND)
                 throw e;
             mivraCall(id, DISPATCH_PROPERTYPUTREF, VT_EMPTY, args, vts);
+        }
+    }
+
+    // Events.
+
+    private static final Consumer<Throwable> PRINT = e -> {
+        System.err.print("Exception in a COM event listener: ");
+        e.printStackTrace();
+    };
+    private static volatile Consumer<? super Throwable> eventExceptionHandler = PRINT;
+
+    /**
+     * Connects a listener to the object's events of one source interface
+     * (IConnectionPointContainer::FindConnectionPoint, then Advise). The
+     * generated {@code add<E>Listener} methods call it; it serves as well for an
+     * object obtained through another call:
+     * {@code obj.addListener(new DWebBrowserEvents2.Adapter(), listener)}.
+     * The events arrive as {@link Apartment} describes.
+     *
+     * @param <L> the listener interface
+     * @param adapter the listener interface's adapter
+     * @param listener the listener, held until the connection is closed
+     * @return the connection: closing it calls Unadvise (closing again does nothing)
+     * @throws MivraException when the object has no connection point for the interface
+     */
+    public final <L> AutoCloseable addListener(EventAdapter<L> adapter, L listener) {
+        Objects.requireNonNull(adapter, "adapter");
+        EventSink sink = new EventSink(adapter, adapter.cast(Objects.requireNonNull(listener, "listener")));
+        Apartment home = enter();
+        long connection = ComLayer.get().advise(pointer(), adapter.getIid(), sink);
+        Reference.reachabilityFence(this);
+        return new Connection(connection, home, sink);
+    }
+
+    /**
+     * Connects a listener to the object's events of any source interface,
+     * every argument a {@link MivraVariant}.
+     *
+     * @param iid the source interface's identifier, braced ("{...}")
+     * @param listener the listener, held until the connection is closed
+     * @return the connection: closing it calls Unadvise (closing again does nothing)
+     * @throws MivraException when the object has no connection point for the interface
+     */
+    public final AutoCloseable addListener(String iid, EventListener listener) {
+        return addListener(new AnyEvents(iid), listener);
+    }
+
+    /**
+     * Chooses what happens to an exception an event listener throws. The server
+     * gets {@code DISP_E_EXCEPTION} with the exception's message and goes on;
+     * the exception goes to the handler, on the thread of the event.
+     *
+     * @param handler the handler; null for the default, which prints it to standard error
+     */
+    public static void setEventExceptionHandler(Consumer<? super Throwable> handler) {
+        eventExceptionHandler = handler != null ? handler : PRINT;
+    }
+
+    static void eventFailed(Throwable e) {
+        try {
+            eventExceptionHandler.accept(e);
+        } catch (RuntimeException | Error again) {
+            PRINT.accept(again);
+        }
+    }
+
+    private static final class AnyEvents extends EventAdapter<EventListener> {
+        AnyEvents(String iid) {
+            super(iid, EventListener.class);
+        }
+
+        @Override
+        protected int[] types(int dispId, int count) {
+            int[] types = new int[count];
+            java.util.Arrays.fill(types, VT_VARIANT);
+            return types;
+        }
+
+        @Override
+        protected void dispatch(EventListener listener, int dispId, Object[] args) throws Exception {
+            MivraVariant[] variants = new MivraVariant[args.length];
+            System.arraycopy(args, 0, variants, 0, args.length);
+            listener.event(dispId, variants);
+        }
+    }
+
+    private static final class Connection implements AutoCloseable {
+        private final long connection;
+        private final Apartment home;
+        private final EventSink sink;
+        private final AtomicBoolean closed = new AtomicBoolean();
+
+        Connection(long connection, Apartment home, EventSink sink) {
+            this.connection = connection;
+            this.home = home;
+            this.sink = sink;
+        }
+
+        @Override
+        public void close() {
+            if (!closed.compareAndSet(false, true))
+                return;
+            sink.closed = true;
+            home.disconnect(connection);
         }
     }
 

@@ -39,4 +39,10 @@ final class NativeComLayer extends ComLayer {
 
     @Override
     native void pump(int millis);
+
+    @Override
+    native long advise(long unknown, String iid, EventSink sink);
+
+    @Override
+    native void unadvise(long connection);
 }

@@ -6,56 +6,72 @@
 
 package mvx.full;
 
+import mivra.runtime.EventAdapter;
+import mivra.runtime.Holder;
 import mivra.runtime.MivraObject;
+import mivra.runtime.MivraVariant;
 
-/** The COM interface DNodeEvents. */
-public class DNodeEvents extends MivraObject {
+/** The events of the COM source interface DNodeEvents. */
+public interface DNodeEvents {
 
 	/** The interface identifier of DNodeEvents. */
-	public static final String IID = "{5E1A0206-7B2C-4D3E-8F40-112233445566}";
+	String IID = "{5E1A0206-7B2C-4D3E-8F40-112233445566}";
+
+	// Color:
+		// Event is not available: A property, not an event
+
+	// Weight:
+		// Event is not available: A property, not an event
 
 	/**
-	 * Takes the interface DNodeEvents from another object (QueryInterface).
+	 * The event Changed; does nothing unless overridden.
 	 *
-	 * @param obj the object asked for it
+	 * @param node the argument
 	 */
-	public DNodeEvents(MivraObject obj) {
-		super(obj, IID, "DNodeEvents");
-	}
-
-	/**
-	 * Takes another interface from an object, for the classes that extend this one.
-	 *
-	 * @param obj the object asked for it
-	 * @param iid the interface identifier
-	 * @param name the interface's name, for the message
-	 */
-	protected DNodeEvents(MivraObject obj, String iid, String name) {
-		super(obj, iid, name);
+	default void Changed(INode node) {
 	}
 
 	/**
-	 * Takes over a reference the runtime hands out.
+	 * Before the document closes
 	 *
-	 * @param ref the reference
+	 * @param cancel the argument by reference: what is left in it goes back to the server
+	 * @param reason the argument by reference: what is left in it goes back to the server
 	 */
-	protected DNodeEvents(Ref ref) {
-		super(ref);
+	default void Closing(Holder<Boolean> cancel, MivraVariant reason) {
 	}
 
-	public int getColor() {
-		return (int) mivraCall(1, 2, 3, new Object[0], new int[0]);
-	}
+	/** Connects a listener to any object's events of DNodeEvents: obj.addListener(new DNodeEvents.Adapter(), listener). */
+	public static final class Adapter extends EventAdapter<DNodeEvents> {
 
-	public void setColor(int value) {
-		mivraCall(1, 4, 0, new Object[] {value}, new int[] {3});
-	}
+		/** Creates the adapter of DNodeEvents. */
+		public Adapter() {
+			super(IID, DNodeEvents.class);
+		}
 
-	public double getWeight() {
-		return (double) mivraCall(2, 2, 5, new Object[0], new int[0]);
-	}
+		@Override
+		protected int[] types(int dispId, int count) {
+			switch (dispId) {
+			case 3:
+				return new int[] {9};
+			case 4:
+				return new int[] {16395, 16396};
+			default:
+				return null;
+			}
+		}
 
-	public void Changed(INode node) {
-		mivraCall(3, 1, 0, new Object[] {node}, new int[] {9});
+		@Override
+		protected void dispatch(DNodeEvents listener, int dispId, Object[] args) {
+			switch (dispId) {
+			case 3:
+				listener.Changed(EventAdapter.<INode>adopt(args[0], INode::new));
+				break;
+			case 4:
+				listener.Closing(EventAdapter.<Boolean>holder(args[0]), (MivraVariant) args[1]);
+				break;
+			default:
+				break;
+			}
+		}
 	}
 }

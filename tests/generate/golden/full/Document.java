@@ -48,6 +48,16 @@ public class Document extends MivraObject {
 		return intfIElement;
 	}
 
+	/**
+	 * Connects a listener to the object's events of DNodeEvents.
+	 *
+	 * @param listener the listener, held until the connection is closed
+	 * @return the connection: closing it ends the events
+	 */
+	public AutoCloseable addDNodeEventsListener(DNodeEvents listener) {
+		return addListener(new DNodeEvents.Adapter(), listener);
+	}
+
 	/** Releases the object and the interface objects taken from it. */
 	@Override
 	public synchronized void close() {

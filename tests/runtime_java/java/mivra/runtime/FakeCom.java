@@ -163,6 +163,46 @@ final class FakeCom extends ComLayer {
         }
     }
 
+    // Connection points: what advise connected, fired as the native sink does.
+
+    final Map<Long, EventSink> connections = new ConcurrentHashMap<>();
+    final Map<Long, String> connectionIids = new ConcurrentHashMap<>();
+    final List<Long> unadvised = new ArrayList<>();
+    final Set<String> sources = new HashSet<>();
+    private long nextConnection = 0x7000;
+
+    @Override
+    synchronized long advise(long unknown, String iid, EventSink sink) {
+        object(unknown);
+        if (!sources.contains(iid))
+            throw new MivraException("Connecting a listener of " + iid + ": 0x80040200", 0x80040200);
+        long connection = ++nextConnection;
+        connections.put(connection, sink);
+        connectionIids.put(connection, iid);
+        return connection;
+    }
+
+    @Override
+    synchronized void unadvise(long connection) {
+        if (connections.remove(connection) == null)
+            throw new AssertionError("Unadvise of a connection not made, or made twice: " + connection);
+        unadvised.add(connection);
+    }
+
+    /**
+     * An event as the native sink delivers it: the declared types asked, the
+     * slots filled (by-reference ones with VT_BYREF); the listener's failure
+     * text, or null. With no such event, "DISP_E_MEMBERNOTFOUND".
+     */
+    String fire(long connection, int dispId, int[] vts, long[] bits, Object[] refs) {
+        EventSink sink = connections.get(connection);
+        if (sink == null)
+            return "not connected";
+        if (sink.types(dispId, vts.length) == null)
+            return "DISP_E_MEMBERNOTFOUND";
+        return sink.invoke(dispId, vts, bits, refs);
+    }
+
     // Members the tests use.
 
     /** Puts slot 0 into the result slot, as a server returning its argument does. */
