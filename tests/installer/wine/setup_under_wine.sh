@@ -42,10 +42,12 @@ if grep -qs 'CurrentVersion\\\\Uninstall\\\\Mivra\]' "$WINEPREFIX/system.reg" ||
   timeout 60 wineserver -k
   rm -rf "$WINEPREFIX"
 fi
+fresh=""
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # Made without a display, as the build's prefix is: no installer of Wine's
   # add-ons can ask anything then.
   env -u DISPLAY "$wine64" wineboot -i >/dev/null 2>&1
+  fresh=yes
 fi
 settle
 drive_c=$WINEPREFIX/drive_c
@@ -88,8 +90,15 @@ drive() {  # drive MODE ARGS...: the driver's findings, every FAIL counted
   n=$(grep -c '^FAIL' "$work/driven.txt")
   failures=$((failures + n))
 }
-# A first start of a window in a new prefix settles some of Wine's own keys.
+# A first start of a window in a new prefix settles some of Wine's own keys;
+# a first installation there leaves more that are not ours to remove (the
+# shell's folder cache and Explorer settings from making the program group,
+# Notepad's settings from showing the readme): one whole round first.
 drive cancel "$(winpath "$setup")" >/dev/null
+if [ -n "$fresh" ]; then
+  drive install "$(winpath "$setup")" "$target" >/dev/null
+  drive uninstall "$target\\Uninstaller.exe" >/dev/null
+fi
 snapshot "$work/before"
 
 echo "Cancel and a closed agreement touch nothing:"
