@@ -12,6 +12,8 @@
 // classes' static initialisers (MivraVariant first, then MivraObject).
 void harnessLoad(const wchar_t *dllPath, const char *package);
 JNIEnv *harnessEnv(void);
+// Bytes in use on every heap of the process, for the leak checks.
+SIZE_T heapBytes(void);
 
 // The exported native of a generated class. The signature is written in
 // short form, one letter per parameter: I S F D Z as in JNI, T a String,

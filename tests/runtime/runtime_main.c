@@ -25,24 +25,6 @@ void checkReferenceCounts(const char *scenario, int expectAllReleased)
 	      fakeOutstandingStringBuffers());
 }
 
-SIZE_T heapBytes(void)
-{
-	HANDLE heaps[64];
-	DWORD count = GetProcessHeaps(64, heaps);
-	SIZE_T busy = 0;
-	for (DWORD i = 0; i < count && i < 64; ++i) {
-		PROCESS_HEAP_ENTRY entry;
-		entry.lpData = NULL;
-		if (!HeapLock(heaps[i]))
-			continue;
-		while (HeapWalk(heaps[i], &entry))
-			if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-				busy += entry.cbData;
-		HeapUnlock(heaps[i]);
-	}
-	return busy;
-}
-
 static SIZE_T committedBytes(void)
 {
 	PROCESS_MEMORY_COUNTERS counters;

@@ -17,9 +17,6 @@ void scenarioAccessible(void);
 // wrapper has been released and collected.
 void checkReferenceCounts(const char *scenario, int expectAllReleased);
 
-// Bytes in use on every heap of the process.
-SIZE_T heapBytes(void);
-
 // Text with characters outside ASCII and outside the BMP, as UTF-8 and UTF-16.
 extern const char *const nonAsciiUtf8;
 extern const wchar_t *const nonAsciiUtf16;

@@ -12,25 +12,6 @@
 
 #define METHOD DISPATCH_METHOD
 
-// Bytes in use on every heap of the process.
-static SIZE_T heapBytes(void)
-{
-	HANDLE heaps[64];
-	DWORD count = GetProcessHeaps(64, heaps);
-	SIZE_T busy = 0;
-	for (DWORD i = 0; i < count && i < 64; ++i) {
-		PROCESS_HEAP_ENTRY entry;
-		entry.lpData = NULL;
-		if (!HeapLock(heaps[i]))
-			continue;
-		while (HeapWalk(heaps[i], &entry))
-			if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-				busy += entry.cbData;
-		HeapUnlock(heaps[i]);
-	}
-	return busy;
-}
-
 typedef struct {
 	jlong dict, fso;
 	char missing[MAX_PATH * 3];
