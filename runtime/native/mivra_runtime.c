@@ -852,6 +852,28 @@ static void clearArgument(jint vt, VARIANTARG *arg, ByRefStore *store)
 	}
 }
 
+// A nested frame of one slot (a VARIANT passed by reference): its content.
+static HRESULT fromNestedFrame(JNIEnv *env, jobjectArray frame, VARIANT *out)
+{
+	jintArray vts = (jintArray) (*env)->GetObjectArrayElement(env, frame, 0);
+	jlongArray values = vts ? (jlongArray) (*env)->GetObjectArrayElement(env, frame, 1) : NULL;
+	jobjectArray refs = values ? (jobjectArray) (*env)->GetObjectArrayElement(env, frame, 2) : NULL;
+	jint innerVt = 0;
+	jlong innerBits = 0;
+	jobject innerRef = NULL;
+	if (refs != NULL) {
+		(*env)->GetIntArrayRegion(env, vts, 0, 1, &innerVt);
+		(*env)->GetLongArrayRegion(env, values, 0, 1, &innerBits);
+		innerRef = (*env)->GetObjectArrayElement(env, refs, 0);
+	}
+	HRESULT hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING : fromWire(env, out, innerVt, innerBits, innerRef);
+	(*env)->DeleteLocalRef(env, vts);
+	(*env)->DeleteLocalRef(env, values);
+	(*env)->DeleteLocalRef(env, refs);
+	(*env)->DeleteLocalRef(env, innerRef);
+	return hr;
+}
+
 static HRESULT prepareArgument(JNIEnv *env, jint vt, jlong bits, jobject ref, VARIANTARG *arg, ByRefStore *store)
 {
 	VariantInit(arg);
@@ -860,24 +882,7 @@ static HRESULT prepareArgument(JNIEnv *env, jint vt, jlong bits, jobject ref, VA
 	jint base = vt & ~VT_BYREF;
 	HRESULT hr;
 	if (base == VT_VARIANT) {
-		// A nested frame of one slot: the variant's content.
-		jintArray vts = (jintArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 0);
-		jlongArray values = vts ? (jlongArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 1) : NULL;
-		jobjectArray refs = values ? (jobjectArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 2) : NULL;
-		jint innerVt = 0;
-		jlong innerBits = 0;
-		jobject innerRef = NULL;
-		if (refs != NULL) {
-			(*env)->GetIntArrayRegion(env, vts, 0, 1, &innerVt);
-			(*env)->GetLongArrayRegion(env, values, 0, 1, &innerBits);
-			innerRef = (*env)->GetObjectArrayElement(env, refs, 0);
-		}
-		hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING
-		                                 : fromWire(env, &store->variant, innerVt, innerBits, innerRef);
-		(*env)->DeleteLocalRef(env, vts);
-		(*env)->DeleteLocalRef(env, values);
-		(*env)->DeleteLocalRef(env, refs);
-		(*env)->DeleteLocalRef(env, innerRef);
+		hr = fromNestedFrame(env, (jobjectArray) ref, &store->variant);
 		if (FAILED(hr))
 			return hr;
 		V_VT(arg) = VT_BYREF | VT_VARIANT;
@@ -1344,22 +1349,7 @@ static HRESULT readBack(JNIEnv *env, jintArray vtArray, jlongArray bitsArray, jo
 	VARIANT value;
 	VariantInit(&value);
 	if ((vt & ~VT_BYREF) == VT_VARIANT) {
-		jintArray vts = (jintArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 0);
-		jlongArray values = vts ? (jlongArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 1) : NULL;
-		jobjectArray refs = values ? (jobjectArray) (*env)->GetObjectArrayElement(env, (jobjectArray) ref, 2) : NULL;
-		jint innerVt = 0;
-		jlong innerBits = 0;
-		jobject innerRef = NULL;
-		if (refs != NULL) {
-			(*env)->GetIntArrayRegion(env, vts, 0, 1, &innerVt);
-			(*env)->GetLongArrayRegion(env, values, 0, 1, &innerBits);
-			innerRef = (*env)->GetObjectArrayElement(env, refs, 0);
-		}
-		hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING : fromWire(env, &value, innerVt, innerBits, innerRef);
-		(*env)->DeleteLocalRef(env, vts);
-		(*env)->DeleteLocalRef(env, values);
-		(*env)->DeleteLocalRef(env, refs);
-		(*env)->DeleteLocalRef(env, innerRef);
+		hr = fromNestedFrame(env, (jobjectArray) ref, &value);
 	} else {
 		hr = fromWire(env, &value, vt & ~VT_BYREF, bits, ref);
 	}
