@@ -149,10 +149,28 @@ static void throwFailure(JNIEnv *env, HRESULT hr, EXCEPINFO *info, int argIndex,
 
 static void freeExcepInfo(EXCEPINFO *info)
 {
+	// Nearly always empty: a call into oleaut32 per field would cost a
+	// successful call more than its own conversions.
+	if (info->bstrSource == NULL && info->bstrDescription == NULL && info->bstrHelpFile == NULL)
+		return;
 	SysFreeString(info->bstrSource);
 	SysFreeString(info->bstrDescription);
 	SysFreeString(info->bstrHelpFile);
 	info->bstrSource = info->bstrDescription = info->bstrHelpFile = NULL;
+}
+
+// VariantClear, without the call for the values that own nothing.
+static void clearVariant(VARIANT *v)
+{
+	switch (V_VT(v)) {
+	case VT_EMPTY: case VT_NULL: case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
+	case VT_INT: case VT_UINT: case VT_ERROR: case VT_I8: case VT_UI8: case VT_BOOL: case VT_R4: case VT_R8:
+	case VT_DATE: case VT_CY: case VT_DECIMAL:
+		V_VT(v) = VT_EMPTY;
+		break;
+	default:
+		VariantClear(v);
+	}
 }
 
 // SAFEARRAY elements, addressed by one running index with the first
@@ -356,7 +374,7 @@ static int needsRef(jint vt)
 // Builds an owned VARIANT from a slot (vt without VT_BYREF).
 static HRESULT fromWire(JNIEnv *env, VARIANT *out, jint vt, jlong bits, jobject ref)
 {
-	VariantInit(out);
+	V_VT(out) = VT_EMPTY;
 	if (vt & VT_ARRAY) {
 		SAFEARRAY *array = NULL;
 		HRESULT hr = ref != NULL ? arrayFromWire(env, (VARTYPE) (vt & VT_TYPEMASK), (jobjectArray) ref, &array) : S_OK;
@@ -639,7 +657,7 @@ static HRESULT toWire(JNIEnv *env, VARIANT *v, jint *vt, jlong *bits, jobject *r
 		// A type Java does not hold (a record, say): reported by its VARTYPE.
 		break;
 	}
-	VariantClear(v);
+	clearVariant(v);
 	return hr;
 }
 
@@ -846,9 +864,9 @@ static void clearArgument(jint vt, VARIANTARG *arg, ByRefStore *store)
 	if (vt & VT_BYREF) {
 		if ((vt & ~VT_BYREF) != VT_DECIMAL)
 			VariantClear(&store->variant);
-		VariantInit(arg);
+		V_VT(arg) = VT_EMPTY;
 	} else {
-		VariantClear(arg);
+		clearVariant(arg);
 	}
 }
 
@@ -876,7 +894,7 @@ static HRESULT fromNestedFrame(JNIEnv *env, jobjectArray frame, VARIANT *out)
 
 static HRESULT prepareArgument(JNIEnv *env, jint vt, jlong bits, jobject ref, VARIANTARG *arg, ByRefStore *store)
 {
-	VariantInit(arg);
+	V_VT(arg) = VT_EMPTY;
 	if (!(vt & VT_BYREF))
 		return fromWire(env, arg, vt, bits, ref);
 	jint base = vt & ~VT_BYREF;
@@ -973,15 +991,22 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	jsize prepared = 0;
 	for (; prepared < n; ++prepared) {
 		jsize i = prepared;
-		jobject ref = needsRef(vts[i]) ? (*env)->GetObjectArrayElement(env, refArray, i) : NULL;
-		hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING
-		                                 : prepareArgument(env, vts[i], bits[i], ref, &args[n - 1 - i], &stores[i]);
-		(*env)->DeleteLocalRef(env, ref);
+		jobject ref = NULL;
+		if (needsRef(vts[i])) {
+			ref = (*env)->GetObjectArrayElement(env, refArray, i);
+			if ((*env)->ExceptionCheck(env)) {
+				hr = JAVA_PENDING;
+				break;
+			}
+		}
+		hr = prepareArgument(env, vts[i], bits[i], ref, &args[n - 1 - i], &stores[i]);
+		if (ref != NULL)
+			(*env)->DeleteLocalRef(env, ref);
 		if (FAILED(hr))
 			break;
 	}
 	VARIANT result;
-	VariantInit(&result);
+	V_VT(&result) = VT_EMPTY;
 	EXCEPINFO info = {0};
 	UINT argError = (UINT) -1;
 	int argIndex = -1;
@@ -1019,7 +1044,7 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 		if (SUCCEEDED(hr)) {
 			jobject ref = NULL;
 			if (resultVt == VT_EMPTY) {
-				VariantClear(&result);
+				clearVariant(&result);
 				vts[n] = VT_EMPTY;
 				bits[n] = 0;
 			} else {
@@ -1039,7 +1064,7 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	}
 	for (jsize i = 0; i < prepared; ++i)
 		clearArgument(kinds[i], &args[n - 1 - i], &stores[i]);
-	VariantClear(&result);
+	clearVariant(&result);
 	if (FAILED(hr))
 		throwFailure(env, hr, &info, argIndex, NULL);
 	freeExcepInfo(&info);

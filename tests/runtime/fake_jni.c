@@ -77,7 +77,7 @@ typedef struct {
 		int pending;
 		char className[128];
 		char message[512];
-	} exception;
+	} pendingException;
 	FakeExceptionInfo thrownInfo;
 	long locals, peak;
 	long frames[MAX_LOCAL_FRAMES];
@@ -85,7 +85,21 @@ typedef struct {
 } ThreadState;
 
 static DWORD threadSlot = TLS_OUT_OF_INDEXES;
-static CRITICAL_SECTION vmLock;
+// Held for a few instructions at a time, by the natives' thread and the
+// threads events arrive on; a critical section would cost each string the
+// VM makes more than the runtime's own work on it.
+static volatile LONG vmLock;
+
+static void lockVm(void)
+{
+	while (InterlockedExchange(&vmLock, 1) != 0)
+		SwitchToThread();
+}
+
+static void unlockVm(void)
+{
+	InterlockedExchange(&vmLock, 0);
+}
 static long attachCount, daemonAttachCount, describedExceptions;
 
 static ThreadState *threadState(void)
@@ -98,7 +112,7 @@ static ThreadState *threadState(void)
 	}
 	return state;
 }
-#define exception (threadState()->exception)
+#define exception (threadState()->pendingException)
 #define thrownInfo (threadState()->thrownInfo)
 #define localRefs (threadState()->locals)
 #define localPeak (threadState()->peak)
@@ -112,11 +126,13 @@ static void fail(const char *what, const char *detail)
 
 static void enter(const char *function)
 {
-	if (!threadState()->attached)
+	ThreadState *state = threadState();
+	if (!state->attached)
 		fail(function, "called on a thread that is not attached to the VM");
-	if (exception.pending) {
+	if (state->pendingException.pending) {
 		char detail[700];
-		snprintf(detail, sizeof detail, "called with %s pending (\"%s\")", exception.className, exception.message);
+		snprintf(detail, sizeof detail, "called with %s pending (\"%s\")", state->pendingException.className,
+		         state->pendingException.message);
 		fail(function, detail);
 	}
 }
@@ -141,9 +157,11 @@ static FakeClass *classOf(jclass ref, const char *function)
 
 static FakeClass *findClass(const char *name);
 
+static FakeClass *objectClass;
+
 static int isSubclass(FakeClass *cls, FakeClass *of)
 {
-	if (of != NULL && strcmp(of->name, "java/lang/Object") == 0)
+	if (of != NULL && of == objectClass)
 		return 1;
 	for (; cls != NULL; cls = cls->super)
 		if (cls == of)
@@ -165,16 +183,21 @@ static void vmFree(void *p);
 
 // Threads the events arrive on make objects as well: the object list and the
 // VM's memory are shared under one lock.
-static FakeObject *allocate(FakeClass *cls)
+static FakeObject *allocateWith(FakeClass *cls, size_t extra)
 {
-	EnterCriticalSection(&vmLock);
-	FakeObject *obj = vmAllocLocked(sizeof *obj);
+	lockVm();
+	FakeObject *obj = vmAllocLocked(sizeof *obj + extra);
 	obj->cls = cls;
 	obj->next = objects;
 	objects = obj;
 	++liveObjects;
-	LeaveCriticalSection(&vmLock);
+	unlockVm();
 	return obj;
+}
+
+static FakeObject *allocate(FakeClass *cls)
+{
+	return allocateWith(cls, 0);
 }
 
 // The VM's own memory: small blocks are recycled, as a VM's heap recycles
@@ -185,9 +208,9 @@ static void *pools[POOL_CLASSES];
 
 static void *vmAlloc(size_t size)
 {
-	EnterCriticalSection(&vmLock);
+	lockVm();
 	void *p = vmAllocLocked(size);
-	LeaveCriticalSection(&vmLock);
+	unlockVm();
 	return p;
 }
 
@@ -214,7 +237,7 @@ static void vmFree(void *p)
 {
 	if (p == NULL)
 		return;
-	EnterCriticalSection(&vmLock);
+	lockVm();
 	size_t *block = (size_t *) p - 2;
 	if (block[0] >= POOL_CLASSES) {
 		free(block);
@@ -222,14 +245,17 @@ static void vmFree(void *p)
 		*(void **) p = pools[block[0]];
 		pools[block[0]] = block;
 	}
-	LeaveCriticalSection(&vmLock);
+	unlockVm();
 }
 
 // A reference a JNI function hands out: a local one, counted while a native runs.
 static jobject local(void *obj)
 {
-	if (obj != NULL && ++localRefs > localPeak)
-		localPeak = localRefs;
+	if (obj != NULL) {
+		ThreadState *state = threadState();
+		if (++state->locals > state->peak)
+			state->peak = state->locals;
+	}
 	return (jobject) obj;
 }
 
@@ -446,10 +472,10 @@ static jobject JNICALL NewGlobalRef(JNIEnv *env, jobject ref)
 	enter("NewGlobalRef");
 	if (ref != NULL) {
 		FakeObject *obj = object(ref, "NewGlobalRef");
-		EnterCriticalSection(&vmLock);
+		lockVm();
 		++obj->global;
 		++globalRefs;
-		LeaveCriticalSection(&vmLock);
+		unlockVm();
 	}
 	return ref;
 }
@@ -462,10 +488,10 @@ static void JNICALL DeleteGlobalRef(JNIEnv *env, jobject ref)
 	FakeObject *obj = object(ref, "DeleteGlobalRef");
 	if (obj->global <= 0)
 		fail("DeleteGlobalRef", "not a global reference (deleted twice?)");
-	EnterCriticalSection(&vmLock);
+	lockVm();
 	--obj->global;
 	--globalRefs;
-	LeaveCriticalSection(&vmLock);
+	unlockVm();
 }
 
 // Calls of Java methods, which the harness plays in C.
@@ -695,9 +721,12 @@ jstring fakeStringUtf16(const jchar *chars, jsize length)
 	static FakeClass *stringClass;
 	if (stringClass == NULL)
 		stringClass = findClass("java/lang/String");
-	FakeObject *obj = allocate(stringClass);
-	obj->chars = vmAlloc(sizeof(jchar) * (length + 1));
-	memcpy(obj->chars, chars, sizeof(jchar) * length);
+	// The characters follow the object in its block, as a VM keeps a short
+	// string's content beside it: one allocation a string.
+	FakeObject *obj = allocateWith(stringClass, sizeof(jchar) * ((size_t) length + 1));
+	obj->chars = (jchar *) (obj + 1);
+	for (jsize k = 0; k < length; ++k)  // Wine's memcpy is slow for a few bytes
+		obj->chars[k] = chars[k];
 	obj->chars[length] = 0;
 	obj->length = length;
 	return (jstring) obj;
@@ -998,7 +1027,6 @@ void *fakeArrayElements(jobject arr, char kind)
 
 void fakeVmInit(const char *packageName, int useLongHandles)
 {
-	InitializeCriticalSection(&vmLock);
 	threadSlot = TlsAlloc();
 	threadState()->attached = 1;
 	snprintf(package, sizeof package, "%s", packageName);
@@ -1066,7 +1094,7 @@ void fakeVmInit(const char *packageName, int useLongHandles)
 
 	if (findClass("java/lang/Object") != NULL)
 		fail("fakeVmInit", "called twice");
-	defineClass("java/lang/Object", NULL, NULL);
+	objectClass = defineClass("java/lang/Object", NULL, NULL);
 	FakeClass *throwable = defineClass("java/lang/Throwable", NULL, NULL);
 	defineClass("java/lang/OutOfMemoryError", throwable, NULL);
 	defineClass("java/lang/String", NULL, NULL);
@@ -1304,9 +1332,11 @@ void fakeCollectSince(FakeMark mark)
 			continue;
 		}
 		*link = o->next;
-		vmFree(o->chars);
+		if (o->chars != (jchar *) (o + 1))
+			vmFree(o->chars);
 		vmFree(o->elements);
-		free(o->thrown);
+		if (o->thrown)
+			free(o->thrown);
 		vmFree(o);
 		--liveObjects;
 	}
