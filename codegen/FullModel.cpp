@@ -70,16 +70,32 @@ int32_t ownDispatchOf(const ResolvedLibrary& library, int32_t index) {
     return -1;
 }
 
-using MemberKey = std::tuple<int32_t, uint32_t, std::string>;
+// The name points into the resolved library, which outlives the builder.
+using MemberKey = std::tuple<int32_t, uint32_t, std::string_view>;
 
+// What a class declares itself; what it inherits is found along its bases,
+// so that a deep hierarchy does not copy every ancestor's members.
 struct ClassState {
     int32_t typeIndex = -1;
     int classIndex = -1;  // in FullModel::classes, -1 when the type has no class
     int32_t base = -1;    // the type index of the base class
+    const ClassState* baseState = nullptr;  // set when the class is built
     bool iterable = false;  // itself or an ancestor
-    std::map<MemberKey, bool> members;  // every member of its view: bound or not
-    std::unordered_set<std::string> signatures;  // every declared Java signature, inherited ones too
+    std::map<MemberKey, bool> members;  // the members of its view that no ancestor has: bound or not
+    std::unordered_set<std::string> signatures;  // the Java signatures it declares
     bool done = false;
+
+    // Whether the member is in its view or an ancestor's, and if so whether it was bound.
+    std::optional<bool> member(const MemberKey& key) const {
+        for (const ClassState* s = this; s; s = s->baseState)
+            if (auto found = s->members.find(key); found != s->members.end()) return found->second;
+        return std::nullopt;
+    }
+    bool declares(const std::string& signature) const {
+        for (const ClassState* s = this; s; s = s->baseState)
+            if (s->signatures.count(signature)) return true;
+        return false;
+    }
 };
 
 class ModelBuilder {
@@ -274,7 +290,8 @@ std::string signatureOf(const FullMember& member) {
 
 // Adds a method, or the comment of a duplicate; false for the duplicate.
 bool ModelBuilder::declare(ClassState& state, FullClass& cls, FullMember member) {
-    if (!state.signatures.insert(signatureOf(member)).second) {
+    std::string signature = signatureOf(member);
+    if (state.declares(signature)) {
         member.refusal = "Duplicate method";
         cls.members.push_back(std::move(member));
         return false;
@@ -284,6 +301,7 @@ bool ModelBuilder::declare(ClassState& state, FullClass& cls, FullMember member)
         cls.usesVariant = cls.usesVariant || parameter.type.usesVariant;
     }
     if (member.result) cls.usesVariant = cls.usesVariant || member.result->usesVariant;
+    state.signatures.insert(std::move(signature));
     cls.members.push_back(std::move(member));
     return true;
 }
@@ -410,8 +428,7 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
     if (state.base >= 0) {
         buildInterface(state.base);
         baseState = &dispatch_[state.base];
-        state.members = baseState->members;
-        state.signatures = baseState->signatures;
+        state.baseState = baseState;
         state.iterable = baseState->iterable;
     }
     FullClass* cls = state.classIndex >= 0 ? &model_.classes[size_t(state.classIndex)] : nullptr;
@@ -445,7 +462,7 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
     for (const ResolvedVariable& variable : type.variables) {
         if (!variable.available || variable.varKind != VAR_DISPATCH || !variable.name) continue;
         MemberKey key{variable.memberId, 2, *variable.name};
-        if (state.members.count(key)) continue;
+        if (state.member(key)) continue;
         state.members[key] = true;
         if (cls) buildVariable(state, *cls, variable);
     }
@@ -456,8 +473,8 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
         ++coverage.functions;
         if (!function.available || !function.name) continue;
         MemberKey key{function.memberId, function.invokeKind, *function.name};
-        if (auto inherited = state.members.find(key); inherited != state.members.end()) {
-            coverage.bound += inherited->second;
+        if (auto inherited = state.member(key)) {
+            coverage.bound += *inherited;
             continue;
         }
         bool bound = false;

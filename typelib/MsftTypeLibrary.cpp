@@ -421,7 +421,7 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
             if (!param.defaultValue) f.defaultUncopyable = true;
         }
     }
-    lastRecord_ = std::make_shared<const StoredFunction>(f);
+    lastRecord_ = f;
     lastRecordOffset_ = r;
     return f;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <utility>
@@ -100,7 +101,7 @@ private:
     // function before it (-1 none); made when an unnamed function is read.
     mutable std::unordered_map<uint32_t, std::vector<int32_t>> inheritedNames_;
     // The function record read last, by its offset in the blob.
-    mutable std::shared_ptr<const StoredFunction> lastRecord_;
+    mutable std::optional<StoredFunction> lastRecord_;
     mutable uint64_t lastRecordOffset_ = 0;
     // The first readable type of each GUID, by guidText; made on first use,
     // since every reference to a type imported by GUID asks for it.

@@ -1,5 +1,6 @@
 #include "TextEncoding.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace mivra {
@@ -29,6 +30,9 @@ void appendUtf8(std::string& out, uint32_t c) {
 }  // namespace
 
 std::string windows1252ToUtf8(std::span<const std::byte> text) {
+    // Names are nearly always ASCII, which is the same in both.
+    if (std::all_of(text.begin(), text.end(), [](std::byte b) { return static_cast<uint8_t>(b) < 0x80; }))
+        return std::string(reinterpret_cast<const char*>(text.data()), text.size());
     std::string out;
     out.reserve(text.size());
     for (std::byte b : text) {
