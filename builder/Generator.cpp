@@ -124,6 +124,8 @@ bool Generator::runFull() {
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
     if (!loadSource(inputs.sourcePath, model_, readerFactory_, report, false)) return false;
     auto resolved = resolve(*model_.library);
+    // Everything is read: the reader's memory goes to the model instead.
+    model_.clear();
     if (!resolved) {
         reportError(inputs.sourcePath, "File does not contain type information");
         return false;

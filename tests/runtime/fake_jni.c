@@ -98,7 +98,9 @@ static void lockVm(void)
 
 static void unlockVm(void)
 {
-	InterlockedExchange(&vmLock, 0);
+	// A plain store releases on x86; an interlocked one costs as much as the lock.
+	_ReadWriteBarrier();
+	vmLock = 0;
 }
 static long attachCount, daemonAttachCount, describedExceptions;
 
@@ -179,7 +181,6 @@ static FakeClass *findClass(const char *name)
 
 static void *vmAlloc(size_t size);
 static void *vmAllocLocked(size_t size);
-static void vmFree(void *p);
 
 // Threads the events arrive on make objects as well: the object list and the
 // VM's memory are shared under one lock.
@@ -233,11 +234,10 @@ static void *vmAllocLocked(size_t size)
 	return block + 2;
 }
 
-static void vmFree(void *p)
+static void vmFreeLocked(void *p)
 {
 	if (p == NULL)
 		return;
-	lockVm();
 	size_t *block = (size_t *) p - 2;
 	if (block[0] >= POOL_CLASSES) {
 		free(block);
@@ -245,8 +245,8 @@ static void vmFree(void *p)
 		*(void **) p = pools[block[0]];
 		pools[block[0]] = block;
 	}
-	unlockVm();
 }
+
 
 // A reference a JNI function hands out: a local one, counted while a native runs.
 static jobject local(void *obj)
@@ -1324,6 +1324,7 @@ void fakeCollectSince(FakeMark mark)
 				fail("finalize", "a release native threw");
 		}
 	}
+	lockVm();
 	FakeObject **link = &objects;
 	while (*link != NULL && *link != mark) {
 		FakeObject *o = *link;
@@ -1333,13 +1334,14 @@ void fakeCollectSince(FakeMark mark)
 		}
 		*link = o->next;
 		if (o->chars != (jchar *) (o + 1))
-			vmFree(o->chars);
-		vmFree(o->elements);
+			vmFreeLocked(o->chars);
+		vmFreeLocked(o->elements);
 		if (o->thrown)
 			free(o->thrown);
-		vmFree(o);
+		vmFreeLocked(o);
 		--liveObjects;
 	}
+	unlockVm();
 }
 
 long fakeOutstandingStringBuffers(void)
