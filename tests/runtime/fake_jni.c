@@ -247,7 +247,6 @@ static void vmFreeLocked(void *p)
 	}
 }
 
-
 // A reference a JNI function hands out: a local one, counted while a native runs.
 static jobject local(void *obj)
 {
