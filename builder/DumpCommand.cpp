@@ -47,9 +47,10 @@ bool dumpSource(const std::string& source, bool raw, bool resolved, const Reader
         return false;
     }
     auto reader = makeReaderFor(path, factory);
-    if (!reader->load(path)) {
+    auto loaded = reader->load(path);
+    if (!loaded) {
         reader->release();
-        reportTo(source, "File does not contain type information");
+        reportTo(source, loadFailureText(loaded, "File does not contain type information"));
         return false;
     }
     std::string out;

@@ -108,7 +108,7 @@ bool Generator::run() {
     }
     if (mapping == MappingMode::Full) return runFull();
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
-    if (!loadSource(inputs.sourcePath, model_, readerFactory_, report)) return false;
+    if (!loadSource(inputs.sourcePath, model_, readerFactory_, report, true, registry_)) return false;
     if (!writeJniPrologue(context)) return false;
     writeClasses(context);
     writeOverviewPage(context);
@@ -122,7 +122,7 @@ bool Generator::run() {
 bool Generator::runFull() {
     GenerationContext& context = *context_;
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
-    if (!loadSource(inputs.sourcePath, model_, readerFactory_, report, false)) return false;
+    if (!loadSource(inputs.sourcePath, model_, readerFactory_, report, false, registry_)) return false;
     auto resolved = resolve(*model_.library);
     // Everything is read: the reader's memory goes to the model instead.
     model_.clear();

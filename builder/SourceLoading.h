@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "ClassRegistry.h"
 #include "Generator.h"
 #include "TypeModel.h"
 
@@ -16,15 +17,20 @@ namespace mivra {
 // loaded library; on failure no library stays loaded.
 bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
                 const std::function<void(const std::string& subject, const std::string& message)>& reportError,
-                bool requireCreatable = true);
+                bool requireCreatable = true, const ClassRegistry* registry = nullptr);
 
 // Whether a type library can be loaded from the file (it is released at
 // once); otherwise reports why not.
 bool checkTypeLibraryFile(const std::string& path, const ReaderFactory& makeReader,
                           const std::function<void(const std::string& message)>& report);
 
-// A reader from makeReader, or the file reader that also looks for imported
-// libraries beside fullPath.
-std::unique_ptr<TypeLibraryReader> makeReaderFor(const std::string& fullPath, const ReaderFactory& makeReader);
+// The message for a library that did not load: the reader's own when it
+// names a format it knows but cannot read, else `otherwise`.
+std::string loadFailureText(const Result<bool>& loaded, const std::string& otherwise);
+
+// A reader from makeReader, or the file reader that looks for imported
+// libraries beside fullPath, then where the registry (if given) has them.
+std::unique_ptr<TypeLibraryReader> makeReaderFor(const std::string& fullPath, const ReaderFactory& makeReader,
+                                                 const ClassRegistry* registry = nullptr);
 
 }  // namespace mivra

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "Format.h"
@@ -128,15 +129,18 @@ private:
     MappingTables tables_;
     FullModel model_;
     std::unordered_set<std::string> taken_;
+    std::unordered_map<std::string, int> nextSuffix_;  // by lowered name: the next "_N" to try
     std::map<int32_t, ClassState> dispatch_;  // by type index
     std::map<int32_t, int> listeners_;  // type index -> class index, -1 when the type has no class
     std::map<int32_t, FullCoverage> coverage_;  // by type index
 };
 
+constexpr const char* nameTakenRefusal = "Name already used by another class; no class written for this type";
+
 std::string ModelBuilder::claimRefusal(std::string_view name) {
     if (!isJavaIdentifier(name)) return "Not a Java identifier; no class written for this type";
     if (isReservedFullClassName(name) || !taken_.insert(lowered(name)).second)
-        return "Name already used by another class; no class written for this type";
+        return nameTakenRefusal;
     return {};
 }
 
@@ -185,7 +189,20 @@ void ModelBuilder::planClasses() {
                 continue;
             std::string name = textOf(type.name);
             if (kind == FullClass::Kind::Interface) dispatch_[int32_t(i)].typeIndex = int32_t(i);
-            if (std::string refusal = claimRefusal(name); !refusal.empty()) {
+            std::string refusal = claimRefusal(name);
+            if (refusal == nameTakenRefusal && !isReservedFullClassName(name)) {
+                // A later type of a name an earlier class took: the name with
+                // the first free "_N", the same on every run.
+                int& suffix = nextSuffix_.try_emplace(lowered(name), 2).first->second;
+                std::string renamed;
+                do renamed = name + "_" + std::to_string(suffix++);
+                while (!(refusal = claimRefusal(renamed)).empty() && refusal == nameTakenRefusal);
+                if (refusal.empty()) {
+                    model_.renames.emplace_back(name, "class " + renamed + ": another type of the library has this name");
+                    name = renamed;
+                }
+            }
+            if (!refusal.empty()) {
                 model_.refusals.emplace_back(name.empty() ? guidText(type.guid) : name, refusal);
                 continue;
             }
@@ -470,6 +487,7 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
     coverage.typeName = textOf(type.name);
     for (const ResolvedFunction& function : type.functions) {
         if (function.available && function.name && isBaseInterfaceMethod(*function.name)) continue;
+        if (function.emptySlot) continue;
         ++coverage.functions;
         if (!function.available || !function.name) continue;
         MemberKey key{function.memberId, function.invokeKind, *function.name};
@@ -545,6 +563,7 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
     std::unordered_set<int32_t> dispIds;
     for (const ResolvedFunction& function : type.functions) {
         if (function.available && function.name && isBaseInterfaceMethod(*function.name)) continue;
+        if (function.emptySlot) continue;
         ++coverage.functions;
         if (!function.available || !function.name || !cls) continue;
         FullMember member;

@@ -94,6 +94,9 @@ struct FullModel {
     std::vector<FullClass> classes;
     // Library types that get no class: subject, message.
     std::vector<std::pair<std::string, std::string>> refusals;
+    // Library types whose class has another name: library name, the class
+    // and why.
+    std::vector<std::pair<std::string, std::string>> renames;
     std::vector<FullCoverage> coverage;
 
     int functionCount() const;

@@ -16,6 +16,9 @@ namespace {
 
 constexpr int maxChainDepth = 64;
 constexpr uint64_t maxFileSize = uint64_t{1} << 31;
+// TYPELIB resources of one file tried for an import whose file gave another
+// library: files with a few are common, with more than this unheard of.
+constexpr uint32_t maxImportResources = 16;
 
 Result<std::vector<std::byte>> readFile(const std::string& path) {
     std::error_code error;
@@ -45,7 +48,7 @@ Result<std::span<const std::byte>> typeLibraryBlob(std::span<const std::byte> fi
         if (!resource) return resource.failure();
         blob = *resource;
     }
-    if (startsWith(blob, "SLTG")) return fail("type library in the SLTG format, which is not supported");
+    if (startsWith(blob, "SLTG")) return fail(std::string(sltgFormatFailure));
     if (!startsWith(blob, "MSFT")) return fail("not a type library");
     return blob;
 }
@@ -78,9 +81,18 @@ struct ViewType {
     }
 };
 
+// A file read for imports: its bytes and the libraries of its resources
+// opened so far, by resource number (nullptr: none there).
+struct ImportFile {
+    std::vector<std::byte> bytes;
+    bool executable = false;
+    std::map<uint32_t, std::unique_ptr<MsftTypeLibrary>> libraries;
+};
+
 class FileReader final : public FileTypeLibraryReader {
 public:
-    explicit FileReader(std::vector<std::string> searchPath) : searchPath_(std::move(searchPath)) {}
+    FileReader(std::vector<std::string> searchPath, RegisteredLibraryLookup registered)
+        : searchPath_(std::move(searchPath)), registered_(std::move(registered)) {}
 
     Result<bool> load(const std::string& fullPath) override;
     Result<bool> loadBytes(std::vector<std::byte> bytes, uint32_t resourceId) override;
@@ -111,7 +123,8 @@ private:
     Result<int32_t> baseReference(const ViewType& t) const;
     Result<ViewType> follow(const ViewType& from, int32_t reference) const;
     Result<const TypeSource*> resolveImport(const ImportedLibrary& wanted) const;
-    const LoadedLibrary* loadImportFile(const std::string& path) const;
+    ImportFile* importFile(const std::string& path) const;
+    const MsftTypeLibrary* importLibrary(ImportFile& file, uint32_t resourceId) const;
     Result<FunctionDescription> dispatchFunction(const ViewType& t, uint32_t k) const;
     Result<std::vector<std::string>> namesIn(const ViewType& t, int32_t memberId, uint32_t maxNames, bool dispatchView,
                                              int depth) const;
@@ -122,11 +135,12 @@ private:
     Result<ViewType> viewOf(TypeHandle handle) const;
 
     std::vector<std::string> searchPath_;
+    RegisteredLibraryLookup registered_;
     LoadedLibrary main_;
     // Imported libraries by (GUID, major version), nullptr when not found,
     // and every file read for an import by path, nullptr when it failed.
     mutable std::map<std::pair<std::string, uint16_t>, const TypeSource*> imports_;
-    mutable std::map<std::string, std::unique_ptr<LoadedLibrary>> files_;
+    mutable std::map<std::string, std::unique_ptr<ImportFile>> files_;
     mutable size_t filesRead_ = 0;
     // Base chains of the library's own dispatch interfaces, by type index.
     mutable std::map<uint32_t, Result<std::vector<ViewType>>> chains_;
@@ -177,33 +191,47 @@ void FileReader::release() {
     filesRead_ = 0;
 }
 
-// The file an import record names, as a plain file name: its folder part is
-// dropped, so an import is only ever looked for in the search folders.
-std::optional<std::string> importFileName(const std::string& recorded) {
+// The file an import record names, as a plain file name and the TYPELIB
+// resource it names ("FILE.DLL\\2"): its folder part is dropped, so an
+// import is only ever looked for in the places the reader is given.
+std::optional<std::pair<std::string, uint32_t>> importFileName(std::string recorded) {
+    uint32_t resourceId = 1;
+    size_t slash = recorded.rfind('\\');
+    if (slash != std::string::npos && slash > 0 && recorded.size() - slash >= 2 && recorded.size() - slash <= 6 &&
+        recorded.find_first_not_of("0123456789", slash + 1) == std::string::npos) {
+        resourceId = static_cast<uint32_t>(std::stoul(recorded.substr(slash + 1)));
+        recorded.resize(slash);
+    }
     size_t start = recorded.find_last_of("/\\:");
     std::string name = start == std::string::npos ? recorded : recorded.substr(start + 1);
-    if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string::npos) return std::nullopt;
-    return name;
+    if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string::npos || resourceId == 0)
+        return std::nullopt;
+    return std::make_pair(name, resourceId);
 }
 
-const LoadedLibrary* FileReader::loadImportFile(const std::string& path) const {
+ImportFile* FileReader::importFile(const std::string& path) const {
     auto cached = files_.find(path);
     if (cached != files_.end()) return cached->second.get();
-    std::unique_ptr<LoadedLibrary> loaded;
+    std::unique_ptr<ImportFile> file;
     ++filesRead_;
     if (auto bytes = readFile(path)) {
-        loaded = std::make_unique<LoadedLibrary>();
-        loaded->bytes = std::move(*bytes);
-        auto blob = typeLibraryBlob(loaded->bytes, 1);
-        auto library = blob ? MsftTypeLibrary::open(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); })
-                            : Result<std::unique_ptr<MsftTypeLibrary>>(blob.failure());
-        if (library)
-            loaded->library = std::move(*library);
-        else
-            loaded.reset();
+        file = std::make_unique<ImportFile>();
+        file->bytes = std::move(*bytes);
+        file->executable = looksLikeExecutable(file->bytes);
     }
     // A file that failed is remembered too, so it is read once a run.
-    return files_.emplace(path, std::move(loaded)).first->second.get();
+    return files_.emplace(path, std::move(file)).first->second.get();
+}
+
+const MsftTypeLibrary* FileReader::importLibrary(ImportFile& file, uint32_t resourceId) const {
+    auto cached = file.libraries.find(resourceId);
+    if (cached != file.libraries.end()) return cached->second.get();
+    std::unique_ptr<MsftTypeLibrary> opened;
+    if (auto blob = typeLibraryBlob(file.bytes, resourceId)) {
+        auto library = MsftTypeLibrary::open(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
+        if (library) opened = std::move(*library);
+    }
+    return file.libraries.emplace(resourceId, std::move(opened)).first->second.get();
 }
 
 Result<const TypeSource*> FileReader::resolveImport(const ImportedLibrary& wanted) const {
@@ -211,18 +239,56 @@ Result<const TypeSource*> FileReader::resolveImport(const ImportedLibrary& wante
     auto cached = imports_.find(key);
     if (cached == imports_.end()) {
         const TypeSource* found = nullptr;
-        auto fileName = importFileName(wanted.fileName);
+        auto named = importFileName(wanted.fileName);
+        // The files looked at, for the last step: another of their TYPELIB
+        // resources may hold the library.
+        std::vector<ImportFile*> looked;
+        auto tryFile = [&](const std::string& path, uint32_t resourceId) {
+            ImportFile* file = importFile(path);
+            if (!file) return false;
+            looked.push_back(file);
+            const MsftTypeLibrary* library = importLibrary(*file, resourceId);
+            if (!library || !(library->libraryGuid() == wanted.guid)) return false;
+            found = library;
+            return true;
+        };
+        // The library's folder and the search folders, by the plain name.
         for (const std::string& entry : searchPath_) {
             std::error_code error;
             std::filesystem::path candidate = entry;
+            uint32_t resourceId = 1;
             if (std::filesystem::is_directory(candidate, error)) {
-                if (!fileName) continue;
-                candidate /= *fileName;
+                if (!named) continue;
+                candidate /= named->first;
+                resourceId = named->second;
             }
-            const LoadedLibrary* loaded = loadImportFile(candidate.string());
-            if (!loaded || !(loaded->library->libraryGuid() == wanted.guid)) continue;
-            found = loaded->library.get();
-            break;
+            if (tryFile(candidate.string(), resourceId)) break;
+        }
+        // Then where the registry has the library registered; the standard
+        // library, built in, needs no registry.
+        if (!found && registered_ && !(wanted.guid == standardOleLibraryGuid)) {
+            if (auto path = registered_(wanted.guid, wanted.major, wanted.minor)) {
+                uint32_t resourceId = 1;
+                std::string file = *path;
+                std::error_code error;
+                if (!std::filesystem::is_regular_file(file, error)) {
+                    size_t slash = file.rfind('\\');
+                    if (slash != std::string::npos && slash > 0 && file.size() - slash >= 2 && file.size() - slash <= 6 &&
+                        file.find_first_not_of("0123456789", slash + 1) == std::string::npos) {
+                        resourceId = static_cast<uint32_t>(std::stoul(file.substr(slash + 1)));
+                        file.resize(slash);
+                    }
+                }
+                tryFile(file, resourceId);
+            }
+        }
+        // Then the other TYPELIB resources of the executables looked at.
+        for (size_t f = 0; !found && f < looked.size(); ++f) {
+            if (!looked[f]->executable) continue;
+            for (uint32_t id = 1; id <= maxImportResources && !found; ++id) {
+                const MsftTypeLibrary* library = importLibrary(*looked[f], id);
+                if (library && library->libraryGuid() == wanted.guid) found = library;
+            }
         }
         cached = imports_.emplace(key, found).first;
     }
@@ -259,13 +325,15 @@ Result<TypeAttributes> FileReader::attributes(const ViewType& t) const {
         // inherited ones included, which its stored vtable size gives.
         a.funcCount = static_cast<uint16_t>(t.stored.vtableSize / t.view.source->pointerSize());
         a.flags &= static_cast<uint16_t>(~TYPEFLAG_FOLEAUTOMATION);
-        // When the chain can be followed, its functions must be the ones the
-        // vtable size counts; a chain that cannot be followed leaves every
-        // function unavailable, as OLE Automation does.
+        // When the chain can be followed, it must describe at least the
+        // functions the vtable size counts. Some compilers declare vtables
+        // far larger than what they describe; OLE Automation then counts
+        // every slot and reports those past the chain as unavailable. A
+        // chain that cannot be followed leaves every function unavailable.
         if (auto chain = dispatchChain(t)) {
             uint64_t total = 0;
             for (const ViewType& level : *chain) total += level.stored.funcCount;
-            if (total != a.funcCount)
+            if (total > a.funcCount)
                 return fail("type " + std::to_string(t.view.index) + ": vtable size counts " + std::to_string(a.funcCount) +
                                 " functions, its interfaces hold " + std::to_string(total),
                             Failure::Step::Attributes);
@@ -523,7 +591,8 @@ Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint
         }
         return describe(std::move(*stored));
     }
-    return fail("no function " + std::to_string(k) + " in the dispatch view of type " + std::to_string(t.view.index));
+    return fail("no function " + std::to_string(k) + " in the dispatch view of type " + std::to_string(t.view.index),
+                Failure::Step::EmptySlot);
 }
 
 Result<VariableDescription> FileReader::variable(uint32_t index, uint32_t k) const {
@@ -629,8 +698,9 @@ std::optional<std::string> FileReader::memberDocString(uint32_t index, int32_t m
 
 }  // namespace
 
-std::unique_ptr<FileTypeLibraryReader> makeFileTypeLibraryReader(std::vector<std::string> searchPath) {
-    return std::make_unique<FileReader>(std::move(searchPath));
+std::unique_ptr<FileTypeLibraryReader> makeFileTypeLibraryReader(std::vector<std::string> searchPath,
+                                                                 RegisteredLibraryLookup registered) {
+    return std::make_unique<FileReader>(std::move(searchPath), std::move(registered));
 }
 
 }  // namespace mivra

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +25,19 @@ public:
     virtual size_t importFilesRead() const = 0;
 };
 
-std::unique_ptr<FileTypeLibraryReader> makeFileTypeLibraryReader(std::vector<std::string> searchPath = {});
+// Why a library in the older SLTG format was not loaded; every command
+// passes it on as it is, so that users learn the format by name.
+inline constexpr const char* sltgFormatFailure = "SLTG format, which this version of Mivra cannot read";
+
+// Where the registry has a library registered (LIBID and version, as
+// QueryPathOfRegTypeLib finds it): a path of this machine, which may end in
+// "\\N" for TYPELIB resource N; nothing when it has none.
+using RegisteredLibraryLookup = std::function<std::optional<std::string>(const Guid& libid, uint16_t major, uint16_t minor)>;
+
+// Imports are looked for by their plain file name in the search path, then
+// where `registered` says, then in the other TYPELIB resources of the
+// executables those gave.
+std::unique_ptr<FileTypeLibraryReader> makeFileTypeLibraryReader(std::vector<std::string> searchPath = {},
+                                                                 RegisteredLibraryLookup registered = {});
 
 }  // namespace mivra

@@ -214,7 +214,13 @@ public:
         FUNCDESC unused{};
         FUNCDESC* described = &unused;
         HRESULT hr = info->GetFuncDesc(k, &described);
-        if (FAILED(hr) || !described || described == &unused) return comFailure("ITypeInfo::GetFuncDesc", hr);
+        if (FAILED(hr) || !described || described == &unused) {
+            // A slot past every function described, which a declared vtable
+            // larger than its interfaces leaves.
+            Failure failure = comFailure("ITypeInfo::GetFuncDesc", hr);
+            if (hr == TYPE_E_ELEMENTNOTFOUND) failure.step = Failure::Step::EmptySlot;
+            return failure;
+        }
         FunctionDescription function;
         function.memberId = described->memid;
         function.invokeKind = static_cast<uint32_t>(described->invkind);

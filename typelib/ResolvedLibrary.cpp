@@ -146,7 +146,10 @@ private:
         std::vector<ResolvedFunction> functions(count);
         for (uint16_t k = 0; k < count; ++k) {
             auto f = reader_.function(index, k);
-            if (!f) continue;
+            if (!f) {
+                functions[k].emptySlot = f.failure().step == Failure::Step::EmptySlot;
+                continue;
+            }
             ResolvedFunction& r = functions[k];
             r.available = true;
             r.memberId = f->memberId;

@@ -60,6 +60,9 @@ struct ResolvedParameter {
 // (inherited functions first, the [retval] parameter as the result).
 struct ResolvedFunction {
     bool available = false;  // false: GetFuncDesc failed, nothing else is set
+    // Not available because the slot is one the declared vtable counts past
+    // every function described: no function is missing there.
+    bool emptySlot = false;
     int32_t memberId = 0;
     uint32_t invokeKind = 0;  // 1 method, 2 get, 4 put, 8 put by reference
     uint32_t funcKind = 0;

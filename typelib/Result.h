@@ -12,7 +12,9 @@ struct Failure {
     // The step of the API that failed, where callers must tell them apart:
     // OLE Automation fails either in getting a type information object or in
     // reading its attributes, and the raw dump prints the two differently.
-    enum class Step { Other, TypeInfo, Attributes };
+    // EmptySlot: a function slot that a dispatch interface's declared
+    // vtable counts but none of its interfaces describes.
+    enum class Step { Other, TypeInfo, Attributes, EmptySlot };
 
     std::string message;
     Step step = Step::Other;

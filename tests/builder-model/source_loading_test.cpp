@@ -192,5 +192,36 @@ TEST(DumpCommand, ExitStatusesAndMessages) {
               "mivra: " + std::string(MIVRA_PROGRAM) + ": File does not contain a COM interface definition.\n");
 }
 
+// A library in the older SLTG format is named as such by every command,
+// never taken for a file without type information.
+TEST(Commands, NameTheSltgFormatOfALibraryTheyCannotRead) {
+    std::string sltg = std::string(MIVRA_BINARY_DIR) + "/old-format.tlb";
+    {
+        std::ofstream out(sltg, std::ios::binary);
+        out << "SLTG" << std::string(0x1FC, '\0');
+    }
+    std::string message = std::string(sltgFormatFailure);
+    std::string out = std::string(MIVRA_BINARY_DIR) + "/old-format-out";
+    struct Case {
+        std::string arguments;
+        std::string expected;
+    } cases[] = {
+        {"check " + sltg, "mivra: " + sltg + ": " + message + ".\n"},
+        {"dump " + sltg, "mivra: " + sltg + ": " + message + "\n"},
+        {"dump --raw --resolved " + sltg, "mivra: " + sltg + ": " + message + "\n"},
+        {"generate -i " + sltg + " -o " + out + " -p old.format", "mivra: " + sltg + ": " + message + "\n"},
+        {"generate --mapping full -i " + sltg + " -o " + out + " -p old.format", "mivra: " + sltg + ": " + message + "\n"},
+    };
+    for (const Case& c : cases) {
+        CommandRun run = runMivra(c.arguments);
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.arguments << "\n" << run.output;
+        EXPECT_EQ(run.output.find("does not contain"), std::string::npos) << c.arguments;
+    }
+    std::vector<std::string> messages;
+    EXPECT_FALSE(checkTypeLibraryFile(sltg, nullptr, [&](const std::string& m) { messages.push_back(m); }));
+    EXPECT_EQ(messages, std::vector<std::string>{message + "."});
+}
+
 }  // namespace
 }  // namespace mivra

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "CompileCheck.h"
 #include "JarPacking.h"
 #include "TestFiles.h"
 
@@ -322,6 +323,44 @@ TEST(GenerateCommand, SourcesJarIsNamedAfterTheJar) {
         {"x.jar", "x-sources.jar"}, {"out/lib.v2.jar", "out/lib.v2-sources.jar"}, {"bindings", "bindings-sources.jar"},
         {".jar", ".jar-sources.jar"}};
     for (const auto& [jar, sources] : cases) EXPECT_EQ(sourcesJarPath(jar), sources) << jar;
+}
+
+// Shapes other compilers write (tests/typelib/shapes): an interface whose
+// declared vtable is far larger than what it describes binds every function
+// it describes in both mappings; of two types with one name the second gets
+// a class of its own in the full mapping. The Java compiles.
+TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
+    if (!test::toolAvailable("javac")) GTEST_SKIP() << "no javac";
+    const std::string libs = MIVRA_TYPELIB_TEST_LIBRARIES;
+    struct Case {
+        std::string library;
+        std::string mapping;
+        int status;
+        std::string summary;  // after the output folder
+        std::vector<std::string> files;
+    } cases[] = {
+        {"vtableshape", "basic", 0, " (24 JNI functions) to ", {"IShapeControl.java", "ShapeControl.java"}},
+        {"vtableshape", "full", 0, "; 4 of 4 functions bound\n", {"IShapeControl.java", "ShapeControl.java"}},
+        {"duplicatenames", "full", 0, "; 2 of 2 functions bound\n",
+         {"IPicture2.java", "IPicture2_2.java", "PictureSizes.java", "PictureSizes_2.java", "Picture2.java"}},
+    };
+    for (const Case& c : cases) {
+        test::TempFolder folder;
+        std::string out = folder.file("out");
+        auto r = runMivra("generate --mapping " + c.mapping + " -i " + q(libs + "/" + c.library + ".tlb") + " -o " +
+                              q(out) + " -p field.shapes",
+                          folder);
+        std::string what = c.library + " " + c.mapping;
+        EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
+        EXPECT_EQ(r.err, "") << what;
+        EXPECT_NE(r.out.find(c.summary), std::string::npos) << what << "\n" << r.out;
+        for (const std::string& file : c.files) EXPECT_TRUE(fs::exists(out + "/" + file)) << what << ": " << file;
+        std::string classPath = c.mapping == "full" ? " -cp " + q(MIVRA_RUNTIME_JAR) : "";
+        EXPECT_TRUE(test::runCommand("javac -nowarn -encoding UTF-8" + classPath + " -d " + q(folder.file("classes")) +
+                                         " " + q(out) + "/*.java",
+                                     folder.file("javac.log")))
+            << what << "\n" << test::readFile(folder.file("javac.log")).substr(0, 4000);
+    }
 }
 
 }  // namespace
