@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <tuple>
@@ -9,6 +11,7 @@
 #include <unordered_set>
 
 #include "Format.h"
+#include "GenerationContext.h"
 #include "TypeMapping.h"
 #include "Writers.h"
 
@@ -121,6 +124,8 @@ private:
     void buildObject(FullClass& cls, const ResolvedType& coclass);
     void buildListener(int32_t typeIndex, FullClass* cls);
     void buildConstants(FullClass& cls, const ResolvedType& enumeration);
+    void buildModuleConstants(FullClass& cls, const ResolvedType& module);
+    void listEntryPoints();
     std::string parameterName(const std::optional<std::string>& name, ParameterNameTable& table) const;
     std::string methodName(std::string name, bool iterable) const;
 
@@ -135,6 +140,7 @@ private:
     std::map<int32_t, FullCoverage> coverage_;  // by type index
 };
 
+constexpr const char* entryPointRefusal = "A DLL entry point, which cannot be called through IDispatch";
 constexpr const char* nameTakenRefusal = "Name already used by another class; no class written for this type";
 
 std::string ModelBuilder::claimRefusal(std::string_view name) {
@@ -185,6 +191,8 @@ void ModelBuilder::planClasses() {
                 kind = listeners_.count(int32_t(i)) ? FullClass::Kind::Listener : FullClass::Kind::Interface;
             else if (pass == 2 && type.kind == TKIND_ENUM)
                 kind = FullClass::Kind::Constants;
+            else if (pass == 2 && type.kind == TKIND_MODULE && !type.variables.empty())
+                kind = FullClass::Kind::Constants;
             else
                 continue;
             std::string name = textOf(type.name);
@@ -208,6 +216,7 @@ void ModelBuilder::planClasses() {
             }
             FullClass& cls = model_.classes.emplace_back();
             cls.kind = kind;
+            cls.module = type.kind == TKIND_MODULE;
             cls.name = name;
             cls.typeIndex = int32_t(i);
             if (type.docString && !type.docString->empty()) cls.docString = type.docString;
@@ -649,6 +658,79 @@ void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeratio
         }
         constant.name = name;
         constant.value = static_cast<int32_t>(static_cast<uint32_t>(value.integer));
+        constant.literal = std::to_string(constant.value);
+    }
+}
+
+// A module's constant as a Java constant of the type its value has.
+void typeModuleConstant(FullConstant& constant, const ConstantValue& value) {
+    auto integral = [&](const char* type, std::string literal) {
+        constant.javaType = type;
+        constant.literal = std::move(literal);
+    };
+    auto real = [&](const char* type, double number, bool single) {
+        constant.javaType = type;
+        std::string boxed = single ? "Float" : "Double";
+        if (std::isnan(number)) {
+            constant.literal = boxed + ".NaN";
+        } else if (std::isinf(number)) {
+            constant.literal = boxed + (number > 0 ? ".POSITIVE_INFINITY" : ".NEGATIVE_INFINITY");
+        } else {
+            char text[40];
+            std::snprintf(text, sizeof text, single ? "%.9g" : "%.17g", number);
+            constant.literal = text;
+            if (constant.literal.find_first_of(".e") == std::string::npos) constant.literal += ".0";
+            if (single) constant.literal += 'f';
+        }
+    };
+    switch (value.vt) {
+    case VT_I1: integral("byte", std::to_string(value.integer)); break;
+    case VT_I2: case VT_UI1: integral("short", std::to_string(value.integer)); break;
+    case VT_I4: case VT_INT: case VT_UI2: case VT_ERROR: integral("int", std::to_string(value.integer)); break;
+    case VT_UI4: case VT_UINT: case VT_I8: case VT_UI8: integral("long", std::to_string(value.integer) + "L"); break;
+    case VT_BOOL: integral("boolean", value.integer ? "true" : "false"); break;
+    case VT_R4: real("float", value.real, true); break;
+    case VT_R8: case VT_DATE: real("double", value.real, false); break;
+    case VT_BSTR:
+        constant.javaType = "String";
+        constant.literal = value.text ? "\"" + javaStringText(*value.text) + "\"" : "null";
+        break;
+    default: constant.refusal = "Type of the value not available in Java"; break;
+    }
+}
+
+// A module: its constants, typed; its functions are entry points of a DLL,
+// which nothing here can call, listed with the reason.
+void ModelBuilder::buildModuleConstants(FullClass& cls, const ResolvedType& module) {
+    std::unordered_set<std::string> names;
+    for (const ResolvedVariable& variable : module.variables) {
+        if (!variable.available || !variable.name) continue;
+        FullConstant& constant = cls.constants.emplace_back();
+        constant.memberName = *variable.name;
+        if (variable.docString && !variable.docString->empty()) constant.docString = variable.docString;
+        if (variable.varKind != VAR_CONST || !variable.value) {
+            constant.refusal = "Not a constant";
+            continue;
+        }
+        if (!isIdentifierShaped(*variable.name)) {
+            constant.refusal = "Name is not a Java identifier";
+            continue;
+        }
+        std::string name = *variable.name;
+        if (isJavaReservedWord(name)) name += '_';
+        if (!names.insert(name).second) {
+            constant.refusal = "Duplicate constant";
+            continue;
+        }
+        typeModuleConstant(constant, *variable.value);
+        if (constant.refusal.empty()) constant.name = name;
+    }
+    for (const ResolvedFunction& function : module.functions) {
+        if (!function.available || !function.name) continue;
+        FullConstant& entry = cls.constants.emplace_back();
+        entry.memberName = *function.name;
+        entry.entryPoint = true;
+        entry.refusal = entryPointRefusal;
     }
 }
 
@@ -666,9 +748,26 @@ FullModel ModelBuilder::build() {
     for (FullClass& cls : model_.classes) {
         const ResolvedType& type = library_.types[size_t(cls.typeIndex)];
         if (cls.kind == FullClass::Kind::Object) buildObject(cls, type);
-        if (cls.kind == FullClass::Kind::Constants) buildConstants(cls, type);
+        if (cls.kind == FullClass::Kind::Constants && cls.module)
+            buildModuleConstants(cls, type);
+        else if (cls.kind == FullClass::Kind::Constants)
+            buildConstants(cls, type);
     }
+    listEntryPoints();
     return std::move(model_);
+}
+
+// The entry points of modules that got no class of constants.
+void ModelBuilder::listEntryPoints() {
+    const uint32_t own = std::min<uint32_t>(library_.ownTypeCount, uint32_t(library_.types.size()));
+    for (uint32_t i = 0; i < own; ++i) {
+        const ResolvedType& type = library_.types[i];
+        if (type.state != ResolvedType::State::Available || type.kind != TKIND_MODULE || !type.variables.empty())
+            continue;
+        for (const ResolvedFunction& function : type.functions)
+            if (function.available && function.name)
+                model_.notBound.emplace_back(textOf(type.name) + "." + *function.name, entryPointRefusal);
+    }
 }
 
 }  // namespace

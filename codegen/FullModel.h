@@ -50,7 +50,12 @@ struct FullConstant {
     std::string memberName;
     std::optional<std::string> docString;
     int32_t value = 0;
+    // The Java declaration: an enumeration's constants are int, a module's
+    // typed by their value.
+    std::string javaType = "int";
+    std::string literal;
     std::string refusal;
+    bool entryPoint = false;  // a module's function, listed with its refusal
 };
 
 struct FullClass {
@@ -61,6 +66,7 @@ struct FullClass {
     int32_t typeIndex = -1;  // in ResolvedLibrary::types
     std::string name;
     std::optional<std::string> docString;
+    bool module = false;  // Constants: of a module, not an enumeration
 
     // Interface and listener classes.
     std::string baseClass = "MivraObject";
@@ -97,6 +103,8 @@ struct FullModel {
     // Library types whose class has another name: library name, the class
     // and why.
     std::vector<std::pair<std::string, std::string>> renames;
+    // Members left out where no class can list them: "Type.Member", why.
+    std::vector<std::pair<std::string, std::string>> notBound;
     std::vector<FullCoverage> coverage;
 
     int functionCount() const;

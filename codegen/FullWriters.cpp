@@ -330,16 +330,18 @@ std::string fullListenerText(const FullClass& cls, const FullWriteInputs& inputs
 
 std::string fullConstantsClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path) {
     std::string text = javaHeader(inputs, path);
-    appendClassDoc(text, cls, "The values of the enumeration");
+    appendClassDoc(text, cls, cls.module ? "The constants of the module" : "The values of the enumeration");
     appendFormat(text, "public final class %s {\n\n", {cls.name});
     for (const FullConstant& constant : cls.constants) {
         if (!constant.refusal.empty()) {
             appendFormat(text, "\t// %s:\n", {lineCommentText(constant.memberName)});
-            appendFormat(text, "\t\t// Constant is not available: %s\n", {constant.refusal});
+            appendFormat(text, constant.entryPoint ? "\t\t// Function is not available: %s\n"
+                                                   : "\t\t// Constant is not available: %s\n",
+                         {constant.refusal});
             continue;
         }
         appendDoc(text, constant.docString, "\t");
-        appendFormat(text, "\tpublic static final int %s = %d;\n", {constant.name, constant.value});
+        appendFormat(text, "\tpublic static final %s %s = %s;\n", {constant.javaType, constant.name, constant.literal});
     }
     if (!cls.constants.empty()) text += "\n";
     appendFormat(text, "\tprivate %s() {\n\t}\n}\n", {cls.name});
