@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <unordered_set>
 
 #include "Format.h"
+#include "ResolvedLibrary.h"
 #include "TypeMapping.h"
 #include "Writers.h"
 
@@ -194,6 +196,75 @@ std::string interfaceClassTail(const std::string& name) {
     return text;
 }
 
+// The constants of a module as Java declares them, one line each, or why
+// one is not available; its functions are entry points of a DLL, which
+// IDispatch cannot reach.
+std::string moduleMembersText(const TypeLibraryReader& library, uint32_t index, const TypeAttributes& attributes) {
+    std::string text;
+    std::unordered_set<std::string> declared;
+    auto unavailable = [&](const std::string& member, const char* what, const char* reason) {
+        appendFormat(text, "\t// %s:\n\t\t// %s is not available: %s\n", {lineCommentText(member), what, reason});
+    };
+    for (uint32_t k = 0; k < attributes.varCount; ++k) {
+        auto variable = library.variable(index, k);
+        if (!variable) continue;
+        auto names = library.names(index, variable->memberId, 1);
+        if (!names || names->empty()) continue;
+        const std::string& member = names->front();
+        std::string name = isJavaReservedWord(member) ? member + "_" : member;
+        std::string type, literal;
+        if (variable->varKind != VAR_CONST || !variable->value)
+            unavailable(member, "Constant", "Not a constant");
+        else if (!isJavaIdentifier(name))
+            unavailable(member, "Constant", "Name is not a Java identifier");
+        else if (!javaConstant(*variable->value, type, literal))
+            unavailable(member, "Constant", "Type of the value not available in Java");
+        else if (!declared.insert(name).second)
+            unavailable(member, "Constant", "Duplicate constant");
+        else {
+            auto doc = library.memberDocString(index, variable->memberId);
+            if (doc && !doc->empty()) appendFormat(text, "\t/** %s */\n", {docCommentText(*doc)});
+            appendFormat(text, "\tpublic static final %s %s = %s;\n", {type, name, literal});
+        }
+    }
+    for (uint32_t k = 0; k < attributes.funcCount; ++k) {
+        auto function = library.function(index, k);
+        if (!function) continue;
+        auto names = library.names(index, function->memberId, 1);
+        if (names && !names->empty())
+            unavailable(names->front(), "Function", "A DLL entry point, which cannot be called through IDispatch");
+    }
+    return text;
+}
+
+// A class of constants for each module that has any.
+void writeModules(GenerationContext& context, ClassPlan& plan) {
+    const TypeLibraryReader& library = *context.model->library;
+    for (uint32_t i = 0; i < library.typeInfoCount(); ++i) {
+        auto attributes = library.typeAttributes(i);
+        if (!attributes || attributes->kind != TKIND_MODULE || attributes->varCount == 0) continue;
+        auto doc = library.documentation(static_cast<int32_t>(i));
+        std::string name = doc && doc->name ? *doc->name : std::string();
+        if (std::string refusal = plan.refusal(name); !refusal.empty()) {
+            context.reportError(subjectOf(name, attributes->guid), refusal);
+            continue;
+        }
+        errno = 0;
+        auto file = createJavaFile(context, name);
+        if (!file && errno == ENAMETOOLONG) continue;
+        if (!file) break;
+        std::string text;
+        if (!context.packageName.empty()) appendFormat(text, "package %s;\n", {context.packageName});
+        text += "\n";
+        if (doc && doc->docString && !doc->docString->empty())
+            appendFormat(text, "/** %s */\n", {docCommentText(*doc->docString)});
+        appendFormat(text, "public final class %s {\n\n", {name});
+        text += moduleMembersText(library, i, *attributes);
+        appendFormat(text, "\n\tprivate %s() {\n\t}\n}\n", {name});
+        file->write(text);
+    }
+}
+
 }  // namespace
 
 bool writeClasses(GenerationContext& context) {
@@ -249,6 +320,7 @@ bool writeClasses(GenerationContext& context) {
         ++context.jniFunctionCount;
     }
 
+    writeModules(context, plan);
     writeSupportClasses(context);
     return true;
 }

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
-#include <cstdio>
 #include <map>
 #include <set>
 #include <tuple>
@@ -662,43 +660,6 @@ void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeratio
     }
 }
 
-// A module's constant as a Java constant of the type its value has.
-void typeModuleConstant(FullConstant& constant, const ConstantValue& value) {
-    auto integral = [&](const char* type, std::string literal) {
-        constant.javaType = type;
-        constant.literal = std::move(literal);
-    };
-    auto real = [&](const char* type, double number, bool single) {
-        constant.javaType = type;
-        std::string boxed = single ? "Float" : "Double";
-        if (std::isnan(number)) {
-            constant.literal = boxed + ".NaN";
-        } else if (std::isinf(number)) {
-            constant.literal = boxed + (number > 0 ? ".POSITIVE_INFINITY" : ".NEGATIVE_INFINITY");
-        } else {
-            char text[40];
-            std::snprintf(text, sizeof text, single ? "%.9g" : "%.17g", number);
-            constant.literal = text;
-            if (constant.literal.find_first_of(".e") == std::string::npos) constant.literal += ".0";
-            if (single) constant.literal += 'f';
-        }
-    };
-    switch (value.vt) {
-    case VT_I1: integral("byte", std::to_string(value.integer)); break;
-    case VT_I2: case VT_UI1: integral("short", std::to_string(value.integer)); break;
-    case VT_I4: case VT_INT: case VT_UI2: case VT_ERROR: integral("int", std::to_string(value.integer)); break;
-    case VT_UI4: case VT_UINT: case VT_I8: case VT_UI8: integral("long", std::to_string(value.integer) + "L"); break;
-    case VT_BOOL: integral("boolean", value.integer ? "true" : "false"); break;
-    case VT_R4: real("float", value.real, true); break;
-    case VT_R8: case VT_DATE: real("double", value.real, false); break;
-    case VT_BSTR:
-        constant.javaType = "String";
-        constant.literal = value.text ? "\"" + javaStringText(*value.text) + "\"" : "null";
-        break;
-    default: constant.refusal = "Type of the value not available in Java"; break;
-    }
-}
-
 // A module: its constants, typed; its functions are entry points of a DLL,
 // which nothing here can call, listed with the reason.
 void ModelBuilder::buildModuleConstants(FullClass& cls, const ResolvedType& module) {
@@ -722,8 +683,11 @@ void ModelBuilder::buildModuleConstants(FullClass& cls, const ResolvedType& modu
             constant.refusal = "Duplicate constant";
             continue;
         }
-        typeModuleConstant(constant, *variable.value);
-        if (constant.refusal.empty()) constant.name = name;
+        if (!javaConstant(*variable.value, constant.javaType, constant.literal)) {
+            constant.refusal = "Type of the value not available in Java";
+            continue;
+        }
+        constant.name = name;
     }
     for (const ResolvedFunction& function : module.functions) {
         if (!function.available || !function.name) continue;

@@ -1,11 +1,13 @@
 #include "GenerationContext.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 
 #include "Format.h"
+#include "VarType.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -155,6 +157,41 @@ std::string javaStringText(std::string_view text) {
         out += c;
     }
     return out;
+}
+
+bool javaConstant(const ConstantValue& value, std::string& type, std::string& literal) {
+    auto real = [&](const char* name, double number, bool single) {
+        type = name;
+        std::string boxed = single ? "Float" : "Double";
+        if (std::isnan(number)) {
+            literal = boxed + ".NaN";
+        } else if (std::isinf(number)) {
+            literal = boxed + (number > 0 ? ".POSITIVE_INFINITY" : ".NEGATIVE_INFINITY");
+        } else {
+            char text[40];
+            std::snprintf(text, sizeof text, single ? "%.9g" : "%.17g", number);
+            literal = text;
+            if (literal.find_first_of(".e") == std::string::npos) literal += ".0";
+            if (single) literal += 'f';
+        }
+        return true;
+    };
+    auto integral = [&](const char* name, std::string text) {
+        type = name;
+        literal = std::move(text);
+        return true;
+    };
+    switch (value.vt) {
+    case VT_I1: return integral("byte", std::to_string(value.integer));
+    case VT_I2: case VT_UI1: return integral("short", std::to_string(value.integer));
+    case VT_I4: case VT_INT: case VT_UI2: case VT_ERROR: return integral("int", std::to_string(value.integer));
+    case VT_UI4: case VT_UINT: case VT_I8: case VT_UI8: return integral("long", std::to_string(value.integer) + "L");
+    case VT_BOOL: return integral("boolean", value.integer ? "true" : "false");
+    case VT_R4: return real("float", value.real, true);
+    case VT_R8: case VT_DATE: return real("double", value.real, false);
+    case VT_BSTR: return integral("String", value.text ? "\"" + javaStringText(*value.text) + "\"" : "null");
+    default: return false;
+    }
 }
 
 std::unique_ptr<TextFile> createOutputFile(GenerationContext& context, const std::string& path) {

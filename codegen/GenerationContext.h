@@ -86,5 +86,8 @@ std::string cLineCommentText(std::string_view text); // a C // comment
 std::string docCommentText(std::string_view text);   // a /** */ comment
 std::string htmlText(std::string_view text);         // page text or attribute
 std::string javaStringText(std::string_view text);   // inside a Java "..." literal
+// A module's constant as Java declares it: the type its value has and the
+// literal; false when Java has no type for the value.
+bool javaConstant(const ConstantValue& value, std::string& type, std::string& literal);
 
 }  // namespace mivra

@@ -1,4 +1,5 @@
 /* Writes a type library with a module of constants and a DLL entry point,
+ * and a creatable class with a dispatch interface,
  * through ICreateTypeLib2, which is how such libraries are made; widl drops
  * constants inside a module (and Wine 8 cannot name the entry point's DLL).
  * Usage: makemodule OUTPUT.tlb */
@@ -9,6 +10,47 @@
 
 static const GUID libraryId = {0x5c0a7e10, 0x3b1d, 0x4c2e, {0x9a, 0x51, 0x7d, 0x2f, 0x00, 0x00, 0x03, 0x01}};
 static const GUID moduleId = {0x5c0a7e10, 0x3b1d, 0x4c2e, {0x9a, 0x51, 0x7d, 0x2f, 0x00, 0x00, 0x03, 0x02}};
+static const GUID thingIid = {0x5c0a7e10, 0x3b1d, 0x4c2e, {0x9a, 0x51, 0x7d, 0x2f, 0x00, 0x00, 0x03, 0x03}};
+static const GUID thingClsid = {0x5c0a7e10, 0x3b1d, 0x4c2e, {0x9a, 0x51, 0x7d, 0x2f, 0x00, 0x00, 0x03, 0x04}};
+
+/* A dispatch interface with one method, and a creatable class offering it. */
+static HRESULT addClass(ICreateTypeLib2 *library) {
+    ITypeLib *stdole = NULL;
+    ITypeInfo *dispatch = NULL, *thingInfo = NULL;
+    ICreateTypeInfo *thing = NULL, *coclass = NULL;
+    HREFTYPE ref;
+    FUNCDESC func;
+    LPOLESTR name = L"Count";
+    HRESULT hr = LoadTypeLib(L"stdole2.tlb", &stdole);
+    if (SUCCEEDED(hr)) hr = ITypeLib_GetTypeInfoOfGuid(stdole, &IID_IDispatch, &dispatch);
+    if (SUCCEEDED(hr)) hr = ICreateTypeLib2_CreateTypeInfo(library, L"DThing", TKIND_DISPATCH, &thing);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_SetGuid(thing, &thingIid);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_AddRefTypeInfo(thing, dispatch, &ref);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_AddImplType(thing, 0, ref);
+    memset(&func, 0, sizeof func);
+    func.memid = 1;
+    func.funckind = FUNC_DISPATCH;
+    func.invkind = INVOKE_FUNC;
+    func.callconv = CC_STDCALL;
+    func.elemdescFunc.tdesc.vt = VT_I4;
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_AddFuncDesc(thing, 0, &func);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_SetFuncAndParamNames(thing, 0, &name, 1);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_LayOut(thing);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_QueryInterface(thing, &IID_ITypeInfo, (void **)&thingInfo);
+    if (SUCCEEDED(hr)) hr = ICreateTypeLib2_CreateTypeInfo(library, L"Thing", TKIND_COCLASS, &coclass);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_SetGuid(coclass, &thingClsid);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_SetTypeFlags(coclass, TYPEFLAG_FCANCREATE);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_AddRefTypeInfo(coclass, thingInfo, &ref);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_AddImplType(coclass, 0, ref);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_SetImplTypeFlags(coclass, 0, IMPLTYPEFLAG_FDEFAULT);
+    if (SUCCEEDED(hr)) hr = ICreateTypeInfo_LayOut(coclass);
+    if (coclass) ICreateTypeInfo_Release(coclass);
+    if (thingInfo) ITypeInfo_Release(thingInfo);
+    if (thing) ICreateTypeInfo_Release(thing);
+    if (dispatch) ITypeInfo_Release(dispatch);
+    if (stdole) ITypeLib_Release(stdole);
+    return hr;
+}
 
 static HRESULT addConstant(ICreateTypeInfo *info, UINT index, const WCHAR *name, VARIANT *value) {
     VARDESC desc;
@@ -77,6 +119,7 @@ int wmain(int argc, WCHAR **argv) {
     if (SUCCEEDED(hr)) hr = ICreateTypeInfo_AddFuncDesc(module, 0, &func);
     if (SUCCEEDED(hr)) hr = ICreateTypeInfo_SetFuncAndParamNames(module, 0, names, 2);
     if (SUCCEEDED(hr)) hr = ICreateTypeInfo_LayOut(module);
+    if (SUCCEEDED(hr)) hr = addClass(library);
     if (SUCCEEDED(hr)) hr = ICreateTypeLib2_SaveAllChanges(library);
     if (module) ICreateTypeInfo_Release(module);
     if (library) ICreateTypeLib2_Release(library);
