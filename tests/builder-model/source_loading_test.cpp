@@ -192,6 +192,40 @@ TEST(DumpCommand, ExitStatusesAndMessages) {
               "mivra: " + std::string(MIVRA_PROGRAM) + ": File does not contain a COM interface definition.\n");
 }
 
+// Where the registry has an imported library registered, its path as the
+// registry gives it is translated to a local path; a "\N" resource number
+// stays out of the translation.
+TEST(MakeReaderFor, FindsImportsWhereTheRegistryHasThem) {
+    class Registry final : public ClassRegistry {
+    public:
+        std::optional<std::string> registered;
+        std::optional<std::vector<std::string>> subkeys(const std::string&) const override { return std::nullopt; }
+        std::optional<std::string> defaultValue(const std::string&) const override { return std::nullopt; }
+        std::optional<std::string> clsidFromProgId(const std::string&) const override { return std::nullopt; }
+        std::optional<std::string> progIdFromClsid(const std::string&) const override { return std::nullopt; }
+        std::optional<std::string> typeLibraryPath(const std::string& libid, uint16_t major, uint16_t minor) const override {
+            if (libid != "{11111111-2222-3333-4444-777777777777}" || major != 1 || minor != 0) return std::nullopt;
+            return registered;
+        }
+        std::string localPath(const std::string& path) const override {
+            const std::string drive = "C:\\libs\\";
+            if (path.rfind(drive, 0) != 0 || path.find('\\', drive.size()) != std::string::npos) return "/nowhere";
+            return std::string(MIVRA_TYPELIB_TEST_DIR) + "/libs/" + path.substr(drive.size());
+        }
+    };
+    const std::string importer = std::string(MIVRA_TYPELIB_TEST_DIR) + "/shapes/importer.tlb";
+    for (const char* registered : {"C:\\libs\\classes.tlb", "C:\\libs\\resources64.dll\\2", "", "C:\\other\\classes.tlb"}) {
+        Registry registry;
+        if (*registered) registry.registered = registered;
+        auto reader = makeReaderFor(importer, nullptr, &registry);
+        ASSERT_TRUE(reader->load(importer));
+        // Slot 7 of the dispatch view is One, of the imported base interface.
+        auto one = reader->function(0, 7);
+        bool found = std::string(registered).starts_with("C:\\libs\\");
+        EXPECT_EQ(one.ok(), found) << registered;
+    }
+}
+
 // A library in the older SLTG format is named as such by every command,
 // never taken for a file without type information.
 TEST(Commands, NameTheSltgFormatOfALibraryTheyCannotRead) {
