@@ -393,5 +393,22 @@ TEST(FullWriters, ShortWriteFailsTheRun) {
     EXPECT_FALSE(std::filesystem::exists(folder.file("readme.html")));
 }
 
+// A name no file system takes refuses its type only: the others are
+// still written, and the types that name it fall back to MivraObject.
+TEST(FullModel, OverLongNameRefusesItsTypeOnly) {
+    LibraryBuilder b;
+    const std::string longName = "I" + std::string(260, 'x');
+    const int32_t huge = b.type(TKIND_DISPATCH, longName);
+    const int32_t caller = b.type(TKIND_DISPATCH, "IUser");
+    b.function(caller, "Huge", 1, 2, pointer(user(huge)));
+    FullModel model = buildFullModel(b.library, {});
+    ASSERT_EQ(model.refusals.size(), 1u);
+    EXPECT_EQ(model.refusals[0].second, "Name too long for a file name; no class written for this type");
+    const FullClass& cls = classNamed(model, "IUser");
+    ASSERT_EQ(cls.members.size(), 1u);
+    EXPECT_EQ(cls.members[0].result->name, "MivraObject");
+    EXPECT_EQ(model.unbound.front(), longName + ": Name too long for a file name; no class written for this type");
+}
+
 }  // namespace
 }  // namespace mivra
