@@ -221,6 +221,7 @@ private:
     std::map<int32_t, std::string> typeClasses_;  // type index -> its class's name
     std::vector<std::pair<std::string, std::string>> renamedTypes_;  // library name, why renamed
     std::vector<std::pair<std::string, std::string>> iterableRefusals_;  // class, why not Iterable
+    std::vector<std::pair<std::string, std::string>> unreadable_;        // type, what could not be read
     std::map<int32_t, std::string> uncalled_;  // interfaces without a class: type index -> why
 };
 
@@ -727,7 +728,11 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
     for (const ResolvedFunction& function : type.functions) {
         if (function.available && function.name && isBaseInterfaceMethod(*function.name)) continue;
         ++coverage.functions;
-        if (!function.available || !function.name) continue;
+        if (!function.available || !function.name) {
+            unreadable_.emplace_back(coverage.typeName, function.available ? "a function without a name"
+                                                                            : "a function that cannot be read");
+            continue;
+        }
         MemberKey key{function.memberId, function.invokeKind, *function.name};
         if (auto inherited = state.member(key)) {
             coverage.bound += *inherited;
@@ -740,13 +745,14 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
     }
 }
 
-// The Item of a collection: DISPID_VALUE, a method or property get taking
-// its index first and nothing but optional parameters after it.
+// The Item of a collection (by name: not every library gives it
+// DISPID_VALUE), a method or property get taking its index first and
+// nothing but optional parameters after it.
 const ResolvedFunction* ModelBuilder::collectionItem(const ClassState& state) const {
     for (const ClassState* at = &state; at; at = at->base >= 0 ? &dispatch_.at(at->base) : nullptr) {
         for (const ResolvedFunction& function : library_.types[size_t(at->typeIndex)].functions) {
-            if (!function.available || function.memberId != DISPID_VALUE || !function.name ||
-                lowered(*function.name) != "item" || (function.invokeKind != 1 && function.invokeKind != 2))
+            if (!function.available || !function.name || lowered(*function.name) != "item" ||
+                (function.invokeKind != 1 && function.invokeKind != 2))
                 continue;
             size_t count = function.params.size();
             if (count > 0 && (function.params.back().flags & PARAMFLAG_FRETVAL)) --count;
@@ -886,7 +892,12 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
     for (const ResolvedFunction& function : type.functions) {
         if (function.available && function.name && isBaseInterfaceMethod(*function.name)) continue;
         ++coverage.functions;
-        if (!function.available || !function.name || !cls) continue;
+        if (!function.available || !function.name) {
+            unreadable_.emplace_back(coverage.typeName, function.available ? "an event without a name"
+                                                                            : "an event that cannot be read");
+            continue;
+        }
+        if (!cls) continue;
         FullMember member;
         member.memberName = *function.name;
         if (function.docString && !function.docString->empty()) member.docString = &*function.docString;
@@ -1003,6 +1014,11 @@ void ModelBuilder::listUnbound() {
         add(textOf(library_.types[size_t(index)].name) + ": not bound (" +
             std::to_string(library_.types[size_t(index)].functions.size()) + " functions): " + reason);
     for (const auto& [subject, reason] : iterableRefusals_) add(subject + ": " + reason);
+    std::map<std::pair<std::string, std::string>, int> unreadable;
+    for (const auto& entry : unreadable_) ++unreadable[entry];
+    for (const auto& [entry, count] : unreadable)
+        add(entry.first + ": not bound: " + (count > 1 ? std::to_string(count) + " times " : std::string()) +
+            entry.second);
     for (const FullClass& cls : model_.classes) {
         const std::string& owner = cls.libraryName.empty() ? cls.name : cls.libraryName;
         for (const FullMember& member : cls.members) {
