@@ -775,7 +775,7 @@ const ResolvedFunction* ModelBuilder::collectionItem(const ClassState& state) co
 // one type only; its subclasses are.
 void ModelBuilder::planIterables() {
     for (auto& [index, state] : dispatch_) {
-        if (state.classIndex < 0 || model_.classes[size_t(state.classIndex)].vtable) continue;
+        if (state.classIndex < 0) continue;
         bool newEnum = false;
         for (const ClassState* at = &state; at && !newEnum; at = at->base >= 0 ? &dispatch_.at(at->base) : nullptr) {
             const ResolvedType& type = library_.types[size_t(at->typeIndex)];
@@ -786,6 +786,12 @@ void ModelBuilder::planIterables() {
             if (at->base == at->typeIndex) break;
         }
         if (!newEnum) continue;
+        if (model_.classes[size_t(state.classIndex)].vtable) {
+            // The runtime enumerates through IDispatch, which such a server may not answer.
+            iterableRefusals_.emplace_back(model_.classes[size_t(state.classIndex)].name,
+                                           "not Iterable: called through its vtable, and iteration goes through IDispatch");
+            continue;
+        }
         state.element = "MivraVariant";
         if (const ResolvedFunction* item = collectionItem(state)) {
             TypeRef result = item->result;
