@@ -9,6 +9,7 @@
 #include "Commands.h"
 #include "ConsoleText.h"
 #include "FileSystem.h"
+#include "FullModel.h"
 #include "JarPacking.h"
 #include "OleTypeLibraryReader.h"
 #include "ProcessServices.h"
@@ -158,9 +159,11 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     BuildSession::Outcome outcome = session.build();
     if (outcome == BuildSession::Outcome::Succeeded) {
         if (mappingMode == MappingMode::Full)
-            std::printf("Wrote %d Java files to %s; %d of %d functions bound\n", generator.javaFileCount(),
-                        printableText(inputs.outputFolder).c_str(), generator.boundFunctionCount(),
-                        generator.dispatchFunctionCount());
+            std::printf("Wrote %d Java files to %s; %d of %d functions bound; %d members and types left out or "
+                        "renamed, listed in %s\n",
+                        generator.javaFileCount(), printableText(inputs.outputFolder).c_str(),
+                        generator.boundFunctionCount(), generator.dispatchFunctionCount(), generator.unboundCount(),
+                        unboundFileName);
         else
             std::printf("Wrote %d Java files and %s (%d JNI functions) to %s\n", generator.javaFileCount(),
                         printableText(generator.cFilePath()).c_str(), generator.jniFunctionCount(),

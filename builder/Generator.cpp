@@ -98,7 +98,7 @@ bool Generator::run() {
     context.handles = handles;
     model_.clear();
     context.model = &model_;
-    dispatchFunctions_ = boundFunctions_ = listeners_ = events_ = 0;
+    dispatchFunctions_ = boundFunctions_ = callableFunctions_ = callableBound_ = unbound_ = listeners_ = events_ = 0;
 
     // A package Java cannot compile, or whose JNI names no VM looks up, would
     // give output that cannot work: refused before anything is written.
@@ -144,6 +144,9 @@ bool Generator::runFull() {
     if (!writeFullBindings(output, full, writeInputs, report, context.javaFileCount)) return false;
     dispatchFunctions_ = full.functionCount();
     boundFunctions_ = full.boundCount();
+    callableFunctions_ = full.callableFunctionCount();
+    callableBound_ = full.callableBoundCount();
+    unbound_ = int(full.unbound.size());
     listeners_ = full.listenerCount();
     events_ = full.eventCount();
     if (openReadmeWhenDone) openReadme(context.fullPath(outputPath(context.outputFolder, "readme.html")));

@@ -69,10 +69,15 @@ public:
     int javaFileCount() const;
     int jniFunctionCount() const;
     std::string cFilePath() const;
-    // Of a full run: the dispatch functions of the library (the IUnknown and
-    // IDispatch members left out) and how many of them got a Java method.
+    // Of a full run: every function of every interface and dispinterface of
+    // the library (the IUnknown and IDispatch members left out) and how many
+    // of them got a Java method; the same of the interfaces callable through
+    // IDispatch or an IDispatch-derived vtable; the lines of the unbound list.
     int dispatchFunctionCount() const { return dispatchFunctions_; }
     int boundFunctionCount() const { return boundFunctions_; }
+    int callableFunctionCount() const { return callableFunctions_; }
+    int callableBoundCount() const { return callableBound_; }
+    int unboundCount() const { return unbound_; }
     // Of a full run: the listener interfaces and the events they have a method for.
     int listenerCount() const { return listeners_; }
     int eventCount() const { return events_; }
@@ -85,6 +90,9 @@ private:
     void openReadme(const std::string& path);
     int dispatchFunctions_ = 0;
     int boundFunctions_ = 0;
+    int callableFunctions_ = 0;
+    int callableBound_ = 0;
+    int unbound_ = 0;
     int listeners_ = 0;
     int events_ = 0;
     ReaderFactory readerFactory_;

@@ -133,7 +133,11 @@ Mapping mapValue(const MappingTables& tables, const TypeRef& declared, bool inAr
         if (!user || user->state != ResolvedType::State::Available) return refused("unresolved type reference");
         std::string name = stripped.declaredName.empty() ? nameOf(*user) : stripped.declaredName;
         switch (user->kind) {
-        case TKIND_ENUM: return Mapping{valueType(*rowOf(VT_I4)), {}};
+        case TKIND_ENUM: {
+            JavaType value = valueType(*rowOf(VT_I4));
+            value.enumType = type.user;
+            return Mapping{value, {}};
+        }
         case TKIND_RECORD: return refused("record type " + name);
         case TKIND_UNION: return refused("union type " + name);
         case TKIND_MODULE: return refused("module type " + name);
@@ -152,7 +156,8 @@ Mapping mapValue(const MappingTables& tables, const TypeRef& declared, bool inAr
         object.vt = target.dispatch ? VT_DISPATCH : VT_UNKNOWN;
         object.object = true;
         object.name = inArray || target.javaClass.empty() ? std::string("MivraObject") : target.javaClass;
-        object.adopt = object.name != "MivraObject";
+        // An IDispatch result finds its class by its type information too.
+        object.adopt = !inArray && (object.name != "MivraObject" || target.dispatch);
         return Mapping{object, {}};
     }
     case VT_SAFEARRAY: {
@@ -168,6 +173,7 @@ Mapping mapValue(const MappingTables& tables, const TypeRef& declared, bool inAr
         array.vt = static_cast<uint16_t>(VT_ARRAY | array.vt);
         array.adopt = false;
         array.object = false;
+        array.enumType = -1;
         return Mapping{array, {}};
     }
     case VT_CARRAY: return refused("C array type");
@@ -182,6 +188,8 @@ bool isVariant(const ResolvedLibrary& library, const TypeRef& type) {
 
 }  // namespace
 
+std::string vtCodeText(uint16_t vt) { return codeName(vt); }
+
 std::string_view erasureOf(const JavaType& type) {
     if (type.varargs) return "Object[]";
     if (type.name.compare(0, 7, "Holder<") == 0) return "Holder";
@@ -190,7 +198,8 @@ std::string_view erasureOf(const JavaType& type) {
 
 void appendResultExpression(std::string& out, const JavaType& type, std::string_view call) {
     if (type.adopt) {
-        out.append("mivraAdopt(").append(call).append(", ").append(type.name).append("::new)");
+        out.append("mivraAdopt(").append(call).append(", ").append(type.name).append(".class, ");
+        out.append(classTableClassName).append(".TABLE)");
         return;
     }
     out.append("(").append(type.name).append(") ").append(call);
@@ -200,7 +209,8 @@ const TypeRef& withoutAliases(const ResolvedLibrary& library, const TypeRef& typ
     return *strip(library, type).type;
 }
 
-Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& parameter, bool varargTail) {
+Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& parameter, bool varargTail,
+                     ParameterUse use) {
     const ResolvedLibrary& library = *tables.library;
     if (varargTail) {
         // SAFEARRAY(VARIANT), or a pointer to one: the trailing arguments,
@@ -216,6 +226,10 @@ Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& param
         return Mapping{rest, {}};
     }
     Mapping value = mapValue(tables, parameter.type, false);
+    if (value.type && value.type->vt == VT_VARIANT && use != ParameterUse::Event) {
+        value.type->name = "Object";
+        value.type->usesVariant = false;
+    }
     if (value.type || !value.refusal.empty()) return value;
 
     // A pointer to something that is not an object: passed by reference.
@@ -226,6 +240,14 @@ Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& param
     if (pointed.vt == VT_VARIANT) {
         JavaType variant = valueType(*rowOf(VT_VARIANT));
         variant.vt = VT_BYREF | VT_VARIANT;
+        if (out || use == ParameterUse::Event) return Mapping{variant, {}};
+        // [in]: Invoke takes the value itself; a vtable call a pointer to it.
+        variant.name = "Object";
+        variant.usesVariant = false;
+        if (use == ParameterUse::Call)
+            variant.vt = VT_VARIANT;
+        else
+            variant.wrapInHolder = variant.usesHolder = true;
         return Mapping{variant, {}};
     }
     Mapping target = mapValue(tables, *pointer.element, false, strip(library, parameter.type).declaredName);
@@ -250,7 +272,7 @@ Mapping mapParameter(const MappingTables& tables, const ResolvedParameter& param
 }
 
 Mapping mapEventParameter(const MappingTables& tables, const ResolvedParameter& parameter) {
-    Mapping mapped = mapParameter(tables, parameter, false);
+    Mapping mapped = mapParameter(tables, parameter, false, ParameterUse::Event);
     if (!mapped.type || !mapped.type->wrapInHolder) return mapped;
     JavaType& type = *mapped.type;
     type.wrapInHolder = false;
@@ -265,7 +287,7 @@ void appendEventArgument(std::string& out, const JavaType& type, std::string_vie
     if (type.name.compare(0, 7, "Holder<") == 0) {
         out.append("EventAdapter.<").append(type.name, 7, type.name.size() - 8).append(">holder(").append(arg);
         out += ")";
-    } else if (type.adopt) {
+    } else if (type.adopt && type.name != "MivraObject") {
         out.append("EventAdapter.<").append(type.name).append(">adopt(").append(arg).append(", ");
         out.append(type.name).append("::new)");
     } else {

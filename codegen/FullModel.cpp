@@ -1,6 +1,7 @@
 #include "FullModel.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <array>
 #include <map>
 #include <set>
@@ -19,21 +20,83 @@ namespace {
 
 constexpr uint16_t PARAMFLAG_FRETVAL = 0x8;
 
-// Types the generated code names unqualified: a generated class of such a
-// name would take their place inside the package (Adapter: inside a
-// listener interface, whose nested class it is).
-constexpr std::array<std::string_view, 19> reservedClassNames = {
-    "MivraObject", "MivraVariant", "MivraException", "Holder", "Ref", "Object", "String", "Byte", "Short",
-    "Integer", "Long", "Float", "Double", "Boolean", "Iterable", "Override", "java", "EventAdapter", "Adapter",
+// Types the generated code names unqualified, and java.lang's public
+// types: a user's `import package.*;` makes a package class of such a
+// name ambiguous (Adapter: inside a listener interface, whose nested class
+// it is; java: the packages the code names).
+constexpr std::string_view reservedClassNames[] = {
+    "MivraObject", "MivraVariant", "MivraException", "Holder", "Ref", "EventAdapter", "Adapter", "ListenerHandle",
+    "ClassTable", classTableClassName, "java",
+    "AbstractMethodError", "Appendable", "ArithmeticException", "ArrayIndexOutOfBoundsException",
+    "ArrayStoreException", "AssertionError", "AutoCloseable", "Boolean", "BootstrapMethodError", "Byte",
+    "CharSequence", "Character", "Class", "ClassCastException", "ClassCircularityError", "ClassFormatError",
+    "ClassLoader", "ClassNotFoundException", "ClassValue", "CloneNotSupportedException", "Cloneable", "Comparable",
+    "Compiler", "Deprecated", "Double", "Enum", "EnumConstantNotPresentException", "Error", "Exception",
+    "ExceptionInInitializerError", "Float", "FunctionalInterface", "IllegalAccessError", "IllegalAccessException",
+    "IllegalArgumentException", "IllegalCallerException", "IllegalMonitorStateException", "IllegalStateException",
+    "IllegalThreadStateException", "IncompatibleClassChangeError", "IndexOutOfBoundsException",
+    "InheritableThreadLocal", "InstantiationError", "InstantiationException", "Integer", "InternalError",
+    "InterruptedException", "Iterable", "LayerInstantiationException", "LinkageError", "Long", "MatchException",
+    "Math", "Module", "ModuleLayer", "NegativeArraySizeException", "NoClassDefFoundError", "NoSuchFieldError",
+    "NoSuchFieldException", "NoSuchMethodError", "NoSuchMethodException", "NullPointerException", "Number",
+    "NumberFormatException", "Object", "OutOfMemoryError", "Override", "Package", "Process", "ProcessBuilder",
+    "ProcessHandle", "Readable", "Record", "ReflectiveOperationException", "Runnable", "Runtime",
+    "RuntimeException", "RuntimePermission", "SafeVarargs", "ScopedValue", "SecurityException", "SecurityManager",
+    "Short", "StackOverflowError", "StackTraceElement", "StackWalker", "StrictMath", "String", "StringBuffer",
+    "StringBuilder", "StringIndexOutOfBoundsException", "StringTemplate", "SuppressWarnings", "System", "Thread",
+    "ThreadDeath", "ThreadGroup", "ThreadLocal", "Throwable", "TypeNotPresentException", "UnknownError",
+    "UnsatisfiedLinkError", "UnsupportedClassVersionError", "UnsupportedOperationException", "VerifyError",
+    "VirtualMachineError", "Void", "WrongThreadException",
 };
 
-// Methods every generated class inherits from MivraObject and
-// java.lang.Object; a COM member of that name gets a trailing "_".
-constexpr std::array<std::string_view, 18> reservedMethodNames = {
-    "close", "invoke", "getProperty", "setProperty", "mivraCall", "mivraAdopt", "mivraEnumerate", "addListener",
-    "setEventExceptionHandler", "clone", "equals", "finalize", "getClass", "hashCode", "notify", "notifyAll",
-    "toString", "wait",
+// What a generated method must not declare with the same parameters: the
+// methods every generated class inherits. `overridable` marks MivraObject's
+// deprecated late-bound helpers, which a library member of the same
+// signature and a fitting result overrides.
+struct InheritedMethod {
+    std::string_view owner;
+    std::string_view name;
+    std::string_view parameters;  // erasures, comma-separated
+    std::string_view result;      // "void", "Object" (any reference type fits), or "" (never overridden)
 };
+
+constexpr InheritedMethod inheritedMethods[] = {
+    {"Object", "getClass", "", ""}, {"Object", "hashCode", "", ""}, {"Object", "equals", "Object", ""},
+    {"Object", "toString", "", ""}, {"Object", "notify", "", ""}, {"Object", "notifyAll", "", ""},
+    {"Object", "wait", "", ""}, {"Object", "wait", "long", ""}, {"Object", "wait", "long,int", ""},
+    {"Object", "clone", "", ""}, {"Object", "finalize", "", ""}, {"AutoCloseable", "close", "", ""},
+    {"MivraObject", "mivraEnumerate", "", ""}, {"MivraObject", "invoke", "String,Object[]", "Object"},
+    {"MivraObject", "getProperty", "String,Object[]", "Object"}, {"MivraObject", "setProperty", "String,Object", "void"},
+    {"MivraObject", "invoke$", "String,Object[]", ""}, {"MivraObject", "getProperty$", "String,Object[]", ""},
+    {"MivraObject", "setProperty$", "String,Object", ""}, {"Iterable", "iterator", "", ""},
+    {"Iterable", "spliterator", "", ""},
+};
+
+bool isPrimitive(std::string_view name) {
+    return name == "byte" || name == "short" || name == "int" || name == "long" || name == "float" ||
+           name == "double" || name == "boolean" || name == "char";
+}
+
+// Why a method of this signature cannot keep its name in a generated class
+// (empty: it can); sets `overrides` when it overrides a deprecated helper.
+std::string inheritedClash(std::string_view name, const std::string& parameters, const std::optional<JavaType>& result,
+                           bool iterable, bool& overrides) {
+    overrides = false;
+    for (const InheritedMethod& method : inheritedMethods) {
+        if (method.name != name || method.parameters != parameters || (method.owner == "Iterable" && !iterable))
+            continue;
+        const bool fits = method.result == "void" ? !result
+                          : method.result == "Object" ? result && !isPrimitive(result->name)
+                                                      : false;
+        if (fits) {
+            overrides = true;
+            return {};
+        }
+        return "would clash with " + std::string(method.owner) + "." + std::string(name) + "(" +
+               std::string(method.parameters) + ")";
+    }
+    return {};
+}
 
 std::string lowered(std::string_view text) {
     std::string out(text);
@@ -45,6 +108,15 @@ std::string lowered(std::string_view text) {
 std::string capitalised(std::string name) {
     if (!name.empty() && name[0] >= 'a' && name[0] <= 'z') name[0] = static_cast<char>(name[0] - 'a' + 'A');
     return name;
+}
+
+constexpr std::string_view iidIUnknown = "{00000000-0000-0000-C000-000000000046}";
+constexpr std::string_view iidIDispatch = "{00020400-0000-0000-C000-000000000046}";
+
+// IUnknown and IDispatch, which a library compiled from IDL may carry.
+bool isBaseInterface(const ResolvedType& type) {
+    std::string iid = guidText(type.guid);
+    return iid == iidIUnknown || iid == iidIDispatch;
 }
 
 bool isIdentifierShaped(std::string_view name) { return isJavaIdentifier(name) || isJavaReservedWord(name); }
@@ -83,6 +155,9 @@ struct ClassState {
     int32_t base = -1;    // the type index of the base class
     const ClassState* baseState = nullptr;  // set when the class is built
     bool iterable = false;  // itself or an ancestor
+    int slotBase = 0;       // called through the vtable: the slots before its own functions
+    std::string element;    // a collection: what it iterates
+    bool elementRefused = false;
     std::map<MemberKey, bool> members;  // the members of its view that no ancestor has: bound or not
     std::unordered_set<std::string> signatures;  // the Java signatures it declares
     bool done = false;
@@ -109,7 +184,6 @@ public:
     FullModel build();
 
 private:
-    std::string claimRefusal(std::string_view name);
     void findListeners();
     void planClasses();
     void fillObjectTargets();
@@ -125,7 +199,19 @@ private:
     void buildModuleConstants(FullClass& cls, const ResolvedType& module);
     void listEntryPoints();
     std::string parameterName(const std::optional<std::string>& name, ParameterNameTable& table) const;
-    std::string methodName(std::string name, bool iterable) const;
+    struct Claim {
+        std::string name;
+        std::string refusal;
+        std::string renaming;
+    };
+    Claim claimClassName(std::string_view name);
+    std::string classNameOf(int32_t typeIndex) const;
+    std::string enumClassOf(const JavaType& type) const;
+    int32_t defaultInterfaceOf(const ResolvedType& coclass) const;
+    int vtableBaseSlots(int32_t typeIndex, std::string& refusal) const;
+    const ResolvedFunction* collectionItem(const ClassState& state) const;
+    void planIterables();
+    void listUnbound();
 
     const ResolvedLibrary& library_;
     const FullModelInputs& inputs_;
@@ -136,17 +222,35 @@ private:
     std::map<int32_t, ClassState> dispatch_;  // by type index
     std::map<int32_t, int> listeners_;  // type index -> class index, -1 when the type has no class
     std::map<int32_t, FullCoverage> coverage_;  // by type index
+    std::map<int32_t, std::string> typeClasses_;  // type index -> its class's name
+    std::vector<std::pair<std::string, std::string>> renamedTypes_;  // library name, why renamed
+    std::vector<std::pair<std::string, std::string>> iterableRefusals_;  // class, why not Iterable
+    std::vector<std::pair<std::string, std::string>> unreadable_;        // type, what could not be read
+    std::map<int32_t, std::string> uncalled_;  // interfaces without a class: type index -> why
 };
 
 constexpr const char* entryPointRefusal = "A DLL entry point, which cannot be called through IDispatch";
 constexpr const char* nameTakenRefusal = "Name already used by another class; no class written for this type";
 
-std::string ModelBuilder::claimRefusal(std::string_view name) {
-    if (!isJavaIdentifier(name)) return "Not a Java identifier; no class written for this type";
-    if (isReservedFullClassName(name) || !taken_.insert(lowered(name)).second)
-        return nameTakenRefusal;
-    return {};
+ModelBuilder::Claim ModelBuilder::claimClassName(std::string_view name) {
+    Claim claim{std::string(name), {}, {}};
+    if (!isJavaIdentifier(name)) return {{}, "Not a Java identifier; no class written for this type", {}};
+    if (isReservedFullClassName(name)) {
+        claim.name += '_';
+        claim.renaming = "named like a type of java.lang or the runtime";
+    }
+    if (!fitsFileName(claim.name + ".java")) return {{}, "Name too long for a file name; no class written for this type", {}};
+    if (!taken_.insert(lowered(claim.name)).second)
+        return {{}, nameTakenRefusal, {}};
+    return claim;
 }
+
+std::string ModelBuilder::classNameOf(int32_t typeIndex) const {
+    auto found = typeClasses_.find(typeIndex);
+    return found == typeClasses_.end() ? std::string() : found->second;
+}
+
+std::string ModelBuilder::enumClassOf(const JavaType& type) const { return classNameOf(type.enumType); }
 
 // A dispinterface that a coclass names as [source] is a listener interface,
 // unless a coclass also offers it for calls (it stays an interface class) or
@@ -173,55 +277,152 @@ void ModelBuilder::findListeners() {
         if (!called.count(index)) listeners_[index] = -1;
 }
 
+// The interface of a coclass that its class extends: its default one,
+// else its first that is not a source.
+int32_t ModelBuilder::defaultInterfaceOf(const ResolvedType& coclass) const {
+    const ResolvedImplementedType* chosen = nullptr;
+    for (const ResolvedImplementedType& implemented : coclass.implemented) {
+        if (!implemented.available || (implemented.implFlags & IMPLTYPEFLAG_FSOURCE)) continue;
+        if (!chosen || (implemented.implFlags & IMPLTYPEFLAG_FDEFAULT)) chosen = &implemented;
+        if (implemented.implFlags & IMPLTYPEFLAG_FDEFAULT) break;
+    }
+    if (!chosen || chosen->type < 0 || size_t(chosen->type) >= library_.types.size()) return -1;
+    int32_t dispatch = ownDispatchOf(library_, chosen->type);
+    return dispatch >= 0 ? dispatch : chosen->type;
+}
+
+// The slots before an interface's own functions: IUnknown's 3, IDispatch's
+// 4, and each own base's functions (in declaration order, as compilers
+// give oVft). -1 when the chain leaves the library elsewhere.
+int ModelBuilder::vtableBaseSlots(int32_t typeIndex, std::string& refusal) const {
+    int slots = 0;
+    int32_t at = typeIndex;
+    for (int depth = 0; depth < 64; ++depth) {
+        const ResolvedType& type = library_.types[size_t(at)];
+        if (type.implemented.empty() || !type.implemented[0].available) {
+            refusal = "its base interface cannot be read";
+            return -1;
+        }
+        int32_t base = type.implemented[0].type;
+        if (base < 0 || size_t(base) >= library_.types.size() ||
+            library_.types[size_t(base)].state != ResolvedType::State::Available) {
+            refusal = "its base interface cannot be read";
+            return -1;
+        }
+        const ResolvedType& baseType = library_.types[size_t(base)];
+        std::string baseName = textOf(baseType.name);
+        if (guidText(baseType.guid) == iidIDispatch) return slots + 7;
+        if (guidText(baseType.guid) == iidIUnknown) {
+            refusal = "derives from IUnknown only, not from IDispatch";
+            return -1;
+        }
+        if (uint32_t(base) >= library_.ownTypeCount || baseType.kind != TKIND_INTERFACE ||
+            (baseType.flags & TYPEFLAG_FDUAL)) {
+            refusal = "its base interface " + baseName + " is dual or of another library: its vtable is not known";
+            return -1;
+        }
+        slots += int(baseType.functions.size());
+        at = base;
+    }
+    refusal = "its chain of base interfaces is too long or returns to itself";
+    return -1;
+}
+
 // Object classes first, then interface classes, then constant classes, each
-// in library order: an earlier class keeps a name two types share.
+// in library order: an earlier class keeps a name two types share. Classes
+// of coclasses that cannot be created come last, as they came later.
 void ModelBuilder::planClasses() {
     const uint32_t own = std::min<uint32_t>(library_.ownTypeCount, uint32_t(library_.types.size()));
-    for (uint32_t pass = 0; pass < 3; ++pass) {
+    std::vector<std::string> vtableRefusals(own);
+    for (uint32_t i = 0; i < own; ++i) {
+        const ResolvedType& type = library_.types[i];
+        if (type.state != ResolvedType::State::Available || type.kind != TKIND_INTERFACE ||
+            (type.flags & TYPEFLAG_FDUAL) || type.interfaceHalf || isBaseInterface(type))
+            continue;
+        std::string refusal;
+        if (vtableBaseSlots(int32_t(i), refusal) < 0) uncalled_[int32_t(i)] = refusal;
+    }
+    for (uint32_t pass = 0; pass < 4; ++pass) {
         for (uint32_t i = 0; i < own; ++i) {
             const ResolvedType& type = library_.types[i];
             if (type.state != ResolvedType::State::Available) continue;
             FullClass::Kind kind;
-            if (pass == 0 && type.kind == TKIND_COCLASS && (type.flags & TYPEFLAG_FCANCREATE) &&
-                !type.implemented.empty())
+            bool creatable = (type.flags & TYPEFLAG_FCANCREATE) != 0;
+            bool vtable = false;
+            if (pass == 0 && type.kind == TKIND_COCLASS && creatable && !type.implemented.empty()) {
                 kind = FullClass::Kind::Object;
-            else if (pass == 1 && type.kind == TKIND_DISPATCH)
+            } else if (pass == 1 && type.kind == TKIND_DISPATCH) {
                 kind = listeners_.count(int32_t(i)) ? FullClass::Kind::Listener : FullClass::Kind::Interface;
-            else if (pass == 2 && type.kind == TKIND_ENUM)
+            } else if (pass == 1 && type.kind == TKIND_INTERFACE && !(type.flags & TYPEFLAG_FDUAL) &&
+                       !type.interfaceHalf && !isBaseInterface(type) && !uncalled_.count(int32_t(i))) {
+                kind = FullClass::Kind::Interface;
+                vtable = true;
+            } else if (pass == 2 && type.kind == TKIND_ENUM) {
                 kind = FullClass::Kind::Constants;
-            else if (pass == 2 && type.kind == TKIND_MODULE && !type.variables.empty())
+            } else if (pass == 2 && type.kind == TKIND_MODULE && !type.variables.empty()) {
                 kind = FullClass::Kind::Constants;
-            else
+            } else if (pass == 3 && type.kind == TKIND_COCLASS && !creatable &&
+                       !classNameOf(defaultInterfaceOf(type)).empty()) {
+                kind = FullClass::Kind::Object;
+            } else {
                 continue;
-            std::string name = textOf(type.name);
-            if (kind == FullClass::Kind::Interface) dispatch_[int32_t(i)].typeIndex = int32_t(i);
-            std::string refusal = claimRefusal(name);
-            if (refusal == nameTakenRefusal && !isReservedFullClassName(name)) {
-                // A later type of a name an earlier class took: the name with
-                // the first free "_N", the same on every run.
-                int& suffix = nextSuffix_.try_emplace(lowered(name), 2).first->second;
-                std::string renamed;
-                do renamed = name + "_" + std::to_string(suffix++);
-                while (!(refusal = claimRefusal(renamed)).empty() && refusal == nameTakenRefusal);
-                if (refusal.empty()) {
-                    model_.renames.emplace_back(name, "class " + renamed + ": another type of the library has this name");
-                    name = renamed;
+            }
+            std::string libraryName = textOf(type.name);
+            std::string wanted = libraryName;
+            std::string renaming;
+            // widl names an enumeration without a tag __WIDL_..., MIDL by its typedef.
+            if (kind == FullClass::Kind::Constants && wanted.rfind("__", 0) == 0) {
+                for (uint32_t j = 0; j < own; ++j) {
+                    const ResolvedType& alias = library_.types[j];
+                    if (alias.state == ResolvedType::State::Available && alias.kind == TKIND_ALIAS && alias.alias &&
+                        alias.alias->vt == VT_USERDEFINED && alias.alias->user == int32_t(i) && alias.name) {
+                        wanted = *alias.name;
+                        renaming = "an enumeration without a tag, named by its typedef";
+                        break;
+                    }
                 }
             }
-            if (!refusal.empty()) {
-                model_.refusals.emplace_back(name.empty() ? guidText(type.guid) : name, refusal);
+            if (kind == FullClass::Kind::Interface) dispatch_[int32_t(i)].typeIndex = int32_t(i);
+            Claim claim = claimClassName(wanted);
+            if (claim.refusal == nameTakenRefusal) {
+                // A later type of a name an earlier class took: the name with
+                // the first free "_N", the same on every run.
+                int& suffix = nextSuffix_.try_emplace(lowered(claim.name.empty() ? wanted : claim.name), 2).first->second;
+                Claim renamed;
+                do renamed = claimClassName(wanted + "_" + std::to_string(suffix++));
+                while (renamed.refusal == nameTakenRefusal);
+                if (renamed.refusal.empty()) {
+                    model_.renames.emplace_back(libraryName, "class " + renamed.name + ": another type of the library has this name");
+                    claim = renamed;
+                }
+            }
+            if (!claim.refusal.empty()) {
+                model_.refusals.emplace_back(libraryName.empty() ? guidText(type.guid) : libraryName, claim.refusal);
                 continue;
             }
+            if (!claim.renaming.empty()) renaming = claim.renaming;
+            if (!renaming.empty()) renamedTypes_.emplace_back(libraryName, "class " + claim.name + ": " + renaming);
             FullClass& cls = model_.classes.emplace_back();
             cls.kind = kind;
             cls.module = type.kind == TKIND_MODULE;
-            cls.name = name;
+            cls.name = claim.name;
+            cls.libraryName = libraryName;
             cls.typeIndex = int32_t(i);
+            cls.vtable = vtable;
+            cls.creatable = kind == FullClass::Kind::Object && creatable;
             if (type.docString && !type.docString->empty()) cls.docString = type.docString;
             cls.iid = guidText(type.guid);
+            typeClasses_[int32_t(i)] = cls.name;
             if (kind == FullClass::Kind::Interface)
                 dispatch_[int32_t(i)].classIndex = int(model_.classes.size() - 1);
-            if (kind == FullClass::Kind::Listener) listeners_[int32_t(i)] = int(model_.classes.size() - 1);
+            if (vtable) {
+                std::string unused;
+                dispatch_[int32_t(i)].slotBase = vtableBaseSlots(int32_t(i), unused);
+            }
+            if (kind == FullClass::Kind::Listener) {
+                listeners_[int32_t(i)] = int(model_.classes.size() - 1);
+                typeClasses_.erase(int32_t(i));
+            }
         }
     }
 }
@@ -240,6 +441,8 @@ void ModelBuilder::fillObjectTargets() {
         int32_t dispatch = ownDispatchOf(library_, int32_t(i));
         if (dispatch >= 0) {
             target = {true, classOf(dispatch), true};
+        } else if (dispatch_.count(int32_t(i))) {
+            target = {true, classOf(int32_t(i)), true};  // derived from IDispatch, called through its vtable
         } else if (type.kind == TKIND_INTERFACE || type.kind == TKIND_DISPATCH) {
             target = {true, {}, type.kind == TKIND_DISPATCH || (type.flags & TYPEFLAG_FDUAL)};
         } else if (type.kind == TKIND_COCLASS) {
@@ -253,6 +456,7 @@ void ModelBuilder::fillObjectTargets() {
             }
             if (chosen) {
                 int32_t chosenDispatch = ownDispatchOf(library_, chosen->type);
+                if (chosenDispatch < 0 && dispatch_.count(chosen->type)) chosenDispatch = chosen->type;
                 if (chosenDispatch >= 0) target = {true, classOf(chosenDispatch), true};
                 else if (chosen->type >= 0 && size_t(chosen->type) < library_.types.size()) {
                     const ResolvedType& interface = library_.types[size_t(chosen->type)];
@@ -276,6 +480,7 @@ void ModelBuilder::findBases() {
                  type.implemented[0].available)
             candidate = type.implemented[0].type;
         int32_t base = ownDispatchOf(library_, candidate);
+        if (base < 0 && dispatch_.count(candidate)) base = candidate;
         if (base < 0 || base == index) continue;
         auto found = dispatch_.find(base);
         if (found == dispatch_.end() || found->second.classIndex < 0) continue;
@@ -293,16 +498,17 @@ void ModelBuilder::findBases() {
     }
 }
 
-std::string ModelBuilder::parameterName(const std::optional<std::string>& name, ParameterNameTable& table) const {
-    std::string candidate = name && isIdentifierShaped(*name) ? *name : std::string("arg");
-    // The method bodies use MISSING and locals named mivra...
-    if (isJavaReservedWord(candidate) || candidate == "MISSING" || candidate.rfind("mivra", 0) == 0) candidate += '_';
-    return uniqueParameterName(candidate, table);
+// Names the method bodies use, which a parameter of that name would hide.
+bool isBodyName(std::string_view name) {
+    return name == "MISSING" || name == "IID" || name == "java" || name == classTableClassName ||
+           name == "METHOD" || name == "PROPERTYGET" || name == "PROPERTYPUT" || name == "PROPERTYPUTREF" ||
+           name.rfind("mivra", 0) == 0 || name.rfind("VT_", 0) == 0;
 }
 
-std::string ModelBuilder::methodName(std::string name, bool iterable) const {
-    if (isJavaReservedWord(name) || isReservedFullMethodName(name, iterable)) name += '_';
-    return name;
+std::string ModelBuilder::parameterName(const std::optional<std::string>& name, ParameterNameTable& table) const {
+    std::string candidate = name && isIdentifierShaped(*name) ? *name : std::string("arg");
+    if (isJavaReservedWord(candidate) || isBodyName(candidate)) candidate += '_';
+    return uniqueParameterName(candidate, table);
 }
 
 std::string signatureOf(const FullMember& member) {
@@ -312,8 +518,36 @@ std::string signatureOf(const FullMember& member) {
     return signature + ")";
 }
 
+std::string defaultText(const ConstantValue& value) {
+    switch (value.vt) {
+    case VT_BSTR: return value.text ? "\"" + *value.text + "\"" : "null";
+    case VT_R4: case VT_R8: case VT_DATE: {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", value.real);
+        return text;
+    }
+    case VT_BOOL: return value.integer ? "true" : "false";
+    case VT_EMPTY: return "empty";
+    case VT_NULL: return "null";
+    default: return std::to_string(value.integer);
+    }
+}
+
 // Adds a method, or the comment of a duplicate; false for the duplicate.
+// A name Java forbids or one that would clash with an inherited method
+// gets a trailing "_".
 bool ModelBuilder::declare(ClassState& state, FullClass& cls, FullMember member) {
+    std::string parameters = signatureOf(member);
+    parameters = parameters.substr(member.javaName.size() + 1, parameters.size() - member.javaName.size() - 2);
+    if (isJavaReservedWord(member.javaName)) {
+        member.javaName += '_';
+        member.renaming = "a Java keyword";
+    } else if (std::string clash = inheritedClash(member.javaName, parameters, member.result, state.iterable,
+                                                  member.overridesDeprecated);
+               !clash.empty()) {
+        member.javaName += '_';
+        member.renaming = clash;
+    }
     std::string signature = signatureOf(member);
     if (state.declares(signature)) {
         member.refusal = "Duplicate method";
@@ -355,6 +589,14 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
             params.pop_back();
         }
     }
+    if (cls.vtable) {
+        // The runtime checks the HRESULT: a function returning anything else
+        // cannot be called so.
+        if (withoutAliases(library_, function.result).vt != VT_HRESULT)
+            return refuse("returns " + vtCodeText(withoutAliases(library_, function.result).vt) + ", not an HRESULT");
+        if (function.optionalParamCount < 0) return refuse("variable argument list through the vtable");
+        if (result.vt == VT_HRESULT) result = TypeRef{};
+    }
 
     std::string name = base.memberName;
     switch (function.invokeKind) {
@@ -366,25 +608,33 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
     }
     if (!isIdentifierShaped(base.memberName) || !isIdentifierShaped(name))
         return refuse("Name is not a Java identifier");
-    base.javaName = methodName(name, state.iterable);
+    base.javaName = name;
 
     Mapping mappedResult = mapResult(tables_, result);
     if (!mappedResult.type) return refuse(mappedResult.refusal);
-    if (!mappedResult.type->name.empty()) base.result = mappedResult.type;
+    if (!mappedResult.type->name.empty()) {
+        base.result = mappedResult.type;
+        base.resultEnumClass = enumClassOf(*mappedResult.type);
+    }
 
     const bool varargs = function.optionalParamCount < 0;
     const bool put = function.invokeKind == 4 || function.invokeKind == 8;
     const size_t count = params.size();
+    if (count > 254) return refuse("Too many parameters for a Java method");
+    const ParameterUse use = cls.vtable ? ParameterUse::Vtable : ParameterUse::Call;
     std::vector<Mapping> mapped;
-    for (size_t k = 0; k < count; ++k) mapped.push_back(mapParameter(tables_, *params[k], varargs && k + 1 == count));
+    for (size_t k = 0; k < count; ++k)
+        mapped.push_back(mapParameter(tables_, *params[k], varargs && k + 1 == count, use));
 
     // The value of a put is the last argument, whatever is optional before
     // it; optional and defaultvalue parameters before it may be left out,
-    // from the last one back.
+    // from the last one back. Through the vtable only a VARIANT can be
+    // left out (as MISSING): the others have no stand-in.
     const size_t valueIndex = put && count > 0 ? count - 1 : count;
     const size_t leading = valueIndex;
     const int declaredOptional = std::max<int>(function.optionalParamCount, 0);
     auto omissible = [&](size_t k) {
+        if (cls.vtable && !(mapped[k].type && mapped[k].type->vt == VT_VARIANT)) return false;
         return !varargs && ((params[k]->flags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) ||
                             int(k) >= int(function.params.size()) - declaredOptional);
     };
@@ -394,13 +644,23 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
         if ((k < firstOptional || k == valueIndex) && !mapped[k].type) return refuse(mapped[k].refusal);
     size_t longest = firstOptional;
     while (longest < leading && mapped[longest].type) ++longest;
+    // Each optional parameter adds a method as long as the one before: past
+    // this many the output would grow with the square of the parameters.
+    if (longest - firstOptional > size_t(maxOptionalParameters)) return refuse("Too many optional parameters");
+    if (cls.vtable) base.slot = state.slotBase + int(&function - library_.types[size_t(state.typeIndex)].functions.data());
 
     for (size_t included = firstOptional; included <= longest; ++included) {
         FullMember member = included == longest ? std::move(base) : base;
         ParameterNameTable names;
         auto addParameter = [&](size_t k) {
             member.arguments.push_back({int16_t(member.parameters.size()), mapped[k].type->vt});
-            member.parameters.push_back({parameterName(params[k]->name, names), *mapped[k].type});
+            FullParameter& parameter = member.parameters.emplace_back();
+            parameter.name = parameterName(params[k]->name, names);
+            parameter.type = *mapped[k].type;
+            parameter.libraryName = params[k]->name ? *params[k]->name : std::string();
+            parameter.optional = k < leading && k >= firstOptional;
+            if (params[k]->defaultValue) parameter.defaultText = defaultText(*params[k]->defaultValue);
+            parameter.enumClass = enumClassOf(*mapped[k].type);
         };
         for (size_t k = 0; k < included; ++k) addParameter(k);
         for (size_t k = included; k < leading; ++k) {
@@ -430,15 +690,19 @@ void ModelBuilder::buildVariable(ClassState& state, FullClass& cls, const Resolv
     }
     FullMember getter = base;
     getter.invokeKind = 2;
-    getter.javaName = methodName("get" + capitalised(base.memberName), state.iterable);
+    getter.javaName = "get" + capitalised(base.memberName);
     getter.result = type.type;
+    getter.resultEnumClass = enumClassOf(*type.type);
     bool declared = declare(state, cls, std::move(getter));
     if (!declared || (variable.flags & VARFLAG_FREADONLY)) return;
     FullMember setter = base;
     setter.invokeKind = 4;
-    setter.javaName = methodName("set" + capitalised(base.memberName), state.iterable);
+    setter.javaName = "set" + capitalised(base.memberName);
     ParameterNameTable names;
-    setter.parameters.push_back({uniqueParameterName("value", names), *type.type});
+    FullParameter& value = setter.parameters.emplace_back();
+    value.name = uniqueParameterName("value", names);
+    value.type = *type.type;
+    value.enumClass = enumClassOf(*type.type);
     setter.arguments.push_back({0, type.type->vt});
     declare(state, cls, std::move(setter));
 }
@@ -459,28 +723,19 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
     if (cls) cls->members.reserve(type.functions.size() * 3 / 2 + 2 * type.variables.size());
     if (cls && baseState) cls->baseClass = model_.classes[size_t(baseState->classIndex)].name;
 
-    // Iterable through DISPID_NEWENUM unless an ancestor already is.
     std::unordered_set<int32_t> puts;
-    bool newEnum = false;
-    const ResolvedFunction* item = nullptr;
-    for (const ResolvedFunction& function : type.functions) {
-        if (!function.available) continue;
-        if (function.invokeKind == 4) puts.insert(function.memberId);
-        newEnum = newEnum || function.memberId == DISPID_NEWENUM;
-        if (function.memberId == DISPID_VALUE && function.name && (*function.name == "Item" || *function.name == "item") &&
-            function.params.size() == 1 && (function.invokeKind == 1 || function.invokeKind == 2) && !item)
-            item = &function;
-    }
-    for (const ResolvedVariable& variable : type.variables)
-        newEnum = newEnum || (variable.available && variable.memberId == DISPID_NEWENUM);
-    if (cls && newEnum && !state.iterable) {
-        state.iterable = true;
-        cls->iterableElement = "MivraVariant";
-        if (item) {
-            Mapping element = mapResult(tables_, item->result);
-            if (element.type && element.type->object) cls->iterableElement = element.type->name;
+    for (const ResolvedFunction& function : type.functions)
+        if (function.available && function.invokeKind == 4) puts.insert(function.memberId);
+    // Iterable unless an ancestor already is; not when an ancestor's own
+    // member took the name of Iterable's methods.
+    if (cls && !state.element.empty() && !state.iterable) {
+        if (baseState && (baseState->declares("iterator()") || baseState->declares("spliterator()")))
+            iterableRefusals_.emplace_back(cls->name, "not Iterable: a base interface has a member iterator() or spliterator()");
+        else {
+            state.iterable = true;
+            cls->iterableElement = state.element;
+            if (cls->iterableElement == "MivraVariant") cls->usesVariant = true;
         }
-        if (cls->iterableElement == "MivraVariant") cls->usesVariant = true;
     }
 
     for (const ResolvedVariable& variable : type.variables) {
@@ -496,7 +751,11 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
         if (function.available && function.name && isBaseInterfaceMethod(*function.name)) continue;
         if (function.emptySlot) continue;
         ++coverage.functions;
-        if (!function.available || !function.name) continue;
+        if (!function.available || !function.name) {
+            unreadable_.emplace_back(coverage.typeName, function.available ? "a function without a name"
+                                                                            : "a function that cannot be read");
+            continue;
+        }
         MemberKey key{function.memberId, function.invokeKind, *function.name};
         if (auto inherited = state.member(key)) {
             coverage.bound += *inherited;
@@ -509,11 +768,100 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
     }
 }
 
+// The Item of a collection (by name: not every library gives it
+// DISPID_VALUE), a method or property get taking its index first and
+// nothing but optional parameters after it.
+const ResolvedFunction* ModelBuilder::collectionItem(const ClassState& state) const {
+    for (const ClassState* at = &state; at; at = at->base >= 0 ? &dispatch_.at(at->base) : nullptr) {
+        for (const ResolvedFunction& function : library_.types[size_t(at->typeIndex)].functions) {
+            if (!function.available || !function.name || lowered(*function.name) != "item" ||
+                (function.invokeKind != 1 && function.invokeKind != 2))
+                continue;
+            size_t count = function.params.size();
+            if (count > 0 && (function.params.back().flags & PARAMFLAG_FRETVAL)) --count;
+            if (count == 0) continue;
+            const int optional = std::max<int>(function.optionalParamCount, 0);
+            bool rest = true;
+            for (size_t k = 1; k < count; ++k)
+                rest = rest && ((function.params[k].flags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) ||
+                                int(k) >= int(function.params.size()) - optional);
+            if (rest) return &function;
+        }
+        if (at->base == at->typeIndex) break;
+    }
+    return nullptr;
+}
+
+// What each collection iterates: the class of its Item's objects, else
+// MivraVariant. A class iterating something other than what a subclass
+// iterates is not Iterable itself, since Java lets a class be Iterable of
+// one type only; its subclasses are.
+void ModelBuilder::planIterables() {
+    for (auto& [index, state] : dispatch_) {
+        if (state.classIndex < 0) continue;
+        bool newEnum = false;
+        for (const ClassState* at = &state; at && !newEnum; at = at->base >= 0 ? &dispatch_.at(at->base) : nullptr) {
+            const ResolvedType& type = library_.types[size_t(at->typeIndex)];
+            for (const ResolvedFunction& function : type.functions)
+                newEnum = newEnum || (function.available && function.memberId == DISPID_NEWENUM);
+            for (const ResolvedVariable& variable : type.variables)
+                newEnum = newEnum || (variable.available && variable.memberId == DISPID_NEWENUM);
+            if (at->base == at->typeIndex) break;
+        }
+        if (!newEnum) continue;
+        if (model_.classes[size_t(state.classIndex)].vtable) {
+            // The runtime enumerates through IDispatch, which such a server may not answer.
+            iterableRefusals_.emplace_back(model_.classes[size_t(state.classIndex)].name,
+                                           "not Iterable: called through its vtable, and iteration goes through IDispatch");
+            continue;
+        }
+        state.element = "MivraVariant";
+        if (const ResolvedFunction* item = collectionItem(state)) {
+            TypeRef result = item->result;
+            if (!item->params.empty() && (item->params.back().flags & PARAMFLAG_FRETVAL) &&
+                withoutAliases(library_, item->params.back().type).vt == VT_PTR &&
+                withoutAliases(library_, item->params.back().type).element)
+                result = *withoutAliases(library_, item->params.back().type).element;
+            Mapping element = mapResult(tables_, result);
+            if (element.type && element.type->object) state.element = element.type->name;
+        }
+    }
+    for (auto& [index, state] : dispatch_) {
+        if (state.element.empty()) continue;
+        std::vector<int32_t> path{index};
+        for (int32_t at = state.base; at >= 0 && path.size() < 4096; at = dispatch_.at(at).base) {
+            ClassState& ancestor = dispatch_.at(at);
+            if (!ancestor.element.empty() && ancestor.element != state.element) {
+                iterableRefusals_.emplace_back(model_.classes[size_t(ancestor.classIndex)].name,
+                                               "not Iterable: " + model_.classes[size_t(state.classIndex)].name +
+                                                   ", which extends it, iterates " + state.element);
+                ancestor.element.clear();
+                ancestor.elementRefused = true;
+            }
+            if (std::find(path.begin(), path.end(), at) != path.end()) break;
+            path.push_back(at);
+        }
+    }
+}
+
 // The interfaces offered as get<I>(), in the order the default output lists
 // them: each non-source dispatch interface of the class put in front, then
 // the dispatch interfaces it names in front of it; the first mention stays.
 void ModelBuilder::buildObject(FullClass& cls, const ResolvedType& coclass) {
     cls.classId = inputs_.identifierText ? inputs_.identifierText(coclass.guid) : guidText(coclass.guid);
+    // The class extends its default interface's class, so that its members
+    // are called on the object itself.
+    const ClassState* baseState = nullptr;
+    if (auto found = dispatch_.find(defaultInterfaceOf(coclass));
+        found != dispatch_.end() && found->second.classIndex >= 0) {
+        baseState = &found->second;
+        FullClass& base = model_.classes[size_t(found->second.classIndex)];
+        cls.baseClass = base.name;
+        cls.defaultIid = base.iid;
+        if (cls.creatable)
+            for (const ClassState* at = baseState; at; at = at->baseState)
+                model_.classes[size_t(at->classIndex)].creatableBase = true;
+    }
     std::vector<int32_t> listed;
     std::vector<int32_t> path;
     std::function<void(int32_t)> link = [&](int32_t dispatch) {
@@ -539,7 +887,9 @@ void ModelBuilder::buildObject(FullClass& cls, const ResolvedType& coclass) {
         if (found == dispatch_.end() || found->second.classIndex < 0) continue;
         const std::string& name = model_.classes[size_t(found->second.classIndex)].name;
         cls.interfaces.push_back(name);
-        cls.getterNames.push_back(methodName("get" + name, false));
+        std::string getter = "get" + name;
+        if (isJavaReservedWord(getter) || (baseState && baseState->declares(getter + "()"))) getter += '_';
+        cls.getterNames.push_back(getter);
     }
     for (const ResolvedImplementedType& implemented : coclass.implemented) {
         if (!implemented.available || !(implemented.implFlags & IMPLTYPEFLAG_FSOURCE)) continue;
@@ -572,7 +922,12 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
         if (function.available && function.name && isBaseInterfaceMethod(*function.name)) continue;
         if (function.emptySlot) continue;
         ++coverage.functions;
-        if (!function.available || !function.name || !cls) continue;
+        if (!function.available || !function.name) {
+            unreadable_.emplace_back(coverage.typeName, function.available ? "an event without a name"
+                                                                            : "an event that cannot be read");
+            continue;
+        }
+        if (!cls) continue;
         FullMember member;
         member.memberName = *function.name;
         if (function.docString && !function.docString->empty()) member.docString = &*function.docString;
@@ -590,7 +945,7 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
             refuse("Name is not a Java identifier");
             continue;
         }
-        member.javaName = methodName(member.memberName, false);
+        member.javaName = member.memberName;
         size_t count = function.params.size();
         if (count > 0 && (function.params.back().flags & PARAMFLAG_FRETVAL)) --count;
         ParameterNameTable names;
@@ -602,11 +957,27 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
                 break;
             }
             member.arguments.push_back({int16_t(k), mapped.type->vt});
-            member.parameters.push_back({parameterName(function.params[k].name, names), *mapped.type});
+            FullParameter& parameter = member.parameters.emplace_back();
+            parameter.name = parameterName(function.params[k].name, names);
+            parameter.type = *mapped.type;
+            parameter.libraryName = function.params[k].name ? *function.params[k].name : std::string();
+            parameter.enumClass = enumClassOf(*mapped.type);
         }
         if (!refusal.empty()) {
             refuse(refusal);
             continue;
+        }
+        // A default method cannot override one of Object's.
+        std::string parameters = signatureOf(member);
+        parameters = parameters.substr(member.javaName.size() + 1, parameters.size() - member.javaName.size() - 2);
+        bool overrides = false;
+        if (isJavaReservedWord(member.javaName)) {
+            member.javaName += '_';
+            member.renaming = "a Java keyword";
+        } else if (std::string clash = inheritedClash(member.javaName, parameters, std::nullopt, false, overrides);
+                   !clash.empty() || overrides) {
+            member.javaName += '_';
+            member.renaming = clash.empty() ? "would override a method of MivraObject" : clash;
         }
         if (signatures.count(signatureOf(member))) {
             refuse("Duplicate method");
@@ -698,6 +1069,40 @@ void ModelBuilder::buildModuleConstants(FullClass& cls, const ResolvedType& modu
     }
 }
 
+// One line per member or type left out or renamed, for the file the
+// summary names.
+void ModelBuilder::listUnbound() {
+    std::vector<std::string>& lines = model_.unbound;
+    std::unordered_set<std::string> seen;
+    auto add = [&](std::string line) {
+        if (seen.insert(line).second) lines.push_back(std::move(line));
+    };
+    for (const auto& [subject, reason] : model_.refusals) add(subject + ": " + reason);
+    for (const auto& [subject, reason] : renamedTypes_) add(subject + ": renamed " + reason);
+    for (const auto& [subject, reason] : model_.renames) add(subject + ": renamed " + reason);
+    for (const auto& [subject, reason] : model_.notBound) add(subject + ": " + reason);
+    for (const auto& [index, reason] : uncalled_)
+        add(textOf(library_.types[size_t(index)].name) + ": not bound (" +
+            std::to_string(library_.types[size_t(index)].functions.size()) + " functions): " + reason);
+    for (const auto& [subject, reason] : iterableRefusals_) add(subject + ": " + reason);
+    std::map<std::pair<std::string, std::string>, int> unreadable;
+    for (const auto& entry : unreadable_) ++unreadable[entry];
+    for (const auto& [entry, count] : unreadable)
+        add(entry.first + ": not bound: " + (count > 1 ? std::to_string(count) + " times " : std::string()) +
+            entry.second);
+    for (const FullClass& cls : model_.classes) {
+        const std::string& owner = cls.libraryName.empty() ? cls.name : cls.libraryName;
+        for (const FullMember& member : cls.members) {
+            if (!member.refusal.empty())
+                add(owner + "." + member.memberName + ": " + member.refusal);
+            else if (!member.renaming.empty())
+                add(owner + "." + member.memberName + ": renamed " + member.javaName + ": " + member.renaming);
+        }
+        for (const FullConstant& constant : cls.constants)
+            if (!constant.refusal.empty()) add(owner + "." + constant.memberName + ": " + constant.refusal);
+    }
+}
+
 FullModel ModelBuilder::build() {
     model_.libraryName = textOf(library_.name);
     model_.libraryDoc = textOf(library_.docString);
@@ -705,7 +1110,15 @@ FullModel ModelBuilder::build() {
     planClasses();
     fillObjectTargets();
     findBases();
+    planIterables();
     for (auto& [index, state] : dispatch_) buildInterface(index);
+    for (const auto& [index, reason] : uncalled_) {
+        const ResolvedType& type = library_.types[size_t(index)];
+        FullCoverage& coverage = coverage_[index];
+        coverage.typeName = textOf(type.name);
+        coverage.functions = int(type.functions.size());
+        coverage.callable = reason.rfind("derives from IUnknown", 0) != 0;
+    }
     for (auto& [index, classIndex] : listeners_)
         buildListener(index, classIndex >= 0 ? &model_.classes[size_t(classIndex)] : nullptr);
     for (auto& [index, entry] : coverage_) model_.coverage.push_back(std::move(entry));
@@ -718,6 +1131,7 @@ FullModel ModelBuilder::build() {
             buildConstants(cls, type);
     }
     listEntryPoints();
+    listUnbound();
     return std::move(model_);
 }
 
@@ -748,6 +1162,18 @@ int FullModel::boundCount() const {
     return total;
 }
 
+int FullModel::callableFunctionCount() const {
+    int total = 0;
+    for (const FullCoverage& entry : coverage) total += entry.callable ? entry.functions : 0;
+    return total;
+}
+
+int FullModel::callableBoundCount() const {
+    int total = 0;
+    for (const FullCoverage& entry : coverage) total += entry.callable ? entry.bound : 0;
+    return total;
+}
+
 int FullModel::listenerCount() const {
     return int(std::count_if(classes.begin(), classes.end(),
                              [](const FullClass& cls) { return cls.kind == FullClass::Kind::Listener; }));
@@ -763,12 +1189,7 @@ int FullModel::eventCount() const {
 }
 
 bool isReservedFullClassName(std::string_view name) {
-    return std::find(reservedClassNames.begin(), reservedClassNames.end(), name) != reservedClassNames.end();
-}
-
-bool isReservedFullMethodName(std::string_view name, bool iterable) {
-    if (iterable && name == "iterator") return true;
-    return std::find(reservedMethodNames.begin(), reservedMethodNames.end(), name) != reservedMethodNames.end();
+    return std::find(std::begin(reservedClassNames), std::end(reservedClassNames), name) != std::end(reservedClassNames);
 }
 
 FullModel buildFullModel(const ResolvedLibrary& library, const FullModelInputs& inputs) {

@@ -20,6 +20,12 @@ namespace mivra {
 struct FullParameter {
     std::string name;  // the Java name
     JavaType type;
+    // For the javadoc: the library's name, the default value of an
+    // optional parameter, the constants class of an enumeration.
+    std::string libraryName;
+    std::string defaultText;
+    std::string enumClass;
+    bool optional = false;
 };
 
 // One argument of a call: the Java parameter that gives it, or -1 for
@@ -37,9 +43,13 @@ struct FullMember {
     std::string refusal;  // not empty: a comment saying why, nothing else
 
     std::string javaName;
+    std::string renaming;  // not empty: why javaName is not the natural name
+    bool overridesDeprecated = false;  // overrides one of MivraObject's deprecated late-bound helpers
     int32_t dispId = 0;
     uint32_t invokeKind = 1;
+    int slot = -1;  // called through the vtable: the function's slot
     std::optional<JavaType> result;  // none: void
+    std::string resultEnumClass;
     std::vector<FullParameter> parameters;  // the Java parameters, in order
     // The arguments of the call, in declaration order.
     std::vector<FullArgument> arguments;
@@ -68,13 +78,20 @@ struct FullClass {
     std::optional<std::string> docString;
     bool module = false;  // Constants: of a module, not an enumeration
 
-    // Interface and listener classes.
+    std::string libraryName;  // as the library names the type; differs from name when renamed
+
+    // Interface and listener classes; object classes extend the class of
+    // their default interface.
     std::string baseClass = "MivraObject";
     std::string iid;                // braced
     std::string iterableElement;    // not empty: the class is Iterable of it
+    bool vtable = false;            // an interface that is not dual: called through its vtable
+    bool creatableBase = false;     // a creatable object class extends it (directly or not)
     std::vector<FullMember> members;
 
     // Object classes.
+    bool creatable = false;
+    std::string defaultIid;               // the default interface's IID when baseClass is its class
     std::string classId;                  // ProgID or braced CLSID
     std::vector<std::string> interfaces;  // offered by get<I>()
     std::vector<std::string> getterNames;
@@ -87,11 +104,12 @@ struct FullClass {
     bool usesVariant = false;
 };
 
-// One dispatch type's count for the summary.
+// One interface's or dispinterface's count for the summary.
 struct FullCoverage {
     std::string typeName;
     int functions = 0;  // its dispatch view without the IUnknown and IDispatch members
     int bound = 0;
+    bool callable = true;  // through IDispatch or the vtable of an IDispatch-derived interface
 };
 
 struct FullModel {
@@ -106,9 +124,14 @@ struct FullModel {
     // Members left out where no class can list them: "Type.Member", why.
     std::vector<std::pair<std::string, std::string>> notBound;
     std::vector<FullCoverage> coverage;
+    // Every member and type not bound or renamed, with the reason: the
+    // lines of the file unboundFileName.
+    std::vector<std::string> unbound;
 
     int functionCount() const;
     int boundCount() const;
+    int callableFunctionCount() const;  // of the interfaces called through IDispatch or a vtable
+    int callableBoundCount() const;
     int listenerCount() const;
     int eventCount() const;  // the events the listeners have a method for
 };
@@ -122,9 +145,11 @@ struct FullModelInputs {
 // points into the library, which must outlive it.
 FullModel buildFullModel(const ResolvedLibrary& library, const FullModelInputs& inputs);
 
-// Names a generated class must not take, and method names a generated
-// method must not take (it gets a trailing "_" instead), in one place.
+inline constexpr const char* unboundFileName = "unbound.txt";
+
+// Names a generated class must not take (a type of that name gets a
+// trailing "_"): java.lang's types, which `import package.*;` would make
+// ambiguous, and the names the generated code uses unqualified.
 bool isReservedFullClassName(std::string_view name);
-bool isReservedFullMethodName(std::string_view name, bool iterable);
 
 }  // namespace mivra

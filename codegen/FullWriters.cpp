@@ -1,5 +1,7 @@
 #include "FullWriters.h"
 
+#include <algorithm>
+
 #include "Format.h"
 #include "GenerationContext.h"
 
@@ -16,11 +18,21 @@ std::string javaHeader(const FullWriteInputs& inputs, const std::string& path) {
     return text;
 }
 
-void appendImports(std::string& text, const FullClass& cls) {
+void appendImports(std::string& text, const FullClass& cls, bool codes = true) {
+    if (codes) text += "import static mivra.runtime.MivraVariant.*;\n\n";
     if (cls.usesHolder) text += "import mivra.runtime.Holder;\n";
     text += "import mivra.runtime.MivraObject;\n";
     if (cls.usesVariant) text += "import mivra.runtime.MivraVariant;\n";
     text += "\n";
+}
+
+const char* invokeKindName(uint32_t kind) {
+    switch (kind) {
+    case 2: return "PROPERTYGET";
+    case 4: return "PROPERTYPUT";
+    case 8: return "PROPERTYPUTREF";
+    default: return "METHOD";
+    }
 }
 
 void appendDoc(std::string& text, const std::string* doc, std::string_view indent) {
@@ -52,9 +64,13 @@ void appendArgument(std::string& text, const FullMember& member, const FullArgum
 }
 
 void appendCallHead(std::string& call, const FullMember& member) {
-    call.append("mivraCall(").append(std::to_string(member.dispId)).append(", ");
-    call.append(std::to_string(member.invokeKind)).append(", ");
-    call.append(std::to_string(member.result ? member.result->vt : 0)).append(", ");
+    if (member.slot >= 0) {
+        call.append("mivraVtblCall(IID, ").append(std::to_string(member.slot)).append(", ");
+    } else {
+        call.append("mivraCall(").append(std::to_string(member.dispId)).append(", ");
+        call.append(invokeKindName(member.invokeKind)).append(", ");
+    }
+    call.append(vtCodeText(member.result ? member.result->vt : VT_EMPTY)).append(", ");
 }
 
 void appendResultStatement(std::string& text, const FullMember& member, const std::string& call) {
@@ -86,7 +102,7 @@ void appendMethodBody(std::string& text, const FullMember& member) {
             call += "}, new int[] {";
             for (size_t k = 0; k < member.arguments.size(); ++k) {
                 if (k) call += ", ";
-                call += std::to_string(member.arguments[k].vt);
+                call += vtCodeText(member.arguments[k].vt);
             }
             call += "})";
         }
@@ -100,14 +116,55 @@ void appendMethodBody(std::string& text, const FullMember& member) {
     for (size_t k = 0; k < fixed; ++k) {
         appendFormat(text, "\t\tmivraArgs[%d] = ", {int(k)});
         appendArgument(text, member, member.arguments[k]);
-        appendFormat(text, ";\n\t\tmivraVts[%d] = %d;\n", {int(k), int(member.arguments[k].vt)});
+        appendFormat(text, ";\n\t\tmivraVts[%d] = %s;\n", {int(k), vtCodeText(member.arguments[k].vt)});
     }
     appendFormat(text, "\t\tfor (int mivraI = 0; mivraI < %s.length; ++mivraI) {\n", {rest});
     appendFormat(text, "\t\t\tmivraArgs[%d + mivraI] = %s[mivraI];\n", {int(fixed), rest});
-    appendFormat(text, "\t\t\tmivraVts[%d + mivraI] = %d;\n", {int(fixed), int(VT_VARIANT)});
+    appendFormat(text, "\t\t\tmivraVts[%d + mivraI] = VT_VARIANT;\n", {int(fixed)});
     text += "\t\t}\n";
     call += "mivraArgs, mivraVts)";
     appendResultStatement(text, member, call);
+}
+
+std::string enumLink(const std::string& enumClass) {
+    return enumClass.empty() ? std::string() : "; a constant of {@link " + enumClass + "}";
+}
+
+// What the library says of a member, else what kind of member it is; then
+// each parameter by its library name, and the result.
+void appendMemberDoc(std::string& text, const FullMember& member) {
+    std::string summary;
+    if (member.docString)
+        summary = javadocText(*member.docString);
+    else if (member.invokeKind == 2)
+        summary = "Reads the property " + javadocText(member.memberName) + ".";
+    else if (member.invokeKind == 4)
+        summary = "Sets the property " + javadocText(member.memberName) + ".";
+    else if (member.invokeKind == 8)
+        summary = "Sets the property " + javadocText(member.memberName) + " to an object reference.";
+    else
+        summary = "Calls " + javadocText(member.memberName) + ".";
+    if (member.parameters.empty() && !member.result) {
+        appendFormat(text, "\t/** %s */\n", {summary});
+        return;
+    }
+    appendFormat(text, "\t/**\n\t * %s\n\t *\n", {summary});
+    for (const FullParameter& parameter : member.parameters) {
+        std::string line = parameter.type.varargs ? "the further arguments"
+                           : parameter.libraryName.empty()
+                               ? std::string("the value")
+                               : "<code>" + javadocText(parameter.libraryName) + "</code>";
+        if ((parameter.type.vt & VT_BYREF) && !parameter.type.wrapInHolder)
+            line += ", by reference: what the server leaves in it comes back";
+        if (parameter.optional)
+            line += parameter.defaultText.empty() ? ", optional"
+                                                  : ", optional (default " + javadocText(parameter.defaultText) + ")";
+        line += enumLink(parameter.enumClass);
+        appendFormat(text, "\t * @param %s %s\n", {parameter.name, line});
+    }
+    if (member.result)
+        appendFormat(text, "\t * @return the result%s\n", {enumLink(member.resultEnumClass)});
+    text += "\t */\n";
 }
 
 // Each member after an empty line, as the constructors before them.
@@ -119,7 +176,8 @@ void appendMember(std::string& text, const FullMember& member) {
         appendFormat(text, "\t\t// Function is not available: %s\n", {lineCommentText(member.refusal)});
         return;
     }
-    appendDoc(text, member.docString, "\t");
+    appendMemberDoc(text, member);
+    if (member.overridesDeprecated) text += "\t@Override\n\t@SuppressWarnings(\"deprecation\")\n";
     text.append("\tpublic ").append(member.result ? member.result->name : std::string("void")).append(" ");
     text.append(member.javaName).append("(");
     for (size_t k = 0; k < member.parameters.size(); ++k) {
@@ -195,6 +253,12 @@ std::string fullInterfaceClassText(const FullClass& cls, const FullWriteInputs& 
                  {name});
     text += "\t/**\n\t * Takes over a reference the runtime hands out.\n\t *\n\t * @param ref the reference\n\t */\n";
     appendFormat(text, "\tprotected %s(Ref ref) {\n\t\tsuper(ref);\n\t}\n", {name});
+    if (cls.creatableBase) {
+        text += "\n\t/**\n\t * Creates a COM object, for the object classes that extend this one.\n\t *\n"
+                "\t * @param classId the ProgID or braced CLSID\n"
+                "\t * @param find true to take the running object instead of creating one\n\t */\n";
+        appendFormat(text, "\tprotected %s(String classId, boolean find) {\n\t\tsuper(classId, find);\n\t}\n", {name});
+    }
     for (const FullMember& member : cls.members) appendMember(text, member);
     if (!cls.iterableElement.empty()) {
         text += "\n\t/**\n\t * Iterates the collection (DISPID_NEWENUM, IEnumVARIANT).\n\t *\n"
@@ -209,20 +273,41 @@ std::string fullInterfaceClassText(const FullClass& cls, const FullWriteInputs& 
 
 std::string fullObjectClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path) {
     const std::string& name = cls.name;
+    const bool extendsInterface = cls.baseClass != "MivraObject";
     std::string text = javaHeader(inputs, path);
+    if (!cls.sourceInterfaces.empty()) text += "import mivra.runtime.ListenerHandle;\n";
     text += "import mivra.runtime.MivraObject;\n\n";
     appendClassDoc(text, cls, "The COM object");
-    appendFormat(text, "public class %s extends MivraObject {\n\n", {name});
+    appendFormat(text, "public class %s extends %s {\n\n", {name, cls.baseClass});
     for (const std::string& interface : cls.interfaces) appendFormat(text, "\tprivate %s intf%s;\n", {interface, interface});
     if (!cls.interfaces.empty()) text += "\n";
-    appendFormat(text, "\t/** Creates the COM object %s. */\n", {name});
-    appendFormat(text, "\tpublic %s() {\n\t\tthis(false);\n\t}\n\n", {name});
-    appendFormat(text,
-                 "\t/**\n\t * Creates the COM object %s, or finds the running one.\n\t *\n"
-                 "\t * @param find true to take the running object instead of creating one\n\t */\n",
-                 {name});
-    appendFormat(text, "\tpublic %s(boolean find) {\n\t\tsuper(\"%s\", find);\n\t}\n",
-                 {name, javaStringText(cls.classId)});
+    bool first = true;
+    auto separate = [&] {
+        if (!first) text += "\n";
+        first = false;
+    };
+    if (cls.creatable) {
+        separate();
+        appendFormat(text, "\t/** Creates the COM object %s. */\n", {name});
+        appendFormat(text, "\tpublic %s() {\n\t\tthis(false);\n\t}\n\n", {name});
+        appendFormat(text,
+                     "\t/**\n\t * Creates the COM object %s, or finds the running one.\n\t *\n"
+                     "\t * @param find true to take the running object instead of creating one\n\t */\n",
+                     {name});
+        appendFormat(text, "\tpublic %s(boolean find) {\n\t\tsuper(\"%s\", find);\n\t}\n",
+                     {name, javaStringText(cls.classId)});
+    }
+    if (extendsInterface) {
+        separate();
+        appendFormat(text,
+                     "\t/**\n\t * Takes the default interface of %s, %s, from another object (QueryInterface).\n"
+                     "\t *\n\t * @param obj the object asked for it\n\t */\n",
+                     {name, cls.baseClass});
+        appendFormat(text, "\tpublic %s(MivraObject obj) {\n\t\tsuper(obj, \"%s\", \"%s\");\n\t}\n\n",
+                     {name, cls.defaultIid, cls.baseClass});
+        text += "\t/**\n\t * Takes over a reference the runtime hands out.\n\t *\n\t * @param ref the reference\n\t */\n";
+        appendFormat(text, "\tprotected %s(Ref ref) {\n\t\tsuper(ref);\n\t}\n", {name});
+    }
     for (size_t i = 0; i < cls.interfaces.size(); ++i) {
         const std::string& interface = cls.interfaces[i];
         appendFormat(text,
@@ -239,7 +324,7 @@ std::string fullObjectClassText(const FullClass& cls, const FullWriteInputs& inp
                      "\t * @param listener the listener, held until the connection is closed\n"
                      "\t * @return the connection: closing it ends the events\n\t */\n",
                      {source});
-        appendFormat(text, "\tpublic AutoCloseable add%sListener(%s listener) {\n", {source, source});
+        appendFormat(text, "\tpublic ListenerHandle add%sListener(%s listener) {\n", {source, source});
         appendFormat(text, "\t\treturn addListener(new %s.Adapter(), listener);\n\t}\n", {source});
     }
     if (!cls.interfaces.empty()) {
@@ -253,14 +338,37 @@ std::string fullObjectClassText(const FullClass& cls, const FullWriteInputs& inp
     return text;
 }
 
+// The package's classes by interface, for the class of an object result:
+// each interface class in library order (the last declared wins a tie),
+// then each object class's default interface.
+std::string fullClassTableText(const FullModel& model, const FullWriteInputs& inputs, const std::string& path) {
+    std::string text = javaHeader(inputs, path);
+    text += "import mivra.runtime.ClassTable;\n\n";
+    text += "/** The interface classes of this package, which give object results their class. */\n";
+    appendFormat(text, "final class %s {\n\n", {classTableClassName});
+    text += "\t/** Each interface class by its IID, and the default interface of each object class. */\n";
+    text += "\tstatic final ClassTable TABLE = new ClassTable();\n\n\tstatic {\n";
+    for (const FullClass& cls : model.classes)
+        if (cls.kind == FullClass::Kind::Interface)
+            appendFormat(text, "\t\tTABLE.add(%s.IID, %s.class, %s::new);\n", {cls.name, cls.name, cls.name});
+    for (const FullClass& cls : model.classes)
+        if (cls.kind == FullClass::Kind::Object && !cls.defaultIid.empty())
+            appendFormat(text, "\t\tTABLE.defaultInterface(\"%s\", %s.IID);\n",
+                         {javaStringText(cls.libraryName), cls.baseClass});
+    text += "\t}\n\n";
+    appendFormat(text, "\tprivate %s() {\n\t}\n}\n", {classTableClassName});
+    return text;
+}
+
 // The listener interface and its adapter: the declared types of each
 // event's arguments and the call of its method, both by DISPID.
 std::string fullListenerText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path) {
     const std::string& name = cls.name;
     std::string text = javaHeader(inputs, path);
     text.reserve(2048 + 256 * cls.members.size());
+    text += "import static mivra.runtime.MivraVariant.*;\n\n";
     text += "import mivra.runtime.EventAdapter;\n";
-    appendImports(text, cls);
+    appendImports(text, cls, false);
     if (cls.docString)
         appendDoc(text, cls.docString, "");
     else
@@ -308,7 +416,7 @@ std::string fullListenerText(const FullClass& cls, const FullWriteInputs& inputs
         appendFormat(text, "\t\t\tcase %d:\n\t\t\t\treturn new int[] {", {int(member.dispId)});
         for (size_t k = 0; k < member.arguments.size(); ++k) {
             if (k) text += ", ";
-            text += std::to_string(member.arguments[k].vt);
+            text += vtCodeText(member.arguments[k].vt);
         }
         text += "};\n";
     }
@@ -424,8 +532,23 @@ std::string fullReadmePageText(const FullModel& model, const FullWriteInputs& in
     return text;
 }
 
+std::string fullUnboundText(const FullModel& model) {
+    std::string text;
+    for (const std::string& line : model.unbound) text.append(line).append("\n");
+    return text;
+}
+
 bool writeFullBindings(Output& output, const FullModel& model, const FullWriteInputs& inputs,
                        const FullReport& report, int& javaFileCount) {
+    const bool anyObjectClass = std::any_of(model.classes.begin(), model.classes.end(), [](const FullClass& cls) {
+        return cls.kind == FullClass::Kind::Interface || cls.kind == FullClass::Kind::Object;
+    });
+    if (anyObjectClass) {
+        std::string name = std::string(classTableClassName) + ".java";
+        if (!writeFile(output, name, fullClassTableText(model, inputs, output.pathOf(name)), report)) return false;
+        ++javaFileCount;
+    }
+    if (!writeFile(output, unboundFileName, fullUnboundText(model), report)) return false;
     for (const FullClass& cls : model.classes) {
         std::string name = cls.name + ".java";
         std::string path = output.pathOf(name);

@@ -22,6 +22,8 @@ using FullReport = std::function<void(const std::string& subject, const std::str
 // Java file names.
 std::string fullInterfaceClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path);
 std::string fullObjectClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path);
+std::string fullClassTableText(const FullModel& model, const FullWriteInputs& inputs, const std::string& path);
+std::string fullUnboundText(const FullModel& model);
 std::string fullListenerText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path);
 std::string fullConstantsClassText(const FullClass& cls, const FullWriteInputs& inputs, const std::string& path);
 std::string fullOverviewPageText(const FullModel& model, const FullWriteInputs& inputs);

@@ -28,12 +28,14 @@ TEST(FullMapping, ParametersAndResults) {
     const int32_t node = b.type(TKIND_DISPATCH, "INode", TYPEFLAG_FDUAL);
     const int32_t plain = b.type(TKIND_INTERFACE, "IPlain");
     const int32_t document = b.type(TKIND_COCLASS, "Document");
+    const int32_t dispatch = b.type(TKIND_DISPATCH, "IDispatch", 0, "stdole");
     MappingTables tables;
     tables.library = &b.library;
     tables.objects.resize(b.library.types.size());
     tables.objects[size_t(node)] = {true, "INode", true};
     tables.objects[size_t(plain)] = {true, "", false};
     tables.objects[size_t(document)] = {true, "INode", true};
+    tables.objects[size_t(dispatch)] = {true, "", true};
 
     const uint16_t in = PARAMFLAG_FIN, out = PARAMFLAG_FOUT, inOut = PARAMFLAG_FIN | PARAMFLAG_FOUT;
     struct Case {
@@ -56,12 +58,16 @@ TEST(FullMapping, ParametersAndResults) {
         {"DATE", code(VT_DATE), in, "java.time.LocalDateTime", VT_DATE, "(java.time.LocalDateTime) %s"},
         {"CY", code(VT_CY), in, "java.math.BigDecimal", VT_CY, "(java.math.BigDecimal) %s"},
         {"DECIMAL", code(VT_DECIMAL), in, "java.math.BigDecimal", VT_DECIMAL, "(java.math.BigDecimal) %s"},
-        {"VARIANT", code(VT_VARIANT), in, "MivraVariant", VT_VARIANT, "(MivraVariant) %s"},
+        {"VARIANT", code(VT_VARIANT), in, "Object", VT_VARIANT, ""},
+        {"[in] VARIANT*", pointer(code(VT_VARIANT)), in, "Object", VT_VARIANT, ""},
         {"UNKNOWN", code(VT_UNKNOWN), in, "MivraObject", VT_UNKNOWN, "(MivraObject) %s"},
         {"enumeration", user(kind), in, "int", VT_I4, "(int) %s"},
-        {"library interface", pointer(user(node)), in, "INode", VT_DISPATCH, "mivraAdopt(%s, INode::new)"},
+        {"library interface", pointer(user(node)), in, "INode", VT_DISPATCH,
+         "mivraAdopt(%s, INode.class, MivraClasses.TABLE)"},
+        {"IDispatch", pointer(user(dispatch)), in, "MivraObject", VT_DISPATCH,
+         "mivraAdopt(%s, MivraObject.class, MivraClasses.TABLE)"},
         {"other interface", pointer(user(plain)), in, "MivraObject", VT_UNKNOWN, "(MivraObject) %s"},
-        {"coclass", pointer(user(document)), in, "INode", VT_DISPATCH, "mivraAdopt(%s, INode::new)"},
+        {"coclass", pointer(user(document)), in, "INode", VT_DISPATCH, "mivraAdopt(%s, INode.class, MivraClasses.TABLE)"},
         {"array of strings", safeArray(code(VT_BSTR)), in, "String[]", VT_ARRAY | VT_BSTR, "(String[]) %s"},
         {"array of enumerations", safeArray(user(kind)), in, "int[]", VT_ARRAY | VT_I4, "(int[]) %s"},
         {"array of interfaces", safeArray(pointer(user(node))), in, "MivraObject[]", VT_ARRAY | VT_DISPATCH,
@@ -101,6 +107,14 @@ TEST(FullMapping, ParametersAndResults) {
         }
         EXPECT_EQ(mapped.type->wrapInHolder, std::string(c.what) == "[in] BSTR*") << c.what;
     }
+
+    // Through a vtable an [in] VARIANT* is a pointer to the value; an event
+    // hands VARIANTs over as they came.
+    Mapping vtable = mapParameter(tables, parameter("p", pointer(code(VT_VARIANT)), in), false, ParameterUse::Vtable);
+    EXPECT_EQ(vtable.type->name, "Object");
+    EXPECT_EQ(vtable.type->vt, VT_BYREF | VT_VARIANT);
+    EXPECT_TRUE(vtable.type->wrapInHolder);
+    EXPECT_EQ(mapEventParameter(tables, parameter("p", code(VT_VARIANT), in)).type->name, "MivraVariant");
 
     Mapping rest = mapParameter(tables, parameter("rest", pointer(safeArray(code(VT_VARIANT)))), true);
     ASSERT_TRUE(rest.type);
@@ -239,7 +253,7 @@ TEST(FullModel, ClassesOfTheDemoLibrary) {
                                    "String getName() <-",
                                    "void setName(String value) <- 0",
                                    "void Move(int x, int y) <- 0 1 MISSING",
-                                   "void Move(int x, int y, MivraVariant speed) <- 0 1 2",
+                                   "void Move(int x, int y, Object speed) <- 0 1 2",
                                    "void setPicture(MivraObject p) <- 0",
                                    "void setRefPicture(MivraObject p) <- 0",
                                    "void setFont(MivraObject f) <- 0",
@@ -258,9 +272,9 @@ TEST(FullModel, ClassesOfTheDemoLibrary) {
     EXPECT_EQ(shapes.baseClass, "MivraObject");
     EXPECT_EQ(shapes.iterableElement, "IShape");
     EXPECT_EQ(shapesOf(shapes), (std::vector<std::string>{
-                                    "IShape Item(MivraVariant index) <- 0",
+                                    "IShape Item(Object index) <- 0",
                                     "void setItem(IShape value) <- MISSING 0",
-                                    "void setItem(MivraVariant index, IShape value) <- 0 1",
+                                    "void setItem(Object index, IShape value) <- 0 1",
                                     "MivraObject get_NewEnum() <-",
                                     "void iterator_() <-",
                                     "void DeleteFile(String path) <- 0 MISSING",
@@ -331,14 +345,14 @@ TEST(FullWriters, DemoLibraryCompilesAndDocuments) {
                                   [&](const std::string& s, const std::string& m) { reports.emplace_back(s, m); },
                                   javaFiles));
     EXPECT_TRUE(reports.empty());
-    EXPECT_EQ(javaFiles, 7);
-    EXPECT_EQ(output.files().size(), 9u);
+    EXPECT_EQ(javaFiles, 8);  // and MivraClasses
+    EXPECT_EQ(output.files().size(), 11u);  // and unbound.txt
     const std::string& shape = output.files().at("IShape.java");
     EXPECT_NE(shape.find("/** A shape on the *&#47; page &#64;since &lt;1&gt; */\npublic class IShape"),
               std::string::npos);
-    EXPECT_NE(shape.find("/** The shape's &#123;name} */"), std::string::npos) << shape;
+    EXPECT_NE(shape.find("\t * The shape's &#123;name}\n"), std::string::npos) << shape;
     const std::string& events = output.files().at("DShapeEvents.java");
-    EXPECT_NE(events.find("case 4:\n\t\t\t\treturn new int[] {16395, 16396, 9, 16387};"), std::string::npos) << events;
+    EXPECT_NE(events.find("case 4:\n\t\t\t\treturn new int[] {VT_BYREF | VT_BOOL, VT_BYREF | VT_VARIANT, VT_DISPATCH, VT_BYREF | VT_I4};"), std::string::npos) << events;
     EXPECT_NE(events.find("listener.Closing(EventAdapter.<Boolean>holder(args[0]), (MivraVariant) args[1], "
                           "EventAdapter.<IShape>adopt(args[2], IShape::new), EventAdapter.<Integer>holder(args[3]));"),
               std::string::npos)
@@ -380,6 +394,23 @@ TEST(FullWriters, ShortWriteFailsTheRun) {
     EXPECT_EQ(reports[0].first, folder.file("IShape.java"));
     EXPECT_EQ(reports[0].second, "Cannot write file");
     EXPECT_FALSE(std::filesystem::exists(folder.file("readme.html")));
+}
+
+// A name no file system takes refuses its type only: the others are
+// still written, and the types that name it fall back to MivraObject.
+TEST(FullModel, OverLongNameRefusesItsTypeOnly) {
+    LibraryBuilder b;
+    const std::string longName = "I" + std::string(260, 'x');
+    const int32_t huge = b.type(TKIND_DISPATCH, longName);
+    const int32_t caller = b.type(TKIND_DISPATCH, "IUser");
+    b.function(caller, "Huge", 1, 2, pointer(user(huge)));
+    FullModel model = buildFullModel(b.library, {});
+    ASSERT_EQ(model.refusals.size(), 1u);
+    EXPECT_EQ(model.refusals[0].second, "Name too long for a file name; no class written for this type");
+    const FullClass& cls = classNamed(model, "IUser");
+    ASSERT_EQ(cls.members.size(), 1u);
+    EXPECT_EQ(cls.members[0].result->name, "MivraObject");
+    EXPECT_EQ(model.unbound.front(), longName + ": Name too long for a file name; no class written for this type");
 }
 
 }  // namespace

@@ -234,11 +234,13 @@ TEST(GenerateCommand, FullMappingWritesJavaOnly) {
     auto r = runMivra("generate --mapping full -i " + q(tlb) + " -o " + q(out) + " -p a", folder);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "Wrote 1 Java files to " + out + "; 1 of 1 functions bound\n");
+    EXPECT_EQ(r.out, "Wrote 2 Java files to " + out +
+                         "; 1 of 1 functions bound; 0 members and types left out or renamed, listed in unbound.txt\n");
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"DOnly.java", "overview.html", "readme.html"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"DOnly.java", "MivraClasses.java", "overview.html", "readme.html",
+                                               "unbound.txt"}));
 
     r = runMivra("generate --mapping full --handles long -i " + q(tlb) + " -o " + q(out) + " -p a", folder);
     EXPECT_EQ(r.status, 2);

@@ -43,6 +43,15 @@ public class MivraObject implements AutoCloseable {
      */
     protected static final int MIVRA_VARARGS = 0x10000;
 
+    /** The invoke kinds of a call, as generated code names them. */
+    protected static final int METHOD = 1;
+    /** Reads a property. */
+    protected static final int PROPERTYGET = 2;
+    /** Sets a property. */
+    protected static final int PROPERTYPUT = 4;
+    /** Sets a property to an object reference. */
+    protected static final int PROPERTYPUTREF = 8;
+
     /**
      * An argument left out: passed as {@code VT_ERROR} with
      * {@code DISP_E_PARAMNOTFOUND}, so the server applies its default.
@@ -326,6 +335,36 @@ public class MivraObject implements AutoCloseable {
     }
 
     /**
+     * Hands the reference of an object result to the generated class the table gives for it.
+     *
+     * @param <T> the declared class
+     * @param raw a result of {@link #mivraCall}: a MivraObject, or null
+     * @param declared the class the member declares
+     * @param table the package's classes
+     * @return the wrapped object, or null for a null result
+     */
+    protected static <T> T mivraAdopt(Object raw, Class<T> declared, ClassTable table) {
+        ClassTable.Entry entry = table.entryOf(declared);
+        if (entry == null)
+            return declared.cast(raw);
+        return declared.cast(mivraAdopt(raw, entry.wrap));
+    }
+
+    /**
+     * Calls a function of an interface that is not dual through its vtable.
+     *
+     * @param iid the interface identifier, braced
+     * @param slot the function's slot in the vtable
+     * @param resultVt the type of the [out, retval] parameter, or VT_EMPTY
+     * @param args the other parameters
+     * @param argVts their types
+     * @return the result's Java value
+     */
+    protected final Object mivraVtblCall(String iid, int slot, int resultVt, Object[] args, int[] argVts) {
+        throw new UnsupportedOperationException("vtable calls");
+    }
+
+    /**
      * Iterates the collection through {@code DISPID_NEWENUM} and {@code IEnumVARIANT}.
      *
      * @param <T> the generated class of the elements
@@ -437,7 +476,7 @@ public class MivraObject implements AutoCloseable {
      * @param args the arguments; their types follow from their Java classes as in {@link MivraVariant#of}
      * @return the result's Java value, as {@link MivraVariant#toJava} gives it
      */
-    public Object invoke(String member, Object... args) {
+    public Object invoke$(String member, Object... args) {
         return lateCall(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
     }
 
@@ -471,7 +510,7 @@ public class MivraObject implements AutoCloseable {
      * @param args the arguments of an indexed property
      * @return the value's Java value
      */
-    public Object getProperty(String name, Object... args) {
+    public Object getProperty$(String name, Object... args) {
         // As script hosts ask: some servers answer property gets only so.
         return lateCall(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
     }
@@ -482,7 +521,7 @@ public class MivraObject implements AutoCloseable {
      * @param name the property's name
      * @param value the new value
      */
-    public void setProperty(String name, Object value) {
+    public void setProperty$(String name, Object value) {
         int id = dispIdOf(name);
         Object[] args = {value};
         int[] vts = {VT_VARIANT};
@@ -494,6 +533,44 @@ public class MivraObject implements AutoCloseable {
                 throw e;
             mivraCall(id, DISPATCH_PROPERTYPUTREF, VT_EMPTY, args, vts);
         }
+    }
+
+    /**
+     * Calls a method by name; {@link #invoke$}.
+     *
+     * @param member the member's name
+     * @param args the arguments
+     * @return the result's Java value
+     * @deprecated a library member may take this name: use {@link #invoke$}
+     */
+    @Deprecated
+    public Object invoke(String member, Object... args) {
+        return invoke$(member, args);
+    }
+
+    /**
+     * Reads a property by name; {@link #getProperty$}.
+     *
+     * @param name the property's name
+     * @param args the arguments of an indexed property
+     * @return the value's Java value
+     * @deprecated a library member may take this name: use {@link #getProperty$}
+     */
+    @Deprecated
+    public Object getProperty(String name, Object... args) {
+        return getProperty$(name, args);
+    }
+
+    /**
+     * Sets a property by name; {@link #setProperty$}.
+     *
+     * @param name the property's name
+     * @param value the new value
+     * @deprecated a library member may take this name: use {@link #setProperty$}
+     */
+    @Deprecated
+    public void setProperty(String name, Object value) {
+        setProperty$(name, value);
     }
 
     // Events.
@@ -518,7 +595,7 @@ public class MivraObject implements AutoCloseable {
      * @return the connection: closing it calls Unadvise (closing again does nothing)
      * @throws MivraException when the object has no connection point for the interface
      */
-    public final <L> AutoCloseable addListener(EventAdapter<L> adapter, L listener) {
+    public final <L> ListenerHandle addListener(EventAdapter<L> adapter, L listener) {
         Objects.requireNonNull(adapter, "adapter");
         EventSink sink = new EventSink(adapter, adapter.cast(Objects.requireNonNull(listener, "listener")));
         Apartment home = enter();
@@ -536,7 +613,7 @@ public class MivraObject implements AutoCloseable {
      * @return the connection: closing it calls Unadvise (closing again does nothing)
      * @throws MivraException when the object has no connection point for the interface
      */
-    public final AutoCloseable addListener(String iid, EventListener listener) {
+    public final ListenerHandle addListener(String iid, EventListener listener) {
         return addListener(new AnyEvents(iid), listener);
     }
 
@@ -579,7 +656,7 @@ public class MivraObject implements AutoCloseable {
         }
     }
 
-    private static final class Connection implements AutoCloseable {
+    private static final class Connection implements ListenerHandle {
         private final long connection;
         private final Apartment home;
         private final EventSink sink;

@@ -6,6 +6,8 @@
 
 package mvx.full;
 
+import static mivra.runtime.MivraVariant.*;
+
 import mivra.runtime.EventAdapter;
 import mivra.runtime.Holder;
 import mivra.runtime.MivraObject;
@@ -52,9 +54,9 @@ public interface DNodeEvents {
 		protected int[] types(int dispId, int count) {
 			switch (dispId) {
 			case 3:
-				return new int[] {9};
+				return new int[] {VT_DISPATCH};
 			case 4:
-				return new int[] {16395, 16396};
+				return new int[] {VT_BYREF | VT_BOOL, VT_BYREF | VT_VARIANT};
 			default:
 				return null;
 			}

@@ -6,10 +6,11 @@
 
 package mvx.full;
 
+import mivra.runtime.ListenerHandle;
 import mivra.runtime.MivraObject;
 
 /** A document */
-public class Document extends MivraObject {
+public class Document extends IElement {
 
 	private INodeList intfINodeList;
 	private IElement intfIElement;
@@ -26,6 +27,24 @@ public class Document extends MivraObject {
 	 */
 	public Document(boolean find) {
 		super("{5E1A0207-7B2C-4D3E-8F40-112233445566}", find);
+	}
+
+	/**
+	 * Takes the default interface of Document, IElement, from another object (QueryInterface).
+	 *
+	 * @param obj the object asked for it
+	 */
+	public Document(MivraObject obj) {
+		super(obj, "{5E1A0204-7B2C-4D3E-8F40-112233445566}", "IElement");
+	}
+
+	/**
+	 * Takes over a reference the runtime hands out.
+	 *
+	 * @param ref the reference
+	 */
+	protected Document(Ref ref) {
+		super(ref);
 	}
 
 	/**
@@ -54,7 +73,7 @@ public class Document extends MivraObject {
 	 * @param listener the listener, held until the connection is closed
 	 * @return the connection: closing it ends the events
 	 */
-	public AutoCloseable addDNodeEventsListener(DNodeEvents listener) {
+	public ListenerHandle addDNodeEventsListener(DNodeEvents listener) {
 		return addListener(new DNodeEvents.Adapter(), listener);
 	}
 

@@ -6,6 +6,8 @@
 
 package mvx.full;
 
+import static mivra.runtime.MivraVariant.*;
+
 import mivra.runtime.MivraObject;
 
 /** The COM interface IElement. */
@@ -43,19 +45,45 @@ public class IElement extends INode {
 		super(ref);
 	}
 
+	/**
+	 * Creates a COM object, for the object classes that extend this one.
+	 *
+	 * @param classId the ProgID or braced CLSID
+	 * @param find true to take the running object instead of creating one
+	 */
+	protected IElement(String classId, boolean find) {
+		super(classId, find);
+	}
+
+	/**
+	 * Reads the property TagName.
+	 *
+	 * @return the result
+	 */
 	public String getTagName() {
-		return (String) mivraCall(20, 2, 8, new Object[0], new int[0]);
+		return (String) mivraCall(20, PROPERTYGET, VT_BSTR, new Object[0], new int[0]);
 	}
 
+	/**
+	 * Sets the property Picture.
+	 *
+	 * @param arg the value
+	 */
 	public void setPicture(MivraObject arg) {
-		mivraCall(21, 4, 0, new Object[] {arg}, new int[] {13});
+		mivraCall(21, PROPERTYPUT, VT_EMPTY, new Object[] {arg}, new int[] {VT_UNKNOWN});
 	}
 
+	/**
+	 * Sets the property Picture to an object reference.
+	 *
+	 * @param arg the value
+	 */
 	public void setRefPicture(MivraObject arg) {
-		mivraCall(21, 8, 0, new Object[] {arg}, new int[] {13});
+		mivraCall(21, PROPERTYPUTREF, VT_EMPTY, new Object[] {arg}, new int[] {VT_UNKNOWN});
 	}
 
+	/** Calls close. */
 	public void close_() {
-		mivraCall(22, 1, 0, new Object[0], new int[0]);
+		mivraCall(22, METHOD, VT_EMPTY, new Object[0], new int[0]);
 	}
 }

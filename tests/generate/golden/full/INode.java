@@ -6,6 +6,8 @@
 
 package mvx.full;
 
+import static mivra.runtime.MivraVariant.*;
+
 import mivra.runtime.Holder;
 import mivra.runtime.MivraObject;
 import mivra.runtime.MivraVariant;
@@ -45,96 +47,214 @@ public class INode extends MivraObject {
 		super(ref);
 	}
 
-	/** The node's *&#47; name */
+	/**
+	 * Creates a COM object, for the object classes that extend this one.
+	 *
+	 * @param classId the ProgID or braced CLSID
+	 * @param find true to take the running object instead of creating one
+	 */
+	protected INode(String classId, boolean find) {
+		super(classId, find);
+	}
+
+	/**
+	 * The node's *&#47; name
+	 *
+	 * @return the result
+	 */
 	public String getName() {
-		return (String) mivraCall(0, 2, 8, new Object[0], new int[0]);
+		return (String) mivraCall(0, PROPERTYGET, VT_BSTR, new Object[0], new int[0]);
 	}
 
-	/** The node's *&#47; name */
+	/**
+	 * The node's *&#47; name
+	 *
+	 * @param arg the value
+	 */
 	public void setName(String arg) {
-		mivraCall(0, 4, 0, new Object[] {arg}, new int[] {8});
+		mivraCall(0, PROPERTYPUT, VT_EMPTY, new Object[] {arg}, new int[] {VT_BSTR});
 	}
 
+	/**
+	 * Reads the property Parent.
+	 *
+	 * @return the result
+	 */
 	public INode getParent() {
-		return mivraAdopt(mivraCall(1, 2, 9, new Object[0], new int[0]), INode::new);
+		return mivraAdopt(mivraCall(1, PROPERTYGET, VT_DISPATCH, new Object[0], new int[0]), INode.class, MivraClasses.TABLE);
 	}
 
+	/**
+	 * Calls AppendChild.
+	 *
+	 * @param child <code>child</code>
+	 * @return the result
+	 */
 	public INode AppendChild(INode child) {
-		return mivraAdopt(mivraCall(2, 1, 9, new Object[] {child}, new int[] {9}), INode::new);
+		return mivraAdopt(mivraCall(2, METHOD, VT_DISPATCH, new Object[] {child}, new int[] {VT_DISPATCH}), INode.class, MivraClasses.TABLE);
 	}
 
+	/**
+	 * Reads the property Kind.
+	 *
+	 * @return the result; a constant of {@link tagNodeKind}
+	 */
 	public int getKind() {
-		return (int) mivraCall(3, 2, 3, new Object[0], new int[0]);
+		return (int) mivraCall(3, PROPERTYGET, VT_I4, new Object[0], new int[0]);
 	}
 
+	/**
+	 * Calls Move.
+	 *
+	 * @param x <code>x</code>
+	 */
 	public void Move(int x) {
-		mivraCall(4, 1, 0, new Object[] {x, MISSING, MISSING}, new int[] {3, 12, 11});
+		mivraCall(4, METHOD, VT_EMPTY, new Object[] {x, MISSING, MISSING}, new int[] {VT_I4, VT_VARIANT, VT_BOOL});
 	}
 
-	public void Move(int x, MivraVariant speed) {
-		mivraCall(4, 1, 0, new Object[] {x, speed, MISSING}, new int[] {3, 12, 11});
+	/**
+	 * Calls Move.
+	 *
+	 * @param x <code>x</code>
+	 * @param speed <code>speed</code>, optional
+	 */
+	public void Move(int x, Object speed) {
+		mivraCall(4, METHOD, VT_EMPTY, new Object[] {x, speed, MISSING}, new int[] {VT_I4, VT_VARIANT, VT_BOOL});
 	}
 
-	public void Move(int x, MivraVariant speed, boolean animate) {
-		mivraCall(4, 1, 0, new Object[] {x, speed, animate}, new int[] {3, 12, 11});
+	/**
+	 * Calls Move.
+	 *
+	 * @param x <code>x</code>
+	 * @param speed <code>speed</code>, optional
+	 * @param animate <code>animate</code>, optional (default true)
+	 */
+	public void Move(int x, Object speed, boolean animate) {
+		mivraCall(4, METHOD, VT_EMPTY, new Object[] {x, speed, animate}, new int[] {VT_I4, VT_VARIANT, VT_BOOL});
 	}
 
+	/**
+	 * Sets the property Owner to an object reference.
+	 *
+	 * @param arg the value
+	 */
 	public void setOwner(MivraObject arg) {
-		mivraCall(5, 8, 0, new Object[] {arg}, new int[] {9});
+		mivraCall(5, PROPERTYPUTREF, VT_EMPTY, new Object[] {arg}, new int[] {VT_DISPATCH});
 	}
 
+	/**
+	 * Reads the property Created.
+	 *
+	 * @return the result
+	 */
 	public java.time.LocalDateTime getCreated() {
-		return (java.time.LocalDateTime) mivraCall(6, 2, 7, new Object[0], new int[0]);
+		return (java.time.LocalDateTime) mivraCall(6, PROPERTYGET, VT_DATE, new Object[0], new int[0]);
 	}
 
+	/**
+	 * Calls Swap.
+	 *
+	 * @param a <code>a</code>, by reference: what the server leaves in it comes back
+	 * @param b <code>b</code>, by reference: what the server leaves in it comes back
+	 * @param c <code>c</code>, by reference: what the server leaves in it comes back
+	 */
 	public void Swap(Holder<Integer> a, Holder<String> b, MivraVariant c) {
-		mivraCall(7, 1, 0, new Object[] {a, b, c}, new int[] {16387, 16392, 16396});
+		mivraCall(7, METHOD, VT_EMPTY, new Object[] {a, b, c}, new int[] {VT_BYREF | VT_I4, VT_BYREF | VT_BSTR, VT_BYREF | VT_VARIANT});
 	}
 
 	// Locate:
 		// Function is not available: record type tagPOINT
 
+	/**
+	 * Calls toString.
+	 *
+	 * @return the result
+	 */
 	public String toString_() {
-		return (String) mivraCall(9, 1, 8, new Object[0], new int[0]);
+		return (String) mivraCall(9, METHOD, VT_BSTR, new Object[0], new int[0]);
 	}
 
+	/**
+	 * Calls Names.
+	 *
+	 * @return the result
+	 */
 	public String[] Names() {
-		return (String[]) mivraCall(10, 1, 8200, new Object[0], new int[0]);
+		return (String[]) mivraCall(10, METHOD, VT_ARRAY | VT_BSTR, new Object[0], new int[0]);
 	}
 
+	/**
+	 * Calls Run.
+	 *
+	 * @param procedure <code>procedure</code>
+	 * @param args the further arguments
+	 * @return the result
+	 */
 	public MivraVariant Run(String procedure, Object... args) {
 		Object[] mivraArgs = new Object[1 + args.length];
 		int[] mivraVts = new int[mivraArgs.length];
 		mivraArgs[0] = procedure;
-		mivraVts[0] = 8;
+		mivraVts[0] = VT_BSTR;
 		for (int mivraI = 0; mivraI < args.length; ++mivraI) {
 			mivraArgs[1 + mivraI] = args[mivraI];
-			mivraVts[1 + mivraI] = 12;
+			mivraVts[1 + mivraI] = VT_VARIANT;
 		}
-		return (MivraVariant) mivraCall(11, 1, 12, mivraArgs, mivraVts);
+		return (MivraVariant) mivraCall(11, METHOD, VT_VARIANT, mivraArgs, mivraVts);
 	}
 
+	/**
+	 * Reads the property Size.
+	 *
+	 * @return the result
+	 */
 	public long getSize() {
-		return (long) mivraCall(12, 2, 20, new Object[0], new int[0]);
+		return (long) mivraCall(12, PROPERTYGET, VT_I8, new Object[0], new int[0]);
 	}
 
+	/**
+	 * Reads the property Flags.
+	 *
+	 * @return the result
+	 */
 	public byte getFlags() {
-		return (byte) mivraCall(13, 2, 17, new Object[0], new int[0]);
+		return (byte) mivraCall(13, PROPERTYGET, VT_UI1, new Object[0], new int[0]);
 	}
 
+	/**
+	 * Reads the property Item.
+	 *
+	 * @return the result
+	 */
 	public String getItem() {
-		return (String) mivraCall(14, 2, 8, new Object[] {MISSING}, new int[] {12});
+		return (String) mivraCall(14, PROPERTYGET, VT_BSTR, new Object[] {MISSING}, new int[] {VT_VARIANT});
 	}
 
-	public String getItem(MivraVariant index) {
-		return (String) mivraCall(14, 2, 8, new Object[] {index}, new int[] {12});
+	/**
+	 * Reads the property Item.
+	 *
+	 * @param index <code>index</code>, optional
+	 * @return the result
+	 */
+	public String getItem(Object index) {
+		return (String) mivraCall(14, PROPERTYGET, VT_BSTR, new Object[] {index}, new int[] {VT_VARIANT});
 	}
 
+	/**
+	 * Sets the property Item.
+	 *
+	 * @param arg the value
+	 */
 	public void setItem(String arg) {
-		mivraCall(14, 4, 0, new Object[] {MISSING, arg}, new int[] {12, 8});
+		mivraCall(14, PROPERTYPUT, VT_EMPTY, new Object[] {MISSING, arg}, new int[] {VT_VARIANT, VT_BSTR});
 	}
 
-	public void setItem(MivraVariant index, String arg) {
-		mivraCall(14, 4, 0, new Object[] {index, arg}, new int[] {12, 8});
+	/**
+	 * Sets the property Item.
+	 *
+	 * @param index <code>index</code>, optional
+	 * @param arg the value
+	 */
+	public void setItem(Object index, String arg) {
+		mivraCall(14, PROPERTYPUT, VT_EMPTY, new Object[] {index, arg}, new int[] {VT_VARIANT, VT_BSTR});
 	}
 }

@@ -6,6 +6,8 @@
 
 package mvx.full;
 
+import static mivra.runtime.MivraVariant.*;
+
 import mivra.runtime.MivraObject;
 
 /** The COM interface INodeList. */
@@ -43,16 +45,32 @@ public class INodeList extends MivraObject implements Iterable<INode> {
 		super(ref);
 	}
 
+	/**
+	 * Calls Item.
+	 *
+	 * @param index <code>index</code>
+	 * @return the result
+	 */
 	public INode Item(int index) {
-		return mivraAdopt(mivraCall(0, 1, 9, new Object[] {index}, new int[] {3}), INode::new);
+		return mivraAdopt(mivraCall(0, METHOD, VT_DISPATCH, new Object[] {index}, new int[] {VT_I4}), INode.class, MivraClasses.TABLE);
 	}
 
+	/**
+	 * Reads the property _NewEnum.
+	 *
+	 * @return the result
+	 */
 	public MivraObject get_NewEnum() {
-		return (MivraObject) mivraCall(-4, 2, 13, new Object[0], new int[0]);
+		return (MivraObject) mivraCall(-4, PROPERTYGET, VT_UNKNOWN, new Object[0], new int[0]);
 	}
 
+	/**
+	 * Reads the property count.
+	 *
+	 * @return the result
+	 */
 	public int getCount() {
-		return (int) mivraCall(1, 2, 3, new Object[0], new int[0]);
+		return (int) mivraCall(1, PROPERTYGET, VT_I4, new Object[0], new int[0]);
 	}
 
 	/**
