@@ -343,11 +343,11 @@ TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
         std::vector<std::string> files;
     } cases[] = {
         {"vtableshape", "basic", 0, " (24 JNI functions) to ", {"IShapeControl.java", "ShapeControl.java"}},
-        {"vtableshape", "full", 0, "; 4 of 4 functions bound\n", {"IShapeControl.java", "ShapeControl.java"}},
-        {"duplicatenames", "full", 0, "; 2 of 2 functions bound\n",
+        {"vtableshape", "full", 0, "; 4 of 4 functions bound; 0 members and types left out or renamed", {"IShapeControl.java", "ShapeControl.java"}},
+        {"duplicatenames", "full", 0, "; 2 of 2 functions bound; 2 members and types left out or renamed",
          {"IPicture2.java", "IPicture2_2.java", "PictureSizes.java", "PictureSizes_2.java", "Picture2.java"}},
         {"modules", "basic", 0, " (21 JNI functions) to ", {"Formats.java", "Thing.java", "DThing.java"}},
-        {"modules", "full", 0, "; 1 of 1 functions bound\n", {"Formats.java", "Thing.java", "DThing.java"}},
+        {"modules", "full", 0, "; 1 of 1 functions bound; 1 members and types left out or renamed", {"Formats.java", "Thing.java", "DThing.java"}},
     };
     for (const Case& c : cases) {
         test::TempFolder folder;
