@@ -155,9 +155,10 @@ final class NativeLoader {
             if (holds(target, library))
                 return target.toAbsolutePath();
             Files.createDirectories(folder);
-            // Not createTempFile: its SecureRandom would start up on the first call.
-            Path temporary = folder.resolve(name.concat(".").concat(Long.toString(ProcessHandle.current().pid()))
-                    .concat(".").concat(Long.toString(System.nanoTime())).concat(".part"));
+            // Not createTempFile (its SecureRandom) nor ProcessHandle (its lambdas): both start up slowly. The
+            // name only has to differ from another JVM's; CREATE_NEW never takes an existing one.
+            Path temporary = folder.resolve(name.concat(".").concat(Long.toHexString(System.nanoTime()))
+                    .concat(Integer.toHexString(System.identityHashCode(library))).concat(".part"));
             try {
                 Files.write(temporary, library, StandardOpenOption.CREATE_NEW, StandardOpenOption.WRITE);
                 try {
