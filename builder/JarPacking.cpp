@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <ostream>
 
+#include "FileSystem.h"
 #include "ProcessServices.h"
 
 namespace fs = std::filesystem;
@@ -117,13 +120,21 @@ bool packJar(const JdkTools& jdk, const JarRequest& request, const std::function
     const fs::path jar = fs::absolute(request.jarPath);
     std::error_code error;
     fs::create_directories(jar.parent_path(), error);
-    const fs::path scratch = jar.parent_path() / ("." + jar.filename().string() + ".build");
-    fs::remove_all(scratch, error);
+    // The jar's folder may be shared: compile in a folder nobody else can
+    // have made or can enter, so no planted argument file, class or link can
+    // reach javac or the files written.
+    const std::string made = createPrivateFolder(jar.parent_path().string(), "." + jar.filename().string() + ".build-");
+    if (made.empty()) {
+        report(jar.parent_path().string() + ": cannot create a private folder to compile in");
+        return false;
+    }
+    const fs::path scratch = made;
     const fs::path classes = scratch / "classes", sources = scratch / "sources";
-    fs::create_directories(classes, error);
-    fs::create_directories(sources, error);
+    fs::create_directory(classes, error);
+    if (!error) fs::create_directory(sources, error);
     if (error) {
         report(scratch.string() + ": cannot create the folder to compile in");
+        fs::remove_all(scratch, error);
         return false;
     }
 
@@ -137,32 +148,56 @@ bool packJar(const JdkTools& jdk, const JarRequest& request, const std::function
     }
     const fs::path argumentFile = scratch / "sources.txt";
     {
-        std::ofstream list(argumentFile, std::ios::binary);
-        for (const auto& file : request.javaFiles) {
-            std::string quoted = "\"";
-            for (char c : fs::absolute(file).generic_string()) quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
-            list << quoted << "\"\n";
-            fs::path relative = fs::path(file).lexically_relative(request.sourceFolder);
-            if (relative.empty() || *relative.begin() == "..") relative = fs::path(file).filename();
-            if (!relative.has_parent_path()) relative = packagePath / relative;
-            fs::create_directories((sources / relative).parent_path(), error);
-            fs::copy_file(file, sources / relative, fs::copy_options::overwrite_existing, error);
+        std::unique_ptr<NewFile> file = NewFile::create(argumentFile.string());
+        bool written = file != nullptr;
+        if (file) {
+            std::ostream list(file.get());
+            for (const auto& javaFile : request.javaFiles) {
+                std::string quoted = "\"";
+                for (char c : fs::absolute(javaFile).generic_string())
+                    quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+                list << quoted << "\"\n";
+                fs::path relative = fs::path(javaFile).lexically_relative(request.sourceFolder);
+                if (relative.empty() || *relative.begin() == "..") relative = fs::path(javaFile).filename();
+                if (!relative.has_parent_path()) relative = packagePath / relative;
+                fs::create_directories((sources / relative).parent_path(), error);
+                fs::copy_file(javaFile, sources / relative, fs::copy_options::overwrite_existing, error);
+            }
+            written = list.flush() && file->close();
         }
-        if (!list || error) {
+        if (!written || error) {
             report(scratch.string() + ": cannot write the files to compile");
             fs::remove_all(scratch, error);
             return false;
         }
     }
 
+    // Nothing of the current folder or $CLASSPATH may take part: an explicit
+    // class and source path (the runtime, else the empty output folder) and
+    // no annotation processors, which would run code found there.
     // -XDsuppressNotes: no deprecation notes about the COM API the classes mirror.
-    std::vector<std::string> compile = {"-nowarn", "-XDsuppressNotes", "-encoding", "UTF-8", "-d", classes.string()};
-    if (!request.runtimeJar.empty()) compile.insert(compile.end(), {"-classpath", request.runtimeJar});
-    compile.push_back("@" + argumentFile.string());
-    const std::string sourcesJar = sourcesJarPath(jar.string());
-    const bool packed = runTool(jdk.javac, compile, report) &&
-                        runTool(jdk.jar, {"--create", "--file", jar.string(), "-C", classes.string(), "."}, report) &&
-                        runTool(jdk.jar, {"--create", "--file", sourcesJar, "-C", sources.string(), "."}, report);
+    const std::string classPath = request.runtimeJar.empty() ? classes.string() : request.runtimeJar;
+    const std::vector<std::string> compile = {"-nowarn", "-XDsuppressNotes", "-proc:none", "-implicit:none",
+                                              "-encoding", "UTF-8", "-classpath", classPath,
+                                              "-sourcepath", classes.string(), "-d", classes.string(),
+                                              "@" + argumentFile.string()};
+    // Both jars are made inside the private folder and then renamed over the
+    // names asked for, which replaces a link there instead of writing through it.
+    const fs::path classesJar = scratch / "classes.jar", sourcesJar = scratch / "sources.jar";
+    bool packed = runTool(jdk.javac, compile, report) &&
+                  runTool(jdk.jar, {"--create", "--file", classesJar.string(), "-C", classes.string(), "."}, report) &&
+                  runTool(jdk.jar, {"--create", "--file", sourcesJar.string(), "-C", sources.string(), "."}, report);
+    if (packed) {
+        const std::string wantedSources = sourcesJarPath(jar.string());
+        for (const auto& [built, wanted] : {std::pair{classesJar, jar}, std::pair{sourcesJar, fs::path(wantedSources)}}) {
+            fs::rename(built, wanted, error);
+            if (error) {
+                report(wanted.string() + ": cannot be written: " + error.message());
+                packed = false;
+                break;
+            }
+        }
+    }
     fs::remove_all(scratch, error);
     return packed;
 }

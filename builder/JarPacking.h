@@ -42,7 +42,7 @@ struct JarRequest {
     std::string runtimeJar;  // the class path; empty for none
 };
 
-// Compiles the files into a scratch folder beside the jar, packs the classes
+// Compiles the files in a fresh private folder beside the jar, packs the classes
 // into jarPath and the sources into sourcesJarPath(jarPath). Tells failures
 // through report; false on any.
 bool packJar(const JdkTools& jdk, const JarRequest& request, const std::function<void(const std::string&)>& report);

@@ -94,15 +94,15 @@ Result<std::vector<std::byte>> buildInstallerArchive(std::span<const std::byte> 
     return out;
 }
 
-Result<std::vector<std::byte>> buildUninstallList(std::span<const std::byte> image,
-                                                  const ArchiveContent& content) {
+Result<std::vector<std::byte>> buildUninstallList(std::span<const std::byte> image, const ArchiveContent& content,
+                                                  std::string_view uninstallerName) {
     if (auto ok = checkContent(content); !ok) return ok.failure();
     if (image.size() > maxOffset) return fail("uninstaller image is larger than 4 GB");
     std::vector<std::byte> out(image.begin(), image.end());
     ArchiveDirectory directory;
     directory.directoryOffset = static_cast<std::uint32_t>(image.size());
     for (const auto& file : content.files) {
-        if (endsWithIgnoringCase(file.name, uninstallerFileName)) continue;
+        if (equalsIgnoringCase(file.name, uninstallerName)) continue;
         directory.files.push_back({0, 0, file.substitute, file.name});
     }
     directory.groupItems = content.groupItems;
@@ -173,7 +173,7 @@ Result<bool> packFiles(PackKind kind, const std::filesystem::path& program,
         content.files.push_back(std::move(packed));
     }
     auto archive = kind == PackKind::installer ? buildInstallerArchive(*image, content)
-                                               : buildUninstallList(*image, content);
+                                               : buildUninstallList(*image, content, output.filename().string());
     if (!archive) return archive.failure();
 
     std::error_code error;

@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ArchiveReader.h"
+#include "InstallNames.h"
 #include "Result.h"
 
 namespace mivra::installer {
@@ -43,9 +45,10 @@ Result<std::vector<std::byte>> buildInstallerArchive(std::span<const std::byte> 
                                                      const ArchiveContent& content);
 
 // image + directory + trailer with every offset and size 0: the uninstall
-// list. Files whose names end in the uninstaller's own name are left out.
-Result<std::vector<std::byte>> buildUninstallList(std::span<const std::byte> image,
-                                                  const ArchiveContent& content);
+// list. The uninstaller itself, the file named uninstallerName (without
+// regard to case), is left out: it cannot delete its own running image.
+Result<std::vector<std::byte>> buildUninstallList(std::span<const std::byte> image, const ArchiveContent& content,
+                                                  std::string_view uninstallerName = uninstallerFileName);
 
 // Manifest lines, tab-separated: "file NAME PATH", "substitute NAME PATH",
 // "group TITLE TARGET", "folder NAME"; empty lines and lines starting with
@@ -53,7 +56,9 @@ Result<std::vector<std::byte>> buildUninstallList(std::span<const std::byte> ima
 Result<PackManifest> parsePackManifest(const std::string& text);
 
 // Reads the manifest's files and writes the installer or uninstall list
-// behind a copy of program to output, keeping program's permissions.
+// behind a copy of program to output, keeping program's permissions. The
+// uninstall list leaves out the file named like output: the Linux build packs
+// the Windows package too, so the platform's own name would not do.
 enum class PackKind { installer, uninstallList };
 Result<bool> packFiles(PackKind kind, const std::filesystem::path& program,
                        const PackManifest& manifest, const std::filesystem::path& output);

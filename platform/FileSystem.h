@@ -21,6 +21,11 @@ bool isLink(const std::string& path);
 // identity on disk, whatever the spelling).
 bool sameFile(const std::string& a, const std::string& b);
 
+// A new folder inside parent, named prefix and random characters, that
+// nobody else can have made or can enter: created exclusively, for the owner
+// alone. Empty on failure.
+std::string createPrivateFolder(const std::string& parent, const std::string& prefix);
+
 // A file created for binary writing where nothing existed before: it fails
 // rather than open an existing file or follow a link planted at its name.
 class NewFile : public std::streambuf {

@@ -28,7 +28,8 @@ public:
     Result<bool> readHeaders();
     // File range of [rva, rva + length), which must lie in one section's raw data.
     Result<uint64_t> fileOffset(uint32_t rva, uint32_t length, const char* what) const;
-    Result<std::span<const std::byte>> resource(uint32_t id) const;
+    // Resource type/id: the type "TYPELIB" by name when type is empty.
+    Result<std::span<const std::byte>> resource(std::optional<uint32_t> type, uint32_t id) const;
 
 private:
     Result<uint32_t> findEntry(uint64_t tableOffset, bool named, uint32_t id, bool wantSubdirectory,
@@ -165,8 +166,8 @@ Result<uint32_t> PeImage::findEntry(uint64_t tableOffset, bool named, uint32_t i
     return target & ~subdirectoryBit;
 }
 
-Result<std::span<const std::byte>> PeImage::resource(uint32_t id) const {
-    auto types = findEntry(0, true, 0, true, "PE resources: TYPELIB type");
+Result<std::span<const std::byte>> PeImage::resource(std::optional<uint32_t> type, uint32_t id) const {
+    auto types = findEntry(0, !type, type.value_or(0), true, "PE resources: TYPELIB type");
     if (!types) return types.failure();
     auto names = findEntry(*types, false, id, true, "PE resources: TYPELIB id");
     if (!names) return names.failure();
@@ -192,7 +193,14 @@ Result<std::span<const std::byte>> findTypeLibResource(std::span<const std::byte
     PeImage image(file);
     auto headers = image.readHeaders();
     if (!headers) return headers.failure();
-    return image.resource(id);
+    return image.resource(std::nullopt, id);
+}
+
+Result<std::span<const std::byte>> findResource(std::span<const std::byte> file, uint32_t type, uint32_t id) {
+    PeImage image(file);
+    auto headers = image.readHeaders();
+    if (!headers) return headers.failure();
+    return image.resource(type, id);
 }
 
 }  // namespace mivra

@@ -15,4 +15,8 @@ bool looksLikeExecutable(std::span<const std::byte> file);
 // (not mapped). Language: neutral if present, else 0x409, else the first one.
 Result<std::span<const std::byte>> findTypeLibResource(std::span<const std::byte> file, uint32_t id);
 
+// The bytes of the resource of numbered type and id (RT_MANIFEST = 24,
+// RT_GROUP_ICON = 14), same language choice.
+Result<std::span<const std::byte>> findResource(std::span<const std::byte> file, uint32_t type, uint32_t id);
+
 }  // namespace mivra

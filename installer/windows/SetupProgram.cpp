@@ -319,7 +319,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     WNDCLASSW windowType{};
     windowType.lpfnWndProc = mainWindow;
     windowType.hInstance = instance;
-    windowType.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    windowType.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SETUP));
     windowType.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowType.lpszClassName = windowClass;
     if (!RegisterClassW(&windowType)) return 1;

@@ -1,6 +1,8 @@
 #pragma once
 
-// Dialog templates of setup.rc and the ids of their controls.
+// The icon and dialog templates of setup.rc and the ids of their controls.
+#define IDI_SETUP 1
+
 #define IDD_FOLDER 100
 #define IDD_AGREEMENT 101
 #define IDD_PROGRESS 102

@@ -32,6 +32,13 @@ bool sameFile(const std::string& a, const std::string& b) {
            first.st_ino == second.st_ino;
 }
 
+std::string createPrivateFolder(const std::string& parent, const std::string& prefix) {
+    std::string name = parent + "/" + prefix + "XXXXXX";
+    // mkdtemp makes the folder with mode 0700 and never takes an existing name.
+    if (!::mkdtemp(name.data())) return {};
+    return name;
+}
+
 std::unique_ptr<NewFile> NewFile::create(const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <io.h>
+#include <ntsecapi.h>
+#include <sddl.h>
 
 #include <vector>
 
@@ -46,6 +48,51 @@ bool sameFile(const std::string& a, const std::string& b) {
     return identityOf(a, first) && identityOf(b, second) &&
            first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+namespace {
+
+// "D:P(A;OICI;FA;;;<user>)": full access for the running user alone, nothing
+// inherited from the parent.
+std::wstring ownerOnlyDescriptor() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size ? size : 1);
+    std::wstring descriptor;
+    wchar_t* sid = nullptr;
+    if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+        descriptor = std::wstring(L"D:P(A;OICI;FA;;;") + sid + L")";
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return descriptor;
+}
+
+}  // namespace
+
+std::string createPrivateFolder(const std::string& parent, const std::string& prefix) {
+    const std::wstring descriptor = ownerOnlyDescriptor();
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (descriptor.empty() ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor.c_str(), SDDL_REVISION_1, &security, nullptr))
+        return {};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
+    std::string made;
+    // CreateDirectory fails on any existing name, so a name made beforehand
+    // by someone else is never taken.
+    for (int attempt = 0; attempt < 100 && made.empty(); ++attempt) {
+        unsigned char random[6];
+        if (!RtlGenRandom(random, sizeof random)) break;
+        std::string name = parent + "\\" + prefix;
+        for (unsigned char byte : random) name += "abcdefghijklmnopqrstuvwxyz0123456789"[byte % 36];
+        if (CreateDirectoryW(wideText(name).c_str(), &attributes)) made = name;
+        else if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    LocalFree(security);
+    return made;
 }
 
 std::unique_ptr<NewFile> NewFile::create(const std::string& path) {

@@ -46,6 +46,16 @@ bool deleteKeyTree(HKEY parent, const std::string& name) {
     return RegDeleteKeyA(parent, name.c_str()) == ERROR_SUCCESS;
 }
 
+// Windows runs the value as a command line: unquoted, a folder with blanks
+// ("C:\Program Files\...") would let C:\Program.exe run instead.
+std::string quotedCommand(const std::string& path) { return "\"" + path + "\""; }
+
+std::string unquotedCommand(const std::string& command) {
+    if (command.size() >= 2 && command.front() == '"' && command.back() == '"')
+        return command.substr(1, command.size() - 2);
+    return command;
+}
+
 }  // namespace
 
 bool writeUninstallRegistration(const std::string& product, const UninstallRegistration& values) {
@@ -53,7 +63,7 @@ bool writeUninstallRegistration(const std::string& product, const UninstallRegis
     const std::string path = std::string(uninstallKeyPath) + "\\" + product;
     if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS) return false;
     const bool ok = setString(key, "DisplayName", values.displayName) &&
-                    setString(key, "UninstallString", values.uninstallString);
+                    setString(key, "UninstallString", quotedCommand(values.uninstallString));
     RegCloseKey(key);
     return ok;
 }
@@ -81,7 +91,7 @@ std::optional<UninstallRegistration> readUninstallRegistration(const std::string
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
     UninstallRegistration values;
     values.displayName = queryString(key, "DisplayName").value_or("");
-    values.uninstallString = queryString(key, "UninstallString").value_or("");
+    values.uninstallString = unquotedCommand(queryString(key, "UninstallString").value_or(""));
     RegCloseKey(key);
     return values;
 }

@@ -25,6 +25,7 @@
 #include "FileTypeLibraryReader.h"
 #include "Generator.h"
 #include "RawDump.h"
+#include "ResolvedLibrary.h"
 #include "TypeModel.h"
 #include "Writers.h"
 
@@ -184,20 +185,58 @@ std::vector<std::byte> unnamedFunctions(int n) {
     return bytes;
 }
 
-Figures generateRun(const std::string& name, const std::vector<std::byte>& bytes) {
+// n dual interfaces, each deriving from the one before and adding one
+// function: the dispatch view of the last holds n functions.
+std::vector<std::byte> dualChain(int n) {
+    std::string body;
+    for (int k = 0; k < n; ++k) {
+        char uuid[40];
+        std::snprintf(uuid, sizeof uuid, "22222222-0000-0000-0000-%012x", k + 1);
+        body += std::string("    [object, dual, uuid(") + uuid + ")]\n    interface I" + std::to_string(k) + " : " +
+                (k ? "I" + std::to_string(k - 1) : std::string("IDispatch")) + " {\n        HRESULT f" +
+                std::to_string(k) + "();\n    };\n";
+    }
+    return compile("chain", libraryText("Chain", body, "[default] interface I" + std::to_string(n - 1) + ";"));
+}
+
+Figures generateRun(const std::string& name, const std::vector<std::byte>& bytes, mivra::MappingMode mapping) {
     save(name, bytes);
     fs::path out = workFolder() / ("out-" + name);
     fs::remove_all(out);
     fs::create_directories(out);
     QuietGenerator generator;
+    generator.mapping = mapping;
     generator.inputs = {(workFolder() / (name + ".tlb")).string(), out.string(), "bench.hostile", "JBench.dll"};
     auto start = Clock::now();
     generator.run();
     generator.finish();
     Figures f;
     f.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    for (const auto& entry : fs::directory_iterator(out)) f.written += entry.file_size();
+    for (const auto& entry : fs::recursive_directory_iterator(out))
+        if (entry.is_regular_file()) f.written += entry.file_size();
     f.input = bytes.size();
+    return f;
+}
+
+Figures basicRun(const std::string& name, const std::vector<std::byte>& bytes) {
+    return generateRun(name, bytes, mivra::MappingMode::Basic);
+}
+
+Figures fullRun(const std::string& name, const std::vector<std::byte>& bytes) {
+    return generateRun(name, bytes, mivra::MappingMode::Full);
+}
+
+Figures resolvedDumpRun(const std::string&, const std::vector<std::byte>& bytes) {
+    auto reader = mivra::makeFileTypeLibraryReader();
+    Figures f;
+    f.input = bytes.size();
+    auto start = Clock::now();
+    if (!reader->loadBytes(bytes)) return f;
+    auto library = mivra::resolve(*reader);
+    std::string out;
+    mivra::writeResolvedDump(library ? *library : mivra::ResolvedLibrary{}, out);
+    f.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    f.written = out.size();
     return f;
 }
 
@@ -235,8 +274,11 @@ void report(const char* what, int n, const std::function<std::vector<std::byte>(
 int main(int argc, char** argv) {
     int scale = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
     fs::create_directories(workFolder());
-    report("functions sharing one record", 1500 * scale, sharedRecord, generateRun);
-    report("optional-parameter series", 150 * scale, optionalSeries, generateRun);
+    report("functions sharing one record", 1500 * scale, sharedRecord, basicRun);
+    report("optional-parameter series", 150 * scale, optionalSeries, basicRun);
+    report("optional-parameter series, full", 150 * scale, optionalSeries, fullRun);
+    report("dual chain, dump --raw --resolved", 200 * scale, dualChain, resolvedDumpRun);
+    report("dual chain, full", 200 * scale, dualChain, fullRun);
     Figures model[2];
     for (int i = 0; i < 2; ++i) {
         model[i] = modelRun(16000 * scale << i);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "CompileCheck.h"
 #include "JarPacking.h"
 #include "TestFiles.h"
@@ -318,6 +320,73 @@ TEST(GenerateCommand, JarWithoutAWorkingJdkFails) {
         EXPECT_EQ(fs::exists(folder.file("out/Shape.java")), c.writes) << c.environment;
         EXPECT_FALSE(fs::exists(folder.file("golden.jar"))) << c.environment;
     }
+}
+
+// javac must take nothing from the folder the user runs in or from
+// $CLASSPATH: a processor found there would run the folder's code.
+TEST(GenerateCommand, JarRunsNoCodeOfTheCurrentFolderOrClassPath) {
+    test::TempFolder folder;
+    const std::string evil = folder.file("downloaded");
+    fs::create_directories(evil + "/META-INF/services");
+    test::writeFile(evil + "/Evil.java",
+                    "import java.util.Set;\nimport javax.annotation.processing.*;\nimport javax.lang.model.element.TypeElement;\n"
+                    "@SupportedAnnotationTypes(\"*\")\npublic class Evil extends AbstractProcessor {\n"
+                    "    static { try { new java.io.File(\"" + folder.file("ran") + "\").createNewFile(); } catch (Exception e) {} }\n"
+                    "    public boolean process(Set<? extends TypeElement> a, RoundEnvironment r) { return false; }\n}\n");
+    test::writeFile(evil + "/META-INF/services/javax.annotation.processing.Processor", "Evil\n");
+    ASSERT_EQ(std::system(("cd " + q(evil) + " && " + MIVRA_JAVAC + " -proc:none Evil.java").c_str()), 0);
+    for (const std::string mapping : {"basic", "full"}) {
+        fs::remove_all(folder.file("out"));
+        const std::string command = "cd " + q(evil) + " && env CLASSPATH=" + q(evil) + " MIVRA_RUNTIME_JAR=" +
+                                    q(MIVRA_RUNTIME_JAR) + " " + MIVRA_BINARY_DIR + "/bin/mivra generate -i " +
+                                    q(goldenTlb) + " -o " + q(folder.file("out")) + " -p mvx.golden --mapping " + mapping +
+                                    " --jar " + q(folder.file("golden.jar")) + " >/dev/null 2>" + q(folder.file("err.txt"));
+        EXPECT_EQ(std::system(command.c_str()), 0) << mapping << test::readFile(folder.file("err.txt"));
+        EXPECT_TRUE(fs::exists(folder.file("golden.jar"))) << mapping;
+        EXPECT_FALSE(fs::exists(folder.file("ran"))) << mapping;
+    }
+}
+
+// Another local user made the scratch folder's old name beforehand in a
+// shared sticky folder, with a link to the victim's file as the argument
+// file and a class of his own; the run (as a user who is not root, so the
+// planted files cannot be removed) must neither write through the link nor
+// pack the class, and leaves nothing of its own behind.
+TEST(GenerateCommand, JarIgnoresWhatAnotherUserPlantedBesideIt) {
+    if (::geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0)
+        GTEST_SKIP() << "needs root and setpriv to act as two other users";
+    test::TempFolder folder;
+    const std::string shared = folder.file("shared");
+    const uid_t victim = 65534, attacker = 4242;
+    fs::create_directories(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    test::writeFile(shared + "/precious.txt", "mine\n");
+    ASSERT_EQ(::chown((shared + "/precious.txt").c_str(), victim, victim), 0);
+    const std::string planted = shared + "/.golden.jar.build";
+    fs::create_directories(planted + "/classes/mvx/golden");
+    test::writeFile(planted + "/classes/mvx/golden/Planted.class", "x");
+    fs::create_symlink(shared + "/precious.txt", planted + "/sources.txt");
+    for (const auto& entry : fs::recursive_directory_iterator(planted)) {
+        if (entry.is_directory()) fs::permissions(entry.path(), fs::perms::all | fs::perms::sticky_bit);
+        ASSERT_EQ(::lchown(entry.path().c_str(), attacker, attacker), 0);
+    }
+    fs::permissions(planted, fs::perms::all | fs::perms::sticky_bit);
+    ASSERT_EQ(::chown(planted.c_str(), attacker, attacker), 0);
+
+    const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=" + q(shared) + " " +
+                                MIVRA_BINARY_DIR + "/bin/mivra generate -i " + q(goldenTlb) + " -o " +
+                                q(shared + "/out") + " -p mvx.golden --jar " + q(shared + "/golden.jar") + " >" +
+                                q(folder.file("out.txt")) + " 2>" + q(folder.file("err.txt"));
+    EXPECT_EQ(std::system(command.c_str()), 0) << test::readFile(folder.file("err.txt"));
+    EXPECT_EQ(test::readFile(shared + "/precious.txt"), "mine\n");
+    const std::string listing = outputOf(std::string(MIVRA_JAR) + " tf " + q(shared + "/golden.jar"));
+    EXPECT_NE(listing.find("mvx/golden/Shape.class"), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("Planted"), std::string::npos) << listing;
+    EXPECT_TRUE(fs::is_symlink(planted + "/sources.txt"));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(shared))
+        if (entry.path().filename().string().rfind(".golden.jar", 0) == 0) left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{".golden.jar.build"});
 }
 
 TEST(GenerateCommand, SourcesJarIsNamedAfterTheJar) {

@@ -202,6 +202,27 @@ TEST(ArchivePacking, RefusesWhatNoReaderWouldAccept) {
     EXPECT_FALSE(parsePackManifest("copy\ta\tb\n").ok());
 }
 
+// The Linux build packs the Windows package too: the list left behind the
+// uninstaller never names the uninstaller, in any case, whatever the host.
+TEST(ArchivePacking, UninstallListLeavesOutTheUninstallerByTheNameItIsWrittenTo) {
+    test::TempFolder folder;
+    test::writeBytes(folder.path() / "program", image);
+    PackManifest manifest;
+    for (const char* name : {"Readme.txt", "UNINSTALLER.exe", "Uninstaller", "sub\\Uninstaller.exe", "Uninstaller.exe.txt"})
+        manifest.files.push_back({name, folder.path() / "program", false});
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"Uninstaller.exe", {"Readme.txt", "Uninstaller", "sub\\Uninstaller.exe", "Uninstaller.exe.txt"}},
+        {"Uninstaller", {"Readme.txt", "UNINSTALLER.exe", "sub\\Uninstaller.exe", "Uninstaller.exe.txt"}}};
+    for (const auto& [output, names] : cases) {
+        ASSERT_TRUE(packFiles(PackKind::uninstallList, folder.path() / "program", manifest, folder.path() / output).ok());
+        auto list = readArchiveDirectory(folder.path() / output);
+        ASSERT_TRUE(list.ok());
+        std::vector<std::string> listed;
+        for (const auto& file : list->files) listed.push_back(file.name);
+        EXPECT_EQ(listed, names) << output;
+    }
+}
+
 TEST(ArchivePacking, PacksFilesBehindTheProgramKeepingItsPermissions) {
     test::TempFolder folder;
     test::writeBytes(folder.path() / "program", image);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A small Maven project built offline with mivra-maven-plugin: its bindings
 # are generated from a type library, its own code compiles against them, a
-# second build with nothing changed regenerates nothing, and a library mivra
+# second build with nothing changed regenerates nothing, a change beside the
+# library or in the registry regenerates, and a library mivra
 # refuses fails the build with mivra's message.
 #   maven_project_test.sh MVN SETTINGS MIVRA TYPE_LIBRARY RUNTIME_JAR VERSION
 set -euo pipefail
@@ -29,6 +30,13 @@ fail_with_log() {
 maven install:install-file -Dfile="$runtime" -DgroupId=mivra -DartifactId=mivra-runtime -Dversion="$version" \
   -Dpackaging=jar || fail_with_log "installing the runtime jar failed"
 
+# The library in a folder of its own, and a Wine prefix of the test's.
+mkdir -p "$work/lib" "$work/prefix"
+cp "$library" "$work/lib/golden.tlb"
+library=$work/lib/golden.tlb
+printf 'WINE REGISTRY Version 2\n' >"$work/prefix/system.reg"
+export WINEPREFIX=$work/prefix
+
 generated=target/generated-sources/mivra
 maven -Dshape.library="$library" compile || fail_with_log "the first build failed"
 [ -f "$generated/Shape.java" ] || fail "no generated Shape.java"
@@ -39,6 +47,17 @@ first=$(stat -c '%.9Y' "$generated/Shape.java")
 maven -Dshape.library="$library" compile || fail_with_log "the second build failed"
 grep -q "Mivra bindings are up to date" "$work/log" || fail_with_log "the second build did not see the bindings up to date"
 [ "$(stat -c '%.9Y' "$generated/Shape.java")" = "$first" ] || fail "the second build regenerated Shape.java"
+
+# A library it may import changing beside it, or the registry mivra reads,
+# makes the bindings stale.
+printf 'another library' >"$work/lib/imported.tlb"
+maven -Dshape.library="$library" compile || fail_with_log "the build after a change beside the library failed"
+grep -q "Mivra bindings are up to date" "$work/log" && fail_with_log "a library changed beside it, but nothing was regenerated"
+printf '\n[Software\\\\Classes\\\\Mivra.Test] 1\n' >>"$work/prefix/system.reg"
+maven -Dshape.library="$library" compile || fail_with_log "the build after a registry change failed"
+grep -q "Mivra bindings are up to date" "$work/log" && fail_with_log "the registry changed, but nothing was regenerated"
+maven -Dshape.library="$library" compile || fail_with_log "the build after the changes failed"
+grep -q "Mivra bindings are up to date" "$work/log" || fail_with_log "the build after the changes regenerated again"
 
 # A changed parameter regenerates; a library mivra refuses fails with its message.
 printf 'not a type library' >"$work/broken.tlb"

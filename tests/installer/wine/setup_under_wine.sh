@@ -123,8 +123,8 @@ echo "$readme" | grep -q '\$TGTDIR' && fail "Readme.txt still holds \$TGTDIR"
 echo "$readme" | grep -qF "Mivra is installed in $short." || fail "Readme.txt does not name the short folder '$short'"
 [ "$short" != "$target" ] && [ -n "$short" ] || fail "the item paths use the short form of the folder, found '$short'"
 echo "$driven" | grep -qxF "registration DisplayName=Mivra" || fail "no DisplayName"
-echo "$driven" | grep -qxF "registration UninstallString=$target\\Uninstaller.exe" ||
-  fail "UninstallString does not name the long form"
+echo "$driven" | grep -qxF "registration UninstallString=\"$target\\Uninstaller.exe\"" ||
+  fail "UninstallString does not name the long form in quotes"
 # Wine's program manager keeps each item's command line as the link's target
 # (the icon path it is given is not kept).
 for item in "Mivra.lnk|$short\\Mivra.exe" "Mivra Documentation.lnk|$short\\help\\Index.html" \

@@ -7,7 +7,7 @@ import java.io.File;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.attribute.FileTime;
-import java.util.concurrent.atomic.AtomicInteger;
+import java.security.MessageDigest;
 import org.junit.Rule;
 import org.junit.Test;
 import org.junit.rules.TemporaryFolder;
@@ -18,16 +18,26 @@ public class NativeLoaderTest {
     public TemporaryFolder folder = new TemporaryFolder();
 
     private static final byte[] DLL = "MZ not really a library".getBytes();
-    private final AtomicInteger opened = new AtomicInteger();
 
     private NativeLoader.Platform windows(String arch, String libraryPath, Path cache) {
         return new NativeLoader.Platform("Windows 10", arch, "", libraryPath, cache);
     }
 
-    private NativeLoader.Resources jar() {
+    private static String sha256(byte[] data) throws Exception {
+        StringBuilder hex = new StringBuilder();
+        for (byte b : MessageDigest.getInstance("SHA-256").digest(data))
+            hex.append(String.format("%02x", b));
+        return hex.toString();
+    }
+
+    /** The jar's copy and the hash the build wrote beside it. */
+    private NativeLoader.Resources jar() throws Exception {
+        String hash = sha256(DLL);
         return name -> {
-            opened.incrementAndGet();
-            return name.equals("/mivra/runtime/native/mivra_runtime64.dll") ? new ByteArrayInputStream(DLL) : null;
+            if (name.equals("/mivra/runtime/native/mivra_runtime64.dll"))
+                return new ByteArrayInputStream(DLL);
+            return name.equals("/mivra/runtime/native/mivra_runtime64.dll.sha256")
+                    ? new ByteArrayInputStream(hash.getBytes("US-ASCII")) : null;
         };
     }
 
@@ -54,20 +64,30 @@ public class NativeLoaderTest {
     }
 
     @Test
-    public void aLibraryOnTheLibraryPathIsTakenAsItIs() throws Exception {
-        Path own = folder.newFolder("lib").toPath();
-        Files.write(own.resolve("mivra_runtime64.dll"), new byte[] {1});
-        String path = folder.getRoot() + File.separator + "empty" + File.pathSeparator + own;
-        assertEquals(own.resolve("mivra_runtime64.dll").toAbsolutePath(),
-                NativeLoader.locate(windows("amd64", path, folder.getRoot().toPath().resolve("cache")), jar()));
-        assertEquals(0, opened.get());
+    public void onlyTheJarsOwnCopyIsTakenFromTheLibraryPath() throws Exception {
+        Path planted = folder.newFolder("planted").toPath().resolve("mivra_runtime64.dll");
+        Path own = folder.newFolder("own").toPath().resolve("mivra_runtime64.dll");
+        Files.write(own, DLL);
+        Path cache = folder.getRoot().toPath().resolve("cache");
+        Path extracted = cache.resolve(sha256(DLL).substring(0, 16)).resolve("mivra_runtime64.dll").toAbsolutePath();
+        String both = folder.getRoot() + File.separator + "empty" + File.pathSeparator + planted.getParent()
+                + File.pathSeparator + own.getParent();
+        byte[] altered = DLL.clone();
+        altered[3] ^= 1;
+        for (byte[] other : new byte[][] {{1}, java.util.Arrays.copyOf(DLL, DLL.length + 1), altered}) {
+            Files.write(planted, other);
+            assertEquals(own.toAbsolutePath(), NativeLoader.locate(windows("amd64", both, cache), jar()));
+            assertEquals(extracted, NativeLoader.locate(windows("amd64", planted.getParent().toString(), cache), jar()));
+        }
+        Files.write(planted, DLL);
+        assertEquals(planted.toAbsolutePath(), NativeLoader.locate(windows("amd64", both, cache), jar()));
     }
 
     @Test
     public void theJarsCopyIsExtractedOnceAndCheckedByItsHash() throws Exception {
         Path cache = folder.getRoot().toPath().resolve("cache");
         Path first = NativeLoader.locate(windows("amd64", "", cache), jar());
-        String hash = NativeLoader.hex(NativeLoader.sha256(DLL));
+        String hash = sha256(DLL);
         assertEquals(cache.resolve(hash.substring(0, 16)).resolve("mivra_runtime64.dll").toAbsolutePath(), first);
         assertArrayEquals(DLL, Files.readAllBytes(first));
         FileTime written = FileTime.fromMillis(1_000_000);
@@ -85,6 +105,26 @@ public class NativeLoaderTest {
             fail();
         } catch (UnsatisfiedLinkError e) {
             assertEquals("The runtime jar lacks /mivra/runtime/native/mivra_runtime32.dll", e.getMessage());
+        }
+    }
+
+    @Test
+    public void theCacheFolderIsNamedByTheBuildsHashAndItsCopyIsComparedAnyway() throws Exception {
+        Path cache = folder.getRoot().toPath().resolve("cache");
+        String named = "0123456789abcdef" + sha256(new byte[0]).substring(16);
+        NativeLoader.Resources resources = name -> new ByteArrayInputStream(
+                name.endsWith(".sha256") ? named.getBytes("US-ASCII") : DLL);
+        Path target = cache.resolve("0123456789abcdef").resolve("mivra_runtime64.dll");
+        Files.createDirectories(target.getParent());
+        Files.write(target, "MZ planted in the cache".getBytes());
+        assertEquals(target.toAbsolutePath(), NativeLoader.locate(windows("amd64", "", cache), resources));
+        assertArrayEquals(DLL, Files.readAllBytes(target));
+        NativeLoader.Resources broken = name -> new ByteArrayInputStream(name.endsWith(".sha256") ? new byte[] {'x'} : DLL);
+        try {
+            NativeLoader.locate(windows("amd64", "", cache), broken);
+            fail();
+        } catch (UnsatisfiedLinkError e) {
+            assertTrue(e.getMessage(), e.getMessage().endsWith("mivra_runtime64.dll.sha256 is not a SHA-256 hash"));
         }
     }
 }

@@ -10,8 +10,10 @@ import java.nio.file.Path;
 import java.security.MessageDigest;
 import java.security.NoSuchAlgorithmException;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.Comparator;
 import java.util.List;
+import java.util.Locale;
 import java.util.stream.Stream;
 
 import org.apache.maven.plugin.AbstractMojo;
@@ -103,16 +105,43 @@ public class GenerateMojo extends AbstractMojo {
     }
 
     /**
-     * What decides the output: the command, the library's content, and the program's version, which changes what
-     * it writes.
+     * What decides the output: the command, the library's content, the libraries it may import (those beside it),
+     * the registry of the Wine prefix mivra reads (which names ProgIDs and imported libraries), and the program's
+     * version, which changes what it writes.
      */
     private String stampText(List<String> command) throws MojoExecutionException {
         StringBuilder text = new StringBuilder();
         for (String word : command) text.append(word).append('\n');
         text.append("sha-256 ").append(digest(typeLibrary.toPath())).append('\n');
+        File[] beside = typeLibrary.getAbsoluteFile().getParentFile().listFiles(
+                file -> file.isFile() && !file.equals(typeLibrary.getAbsoluteFile())
+                        && file.getName().toLowerCase(Locale.ROOT).matches(".*\\.(tlb|olb|dll|ocx|exe)"));
+        if (beside != null) {
+            Arrays.sort(beside);
+            for (File file : beside) text.append("beside ").append(fileState(file)).append('\n');
+        }
+        File prefix = registryPrefix();
+        text.append("registry ").append(prefix == null ? "" : prefix.getAbsolutePath()).append('\n');
+        if (prefix != null)
+            for (String name : List.of("system.reg", "user.reg", "userdef.reg"))
+                text.append("registry ").append(fileState(new File(prefix, name))).append('\n');
         Result version = run(List.of(executable, "--version"));
         text.append(version.status == 0 ? version.output.strip() : "").append('\n');
         return text.toString();
+    }
+
+    /** The prefix whose registry mivra reads: as named, else $WINEPREFIX, else ~/.wine. */
+    private File registryPrefix() {
+        if (registry != null && !registry.isEmpty()) return new File(registry);
+        String variable = System.getenv("WINEPREFIX");
+        if (variable != null && !variable.isEmpty()) return new File(variable);
+        String home = System.getProperty("user.home");
+        return home == null ? null : new File(home, ".wine");
+    }
+
+    /** Name, size and time of change: enough to see that a file changed, without reading it. */
+    private static String fileState(File file) {
+        return file.getName() + " " + file.length() + " " + file.lastModified();
     }
 
     /** Old classes of a library that lost them must not stay behind; only the build folder is cleared. */
