@@ -102,10 +102,11 @@ bool Generator::run() {
 
     // A package Java cannot compile, or whose JNI names no VM looks up, would
     // give output that cannot work: refused before anything is written.
-    if (auto problem = checkPackageName(inputs.packageName)) {
-        reportError(inputs.packageName, *problem);
-        return false;
-    }
+    if (!packageChecked_)
+        if (auto problem = checkPackageName(inputs.packageName)) {
+            reportError(inputs.packageName, *problem);
+            return false;
+        }
     if (mapping == MappingMode::Full) return runFull();
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
     if (!loadSource(inputs.sourcePath, model_, readerFactory_, report)) return false;

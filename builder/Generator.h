@@ -79,6 +79,10 @@ public:
     // Replaces the time written into the files (for comparing whole files).
     void setClock(std::function<std::string()> clock);
 
+protected:
+    // Set by an owner that has checked the package name of inputs itself.
+    bool packageChecked_ = false;
+
 private:
     class RunContext;
     bool runFull();
