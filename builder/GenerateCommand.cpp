@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <cstdio>
 #include <string>
@@ -101,13 +100,13 @@ public:
     bool openDocument(const std::string& path) override { return shellOpen(path, {}); }
 };
 
-// --jar: compiles the Java files the run wrote since `since` and packs them;
-// the exit status of the command.
+// --jar: compiles the Java files of the run and packs them; the exit status
+// of the command.
 int packGeneratedJar(const JdkTools& jdk, const std::string& jarPath, const std::string& runtimeJar,
                      const std::string& folder, const std::string& packageName,
-                     std::filesystem::file_time_type since) {
+                     const std::vector<std::string>& javaFiles) {
     JarRequest request;
-    request.javaFiles = javaFilesWrittenSince(folder, since);
+    request.javaFiles = javaFiles;
     request.sourceFolder = folder;
     request.packageName = packageName;
     request.jarPath = jarPath;
@@ -205,8 +204,6 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     auto registry = openClassRegistry(parsed.registryPrefix);
     options.registry = registry.get();
     Generator& generator = session.generator();
-    // File times are kept more coarsely than this clock reads: allow for it.
-    const auto started = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
     BuildSession::Outcome outcome = session.buildChecked();
     if (outcome == BuildSession::Outcome::Succeeded) {
         if (options.mapping == MappingMode::Full)
@@ -224,7 +221,8 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         printFailure(std::to_string(reports) + (reports == 1 ? " failure was" : " failures were") + " reported; " +
                      (outcome == BuildSession::Outcome::Succeeded ? "the output is incomplete" : "the run stopped"));
     if (outcome != BuildSession::Outcome::Succeeded || reports > 0) return exitFailure;
-    return jdk ? packGeneratedJar(*jdk, jarPath, runtimeJar, session.fields.outputFolder, inputs.packageName, started)
+    return jdk ? packGeneratedJar(*jdk, jarPath, runtimeJar, session.fields.outputFolder, inputs.packageName,
+                                  generator.javaFiles())
                : exitSuccess;
 }
 

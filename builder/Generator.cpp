@@ -73,6 +73,7 @@ const std::string& Generator::jniPackage() const { return context_->jniPackage; 
 const std::string& Generator::classPathPackage() const { return context_->classPathPackage; }
 
 int Generator::javaFileCount() const { return context_->javaFileCount; }
+const std::vector<std::string>& Generator::javaFiles() const { return context_->javaFiles; }
 int Generator::jniFunctionCount() const { return context_->jniFunctionCount; }
 std::string Generator::cFilePath() const {
     return outputPath(context_->outputFolder, context_->libraryBaseName + ".c");
@@ -94,6 +95,7 @@ bool Generator::run() {
     context.jniPackage = deriveJniPackage(inputs.packageName);
     context.classPathPackage = deriveClassPathPackage(inputs.packageName);
     context.javaFileCount = 0;
+    context.javaFiles.clear();
     context.jniFunctionCount = 0;
     context.handles = handles;
     model_.clear();
@@ -142,7 +144,10 @@ bool Generator::runFull() {
     writeInputs.timeText = context.timeText();
     writeInputs.folderPath = context.fullPath(context.outputFolder);
     DiskOutput output(context.outputFolder);
-    if (!writeFullBindings(output, full, writeInputs, report, context.javaFileCount)) return false;
+    bool written = writeFullBindings(output, full, writeInputs, report, context.javaFileCount);
+    for (const std::string& path : output.paths())
+        if (path.ends_with(".java")) context.javaFiles.push_back(path);
+    if (!written) return false;
     dispatchFunctions_ = full.functionCount();
     boundFunctions_ = full.boundCount();
     listeners_ = full.listenerCount();

@@ -67,6 +67,8 @@ public:
     // How many Java files and JNI functions the last run wrote, and the path
     // of its C file.
     int javaFileCount() const;
+    // The paths of the Java files the last run wrote or found already written.
+    const std::vector<std::string>& javaFiles() const;
     int jniFunctionCount() const;
     std::string cFilePath() const;
     // Of a full run: the dispatch functions of the library (the IUnknown and
