@@ -9,20 +9,35 @@ namespace mivra {
 
 namespace {
 
-// Keeps the text until close, and writes the file only when it does not
-// hold that text already.
+// Writes a new or empty file as the text comes; for a file with content,
+// keeps the text until close and writes the file only when it does not hold
+// that text already.
 class FileSink final : public OutputSink {
 public:
-    explicit FileSink(std::string path) : path_(std::move(path)) {}
+    FileSink(std::FILE* file, std::string path, long size) : file_(file), path_(std::move(path)), compare_(size != 0) {
+        if (compare_) {
+            std::fclose(file_);
+            file_ = nullptr;
+            text_.reserve(size > 0 ? static_cast<size_t>(size) + 64 : 0);
+        } else {
+            std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+        }
+    }
     ~FileSink() override { close(); }
 
     void write(std::string_view text) override {
-        if (!closed_) text_.append(text);
+        if (closed_ || failed_ || text.empty()) return;
+        if (compare_) text_.append(text);
+        else if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
     }
 
     bool close() override {
         if (closed_) return !failed_;
         closed_ = true;
+        if (!compare_) {
+            if (std::fclose(file_) != 0) failed_ = true;
+            return !failed_;
+        }
         if (fileHoldsGeneratedText(path_, false, text_)) return true;
         std::FILE* file = openFile(path_, "wb");
         if (!file) return !(failed_ = true);
@@ -33,8 +48,10 @@ public:
     }
 
 private:
+    std::FILE* file_;
     std::string path_;
     std::string text_;
+    bool compare_;
     bool closed_ = false;
     bool failed_ = false;
 };
@@ -66,9 +83,9 @@ std::unique_ptr<OutputSink> DiskOutput::open(const std::string& name) {
     // that cannot be written is known before anything is.
     std::FILE* file = openFile(path, "ab");
     if (!file) return nullptr;
-    std::fclose(file);
+    long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
     paths_.push_back(path);
-    return std::make_unique<FileSink>(std::move(path));
+    return std::make_unique<FileSink>(file, std::move(path), size);
 }
 
 std::unique_ptr<OutputSink> MemoryOutput::open(const std::string& name) {

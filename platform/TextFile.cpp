@@ -80,7 +80,14 @@ std::unique_ptr<TextFile> TextFile::create(const std::string& path) {
     // that a file that cannot be written is known before anything is.
     std::FILE* file = openFile(path, "a");
     if (!file) return nullptr;
-    return std::unique_ptr<TextFile>(new TextFile(file, path));
+    std::unique_ptr<TextFile> created(new TextFile(file, path));
+    // An empty file is written as the text comes; one with content keeps
+    // the text for the comparison, in one block of about its size.
+    long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+    created->compare_ = size != 0;
+    if (created->compare_) created->text_.reserve(size > 0 ? static_cast<size_t>(size) + 64 : 0);
+    else std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
+    return created;
 }
 
 TextFile::~TextFile() { close(); }
@@ -90,17 +97,19 @@ TextFile::~TextFile() { close(); }
 void TextFile::write(std::string_view text) {
     if (!file_ || text.empty()) return;
 #ifdef _WIN32
-    text_ += systemCodePageText(std::string(text));
-#else
-    text_ += text;
+    // Texts are UTF-8 inside the program; the files carry the ANSI code page.
+    std::string converted = systemCodePageText(std::string(text));
+    text = converted;
 #endif
+    if (compare_) text_ += text;
+    else if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
 }
 
 bool TextFile::close() {
     if (!file_) return !failed_;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
-    if (!failed_ && !fileHoldsGeneratedText(path_, true, text_)) {
+    if (compare_ && !failed_ && !fileHoldsGeneratedText(path_, true, text_)) {
         std::FILE* file = openFile(path_, "w");
         if (!file) {
             failed_ = true;

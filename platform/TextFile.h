@@ -33,6 +33,8 @@ private:
     std::FILE* file_;
     std::string path_;
     std::string text_;
+    // Whether the file had content to compare with; else it is written directly.
+    bool compare_ = false;
     bool failed_ = false;
     std::function<void()> whenIncomplete_;
 };
