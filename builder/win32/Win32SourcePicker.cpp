@@ -54,11 +54,11 @@ INT_PTR CALLBACK progIdProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void showSession(PickerState& state) {
     state.showing = true;
-    if (windowText(state.item(IDC_FILE)) != state.session.fileText())
-        setWindowText(state.item(IDC_FILE), state.session.fileText());
     auto line = state.session.highlightedLine();
     SendMessageW(state.item(IDC_LIBRARY_LIST), LB_SETCURSEL, line ? static_cast<WPARAM>(*line) : static_cast<WPARAM>(-1),
                  0);
+    if (windowText(state.item(IDC_FILE)) != state.session.fileText())
+        setWindowText(state.item(IDC_FILE), state.session.fileText());
     state.showing = false;
 }
 
