@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "BuildChecks.h"
+#include "BuilderTexts.h"
 #include "FileSystem.h"
 #include "ProcessServices.h"
 
@@ -15,6 +16,11 @@ public:
     void reportError(const std::string& subject, const std::string& message) override {
         ++session_.reportCount_;
         session_.frontEnd_.showMessage(subject + ": " + message);
+    }
+    // The session checked the package with the other inputs.
+    void takeCheckedInputs(const GenerationInputs& checked) {
+        inputs = checked;
+        packageChecked_ = true;
     }
 
 private:
@@ -30,44 +36,100 @@ BuildSession::~BuildSession() { generator_->finish(); }
 
 Generator& BuildSession::generator() { return *generator_; }
 
+namespace {
+
+constexpr BuildField allFields[] = {BuildField::Input, BuildField::Output, BuildField::Package, BuildField::Library};
+
+std::string& fieldOf(GenerationInputs& inputs, BuildField field) {
+    switch (field) {
+    case BuildField::Input: return inputs.sourcePath;
+    case BuildField::Output: return inputs.outputFolder;
+    case BuildField::Package: return inputs.packageName;
+    case BuildField::Library: break;
+    }
+    return inputs.libraryFileName;
+}
+
+}  // namespace
+
+void BuildSession::readFields() {
+    for (BuildField field : allFields)
+        if (auto text = frontEnd_.fieldText(field)) fieldOf(fields, field) = std::move(*text);
+}
+
+void BuildSession::showFields() {
+    for (BuildField field : allFields) {
+        const std::string& text = fieldOf(fields, field);
+        if (frontEnd_.fieldText(field).value_or(text) != text) frontEnd_.showFieldText(field, text);
+    }
+}
+
 void BuildSession::applyDefaultLibraryName() {
     if (!libraryNameEdited_) fields.libraryFileName = defaultLibraryName(fields.sourcePath);
 }
 
-void BuildSession::inputEdited(const std::string& text) {
-    fields.sourcePath = text;
+void BuildSession::inputEdited() {
+    readFields();
     applyDefaultLibraryName();
+    showFields();
 }
 
-void BuildSession::libraryEdited(const std::string& text) {
-    fields.libraryFileName = text;
+void BuildSession::libraryEdited() {
+    readFields();
     libraryNameEdited_ = true;
 }
 
+void BuildSession::setMapping(MappingMode mapping) {
+    options.mapping = mapping;
+    frontEnd_.enableChoices(options.libraryApplies(), options.handlesApply());
+}
+
 void BuildSession::selectSource() {
+    readFields();
     if (auto chosen = frontEnd_.chooseSource()) {
         fields.sourcePath = *chosen;
         applyDefaultLibraryName();
     }
+    showFields();
 }
 
 void BuildSession::browseOutput() {
-    std::string folder = frontEnd_.chooseFolder("Select folder for output files");
+    readFields();
+    std::string folder = frontEnd_.chooseFolder(builder::texts::outputFolderTitle);
     if (!folder.empty()) fields.outputFolder = folder;
+    showFields();
+}
+
+std::optional<std::string> BuildSession::checkInputs() const {
+    if (auto problem = checkBuildInputs(fields, options.mapping)) return problem;
+    if (auto problem = checkPackageName(fields.packageName)) return fields.packageName + ": " + *problem;
+    return std::nullopt;
 }
 
 BuildSession::Outcome BuildSession::build() {
+    readFields();
     reportCount_ = 0;
-    if (auto problem = checkBuildInputs(fields, generator_->mapping)) {
+    if (auto problem = checkInputs()) {
         frontEnd_.showMessage(*problem);
         return Outcome::Refused;
     }
-    generator_->inputs = fields;
+    return buildChecked();
+}
+
+BuildSession::Outcome BuildSession::buildChecked() {
+    generator_->takeCheckedInputs(fields);
+    generator_->mapping = options.mapping;
+    generator_->handles = options.handlesApply() ? options.handles : HandleType::Int;
+    generator_->openReadmeWhenDone = options.openReadme;
+    generator_->setClassRegistry(options.registry);
+    generator_->setReaderFactory(options.makeReader);
     // The folder is made without its trailing separator; the Generator keeps
     // the text as typed. "/" alone stays: it is the root.
     std::string& folder = fields.outputFolder;
     if (folder.ends_with('\\') || (folder.ends_with('/') && folder.size() > 1)) folder.pop_back();
-    if (!ensureFolder(folder, askBeforeCreatingFolder)) return Outcome::Refused;
+    bool made = ensureFolder(folder, askBeforeCreatingFolder);
+    showFields();
+    if (!made) return Outcome::Failed;
     return runGeneration() ? Outcome::Succeeded : Outcome::Failed;
 }
 

@@ -15,6 +15,10 @@ int runListCommand(const std::vector<std::string>& args);
 int runLocateCommand(const std::vector<std::string>& args);
 int runCheckCommand(const std::vector<std::string>& args);
 
+// The usage of generate from "mivra generate" on, made from its option
+// table; continuation lines start with indent and line up under the options.
+std::string generateUsageText(const std::string& indent);
+
 // Opens the builder window (the words: [--registry PREFIX]); returns the
 // exit status. Each executable links the window of its platform, or one that
 // explains that the build has none.

@@ -1,4 +1,5 @@
-#include <chrono>
+#include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,10 +19,76 @@ namespace mivra {
 
 namespace {
 
-const char generateUsage[] =
-    "usage: mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX] [--handles int|long]\n"
-    "                      [--reader file|ole] [--mapping basic|full] [--open-readme] [--jar FILE]\n"
-    "                      [--runtime-jar FILE]\n";
+// What the options of generate set.
+struct GenerateArgs {
+    GenerationInputs inputs;
+    bool libraryGiven = false;
+    std::string registryPrefix;
+    std::string reader = "file";
+    std::string handles;
+    std::string mapping = "basic";
+    bool openReadme = false;
+    std::string jarPath;
+    std::string runtimeJar;
+};
+
+// The options of generate: parsing and the usage text both come from here.
+// An option without a value is a flag; one with choices takes only those.
+struct OptionSpec {
+    const char* name;
+    const char* value;  // null: a flag
+    bool required;
+    std::vector<const char*> choices;
+    std::function<void(GenerateArgs&, const std::string&)> set;
+};
+
+const std::vector<OptionSpec>& generateOptions() {
+    static const std::vector<OptionSpec> options = {
+        {"-i", "SOURCE", true, {}, [](GenerateArgs& a, const std::string& v) { a.inputs.sourcePath = v; }},
+        {"-o", "FOLDER", true, {}, [](GenerateArgs& a, const std::string& v) { a.inputs.outputFolder = v; }},
+        {"-p", "PACKAGE", true, {}, [](GenerateArgs& a, const std::string& v) { a.inputs.packageName = v; }},
+        {"-l", "LIBRARY", false, {},
+         [](GenerateArgs& a, const std::string& v) { a.inputs.libraryFileName = v, a.libraryGiven = true; }},
+        {"--registry", "PREFIX", false, {}, [](GenerateArgs& a, const std::string& v) { a.registryPrefix = v; }},
+        {"--handles", nullptr, false, {"int", "long"}, [](GenerateArgs& a, const std::string& v) { a.handles = v; }},
+        {"--reader", nullptr, false, {"file", "ole"}, [](GenerateArgs& a, const std::string& v) { a.reader = v; }},
+        {"--mapping", nullptr, false, {"basic", "full"}, [](GenerateArgs& a, const std::string& v) { a.mapping = v; }},
+        {"--open-readme", nullptr, false, {}, [](GenerateArgs& a, const std::string&) { a.openReadme = true; }},
+        {"--jar", "FILE", false, {}, [](GenerateArgs& a, const std::string& v) { a.jarPath = v; }},
+        {"--runtime-jar", "FILE", false, {}, [](GenerateArgs& a, const std::string& v) { a.runtimeJar = v; }},
+    };
+    return options;
+}
+
+bool takesValue(const OptionSpec& option) { return option.value || !option.choices.empty(); }
+
+std::string joined(const std::vector<const char*>& words, const char* separator) {
+    std::string text;
+    for (const char* word : words) text += (text.empty() ? "" : separator) + std::string(word);
+    return text;
+}
+
+}  // namespace
+
+std::string generateUsageText(const std::string& indent) {
+    std::string text = "mivra generate";
+    size_t lineStart = 0;
+    for (const OptionSpec& option : generateOptions()) {
+        std::string word = option.name;
+        if (takesValue(option)) word += " " + (option.value ? std::string(option.value) : joined(option.choices, "|"));
+        if (!option.required) word = "[" + word + "]";
+        if (text.size() - lineStart + word.size() + 1 > 100) {
+            text += "\n" + indent + std::string(15, ' ');
+            lineStart = text.size() - indent.size() - 15;
+        } else {
+            text += " ";
+        }
+        text += word;
+    }
+    return text + "\n";
+}
+
+namespace {
 
 // The command line as a front-end of the Build session: messages go to
 // standard error, nothing is asked, and only the readme is ever opened.
@@ -34,13 +101,13 @@ public:
     bool openDocument(const std::string& path) override { return shellOpen(path, {}); }
 };
 
-// --jar: compiles the Java files the run wrote since `since` and packs them;
-// the exit status of the command.
+// --jar: compiles the Java files of the run and packs them; the exit status
+// of the command.
 int packGeneratedJar(const JdkTools& jdk, const std::string& jarPath, const std::string& runtimeJar,
                      const std::string& folder, const std::string& packageName,
-                     std::filesystem::file_time_type since) {
+                     const std::vector<std::string>& javaFiles) {
     JarRequest request;
-    request.javaFiles = javaFilesWrittenSince(folder, since);
+    request.javaFiles = javaFiles;
     request.sourceFolder = folder;
     request.packageName = packageName;
     request.jarPath = jarPath;
@@ -69,68 +136,56 @@ int packGeneratedJar(const JdkTools& jdk, const std::string& jarPath, const std:
 }  // namespace
 
 int runGenerateCommand(const std::vector<std::string>& args) {
-    GenerationInputs inputs;
-    std::string registryPrefix;
-    std::string readerName = "file";
-    bool libraryGiven = false;
-    bool openReadme = false;
-    std::string handles = "int";
-    std::string mapping = "basic";
-    bool handlesGiven = false;
-    std::string jarPath;
-    std::string runtimeJar;
+    const std::string usage = "usage: " + generateUsageText("       ");
+    GenerateArgs parsed;
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& option = args[i];
-        if (option == "--open-readme") {
-            openReadme = true;
+        const std::string& word = args[i];
+        const OptionSpec* option = nullptr;
+        for (const OptionSpec& candidate : generateOptions())
+            if (word == candidate.name) option = &candidate;
+        if (!option) {
+            if (word.starts_with("-")) return usageError("generate: unknown option \"" + word + "\"", usage.c_str());
+            return usageError("generate: unexpected argument \"" + word + "\"", usage.c_str());
+        }
+        if (!takesValue(*option)) {
+            option->set(parsed, {});
             continue;
         }
-        std::string* target = nullptr;
-        if (option == "-i") target = &inputs.sourcePath;
-        else if (option == "-o") target = &inputs.outputFolder;
-        else if (option == "-p") target = &inputs.packageName;
-        else if (option == "-l") target = &inputs.libraryFileName, libraryGiven = true;
-        else if (option == "--registry") target = &registryPrefix;
-        else if (option == "--handles") target = &handles, handlesGiven = true;
-        else if (option == "--reader") target = &readerName;
-        else if (option == "--mapping") target = &mapping;
-        else if (option == "--jar") target = &jarPath;
-        else if (option == "--runtime-jar") target = &runtimeJar;
-        if (!target) {
-            if (option.starts_with("-")) return usageError("generate: unknown option \"" + option + "\"", generateUsage);
-            return usageError("generate: unexpected argument \"" + option + "\"", generateUsage);
-        }
-        if (i + 1 >= args.size()) return usageError("generate: " + option + " needs a value", generateUsage);
-        *target = args[++i];
+        if (i + 1 >= args.size()) return usageError("generate: " + word + " needs a value", usage.c_str());
+        const std::string& value = args[++i];
+        if (!option->choices.empty() &&
+            std::find(option->choices.begin(), option->choices.end(), value) == option->choices.end())
+            return usageError("generate: " + word + " takes " + joined(option->choices, " or ") + ", not \"" + value +
+                                  "\"",
+                              usage.c_str());
+        option->set(parsed, value);
     }
-    if (handles != "int" && handles != "long")
-        return usageError("generate: --handles takes int or long, not \"" + handles + "\"", generateUsage);
-    if (readerName != "file" && readerName != "ole")
-        return usageError("generate: --reader takes file or ole, not \"" + readerName + "\"", generateUsage);
-    if (mapping != "basic" && mapping != "full")
-        return usageError("generate: --mapping takes basic or full, not \"" + mapping + "\"", generateUsage);
-    if (mapping == "full" && handlesGiven)
+    if (parsed.mapping == "full" && !parsed.handles.empty())
         return usageError("generate: --handles has no meaning with --mapping full (the runtime serves 32- and 64-bit "
                           "Java alike)",
-                          generateUsage);
-    if (readerName == "ole" && !makeOleTypeLibraryReader()) {
+                          usage.c_str());
+    const bool oleReader = parsed.reader == "ole";
+    if (oleReader && !makeOleTypeLibraryReader()) {
         printFailure("generate: --reader ole: this platform has no OLE Automation type-library service");
         return exitUsage;
     }
+    const GenerationInputs& inputs = parsed.inputs;
+    const std::string& jarPath = parsed.jarPath;
+    const std::string& runtimeJar = parsed.runtimeJar;
 
     CommandLineFrontEnd frontEnd;
     BuildSession session(frontEnd);
     session.askBeforeCreatingFolder = false;
     session.fields = inputs;
-    if (!libraryGiven) session.inputEdited(inputs.sourcePath);
+    if (!parsed.libraryGiven) session.inputEdited();
+    BuildOptions& options = session.options;
+    options.mapping = parsed.mapping == "full" ? MappingMode::Full : MappingMode::Basic;
+    options.handles = parsed.handles == "long" ? HandleType::Long : HandleType::Int;
+    options.openReadme = parsed.openReadme;
+    if (oleReader) options.makeReader = makeOleTypeLibraryReader;
     // Refusals of the inputs come before anything is made, the folder included.
-    const MappingMode mappingMode = mapping == "full" ? MappingMode::Full : MappingMode::Basic;
-    if (auto refusal = checkBuildInputs(session.fields, mappingMode)) {
+    if (auto refusal = session.checkInputs()) {
         printFailure(*refusal);
-        return exitUsage;
-    }
-    if (auto refusal = checkPackageName(inputs.packageName)) {
-        printFailure(printableText(inputs.packageName) + ": " + *refusal);
         return exitUsage;
     }
     if (!runtimeJar.empty() && !fileExists(runtimeJar)) {
@@ -147,18 +202,12 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         }
     }
 
-    auto registry = openClassRegistry(registryPrefix);
+    auto registry = openClassRegistry(parsed.registryPrefix);
+    options.registry = registry.get();
     Generator& generator = session.generator();
-    generator.openReadmeWhenDone = openReadme;
-    generator.handles = handles == "long" ? HandleType::Long : HandleType::Int;
-    generator.mapping = mappingMode;
-    generator.setClassRegistry(registry.get());
-    if (readerName == "ole") generator.setReaderFactory(makeOleTypeLibraryReader);
-    // File times are kept more coarsely than this clock reads: allow for it.
-    const auto started = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
-    BuildSession::Outcome outcome = session.build();
+    BuildSession::Outcome outcome = session.buildChecked();
     if (outcome == BuildSession::Outcome::Succeeded) {
-        if (mappingMode == MappingMode::Full)
+        if (options.mapping == MappingMode::Full)
             std::printf("Wrote %d Java files to %s; %d of %d functions bound; %d members and types left out or "
                         "renamed, listed in %s\n",
                         generator.javaFileCount(), printableText(inputs.outputFolder).c_str(),
@@ -175,7 +224,8 @@ int runGenerateCommand(const std::vector<std::string>& args) {
         printFailure(std::to_string(reports) + (reports == 1 ? " failure was" : " failures were") + " reported; " +
                      (outcome == BuildSession::Outcome::Succeeded ? "the output is incomplete" : "the run stopped"));
     if (outcome != BuildSession::Outcome::Succeeded || reports > 0) return exitFailure;
-    return jdk ? packGeneratedJar(*jdk, jarPath, runtimeJar, session.fields.outputFolder, inputs.packageName, started)
+    return jdk ? packGeneratedJar(*jdk, jarPath, runtimeJar, session.fields.outputFolder, inputs.packageName,
+                                  generator.javaFiles())
                : exitSuccess;
 }
 

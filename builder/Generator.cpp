@@ -73,6 +73,7 @@ const std::string& Generator::jniPackage() const { return context_->jniPackage; 
 const std::string& Generator::classPathPackage() const { return context_->classPathPackage; }
 
 int Generator::javaFileCount() const { return context_->javaFileCount; }
+const std::vector<std::string>& Generator::javaFiles() const { return context_->javaFiles; }
 int Generator::jniFunctionCount() const { return context_->jniFunctionCount; }
 std::string Generator::cFilePath() const {
     return outputPath(context_->outputFolder, context_->libraryBaseName + ".c");
@@ -94,6 +95,7 @@ bool Generator::run() {
     context.jniPackage = deriveJniPackage(inputs.packageName);
     context.classPathPackage = deriveClassPathPackage(inputs.packageName);
     context.javaFileCount = 0;
+    context.javaFiles.clear();
     context.jniFunctionCount = 0;
     context.handles = handles;
     model_.clear();
@@ -102,10 +104,11 @@ bool Generator::run() {
 
     // A package Java cannot compile, or whose JNI names no VM looks up, would
     // give output that cannot work: refused before anything is written.
-    if (auto problem = checkPackageName(inputs.packageName)) {
-        reportError(inputs.packageName, *problem);
-        return false;
-    }
+    if (!packageChecked_)
+        if (auto problem = checkPackageName(inputs.packageName)) {
+            reportError(inputs.packageName, *problem);
+            return false;
+        }
     if (mapping == MappingMode::Full) return runFull();
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
     if (!loadSource(inputs.sourcePath, model_, readerFactory_, report, true, registry_)) return false;
@@ -141,7 +144,10 @@ bool Generator::runFull() {
     writeInputs.timeText = context.timeText();
     writeInputs.folderPath = context.fullPath(context.outputFolder);
     DiskOutput output(context.outputFolder);
-    if (!writeFullBindings(output, full, writeInputs, report, context.javaFileCount)) return false;
+    bool written = writeFullBindings(output, full, writeInputs, report, context.javaFileCount);
+    for (const std::string& path : output.paths())
+        if (path.ends_with(".java")) context.javaFiles.push_back(path);
+    if (!written) return false;
     dispatchFunctions_ = full.functionCount();
     boundFunctions_ = full.boundCount();
     callableFunctions_ = full.callableFunctionCount();

@@ -67,6 +67,8 @@ public:
     // How many Java files and JNI functions the last run wrote, and the path
     // of its C file.
     int javaFileCount() const;
+    // The paths of the Java files the last run wrote or found already written.
+    const std::vector<std::string>& javaFiles() const;
     int jniFunctionCount() const;
     std::string cFilePath() const;
     // Of a full run: every function of every interface and dispinterface of
@@ -83,6 +85,10 @@ public:
     int eventCount() const { return events_; }
     // Replaces the time written into the files (for comparing whole files).
     void setClock(std::function<std::string()> clock);
+
+protected:
+    // Set by an owner that has checked the package name of inputs itself.
+    bool packageChecked_ = false;
 
 private:
     class RunContext;

@@ -93,16 +93,6 @@ std::string findRuntimeJar(const std::string& named) {
     return {};
 }
 
-std::vector<std::string> javaFilesWrittenSince(const std::string& folder, fs::file_time_type since) {
-    std::vector<std::string> files;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (!it->is_regular_file(error) || it->path().extension() != ".java") continue;
-        if (it->last_write_time(error) >= since) files.push_back(it->path().string());
-    }
-    return files;
-}
-
 bool sourcesUseRuntime(const std::vector<std::string>& javaFiles) {
     for (const auto& file : javaFiles) {
         std::ifstream in(file, std::ios::binary);

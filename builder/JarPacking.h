@@ -28,9 +28,6 @@ std::string sourcesJarPath(const std::string& jarPath);
 // /usr/share/java or in the build tree of the program. Empty when none.
 std::string findRuntimeJar(const std::string& named);
 
-// The .java files under the folder written at or after the time.
-std::vector<std::string> javaFilesWrittenSince(const std::string& folder, std::filesystem::file_time_type since);
-
 // Whether any of the files uses the runtime's package mivra.runtime.
 bool sourcesUseRuntime(const std::vector<std::string>& javaFiles);
 

@@ -8,19 +8,19 @@
 
 namespace {
 
-const char usage[] =
-    "usage: mivra [--registry PREFIX]         open the builder window\n"
-    "       mivra generate -i SOURCE -o FOLDER -p PACKAGE [-l LIBRARY] [--registry PREFIX]\n"
-    "                      [--handles int|long] [--reader file|ole] [--open-readme]\n"
-    "                      [--mapping basic|full] [--jar FILE] [--runtime-jar FILE]\n"
-    "       mivra dump [--raw [--resolved]] [--reader file|ole] SOURCE...\n"
-    "       mivra list [--registry PREFIX]\n"
-    "       mivra locate PROGID [--registry PREFIX]\n"
-    "       mivra check FILE\n"
-    "       mivra --version | --help\n"
-    "Failures are printed as \"mivra: \" and the message. Exit status: 0 done, nothing reported;\n"
-    "1 the command ran and reported failures (a source that cannot be read, files that could not\n"
-    "be written, nothing found); 2 refused before doing anything (a wrong option, command or value).\n";
+std::string usageText() {
+    return "usage: mivra [--registry PREFIX]         open the builder window\n"
+           "       " +
+           mivra::generateUsageText("       ") +
+           "       mivra dump [--raw [--resolved]] [--reader file|ole] SOURCE...\n"
+           "       mivra list [--registry PREFIX]\n"
+           "       mivra locate PROGID [--registry PREFIX]\n"
+           "       mivra check FILE\n"
+           "       mivra --version | --help\n"
+           "Failures are printed as \"mivra: \" and the message. Exit status: 0 done, nothing reported;\n"
+           "1 the command ran and reported failures (a source that cannot be read, files that could not\n"
+           "be written, nothing found); 2 refused before doing anything (a wrong option, command or value).\n";
+}
 
 }  // namespace
 
@@ -36,12 +36,12 @@ int main(int argc, char** argv) {
     if (command == "locate") return mivra::runLocateCommand(args);
     if (command == "check") return mivra::runCheckCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(usage, stdout);
+        std::fputs(usageText().c_str(), stdout);
         return mivra::exitSuccess;
     }
     if (command == "--version") {
         std::puts("Mivra Version " MIVRA_VERSION);
         return mivra::exitSuccess;
     }
-    return mivra::usageError("unknown command \"" + command + "\"", usage);
+    return mivra::usageError("unknown command \"" + command + "\"", usageText().c_str());
 }

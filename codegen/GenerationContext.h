@@ -40,6 +40,8 @@ public:
     std::function<std::string()> clock;
     // What the run has written so far.
     int javaFileCount = 0;
+    // The paths of the Java files, as they are shown.
+    std::vector<std::string> javaFiles;
     int jniFunctionCount = 0;
     HandleType handles = HandleType::Int;
 

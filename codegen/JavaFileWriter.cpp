@@ -24,6 +24,7 @@ std::unique_ptr<TextFile> createJavaFile(GenerationContext& context, std::string
     auto file = createOutputFile(context, path);
     if (!file) return nullptr;
     ++context.javaFileCount;
+    context.javaFiles.push_back(path);
     std::string header;
     appendFormat(header, "// File: %s\n// Generated: %s\n", {lineCommentText(path), context.timeText()});
     header += "// This Java source file has been automatically\n";

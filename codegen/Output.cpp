@@ -3,35 +3,56 @@
 #include <cstdio>
 
 #include "GenerationContext.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "TextFile.h"
 
 namespace mivra {
 
 namespace {
 
+// Writes a new or empty file as the text comes; for a file with content,
+// keeps the text until close and writes the file only when it does not hold
+// that text already.
 class FileSink final : public OutputSink {
 public:
-    explicit FileSink(std::FILE* file) : file_(file) {}
+    FileSink(std::FILE* file, std::string path, long size) : file_(file), path_(std::move(path)), compare_(size != 0) {
+        if (compare_) {
+            std::fclose(file_);
+            file_ = nullptr;
+            text_.reserve(size > 0 ? static_cast<size_t>(size) + 64 : 0);
+        } else {
+            std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+        }
+    }
     ~FileSink() override { close(); }
 
     void write(std::string_view text) override {
-        if (!file_ || failed_ || text.empty()) return;
-        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+        if (closed_ || failed_ || text.empty()) return;
+        if (compare_) text_.append(text);
+        else if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
     }
 
     bool close() override {
-        if (file_) {
+        if (closed_) return !failed_;
+        closed_ = true;
+        if (!compare_) {
             if (std::fclose(file_) != 0) failed_ = true;
-            file_ = nullptr;
+            return !failed_;
         }
+        if (fileHoldsGeneratedText(path_, false, text_)) return true;
+        std::FILE* file = openFile(path_, "wb");
+        if (!file) return !(failed_ = true);
+        if (std::fwrite(text_.data(), 1, text_.size(), file) != text_.size()) failed_ = true;
+        if (std::fclose(file) != 0) failed_ = true;
+        text_ = std::string();
         return !failed_;
     }
 
 private:
     std::FILE* file_;
+    std::string path_;
+    std::string text_;
+    bool compare_;
+    bool closed_ = false;
     bool failed_ = false;
 };
 
@@ -58,17 +79,13 @@ std::string DiskOutput::pathOf(const std::string& name) const { return outputPat
 
 std::unique_ptr<OutputSink> DiskOutput::open(const std::string& name) {
     std::string path = pathOf(name);
-#ifdef _WIN32
-    int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(length > 0 ? length : 1, L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
-    std::FILE* file = _wfopen(wide.c_str(), L"wb");
-#else
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-#endif
+    // Opened to append, which neither truncates nor changes the file: one
+    // that cannot be written is known before anything is.
+    std::FILE* file = openFile(path, "ab");
     if (!file) return nullptr;
-    std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
-    return std::make_unique<FileSink>(file);
+    long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+    paths_.push_back(path);
+    return std::make_unique<FileSink>(file, std::move(path), size);
 }
 
 std::unique_ptr<OutputSink> MemoryOutput::open(const std::string& name) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mivra {
 
@@ -30,14 +31,18 @@ public:
 };
 
 // Files in a folder, written byte for byte (UTF-8, "\n" line ends).
+// A file that already holds what a run writes is left as it is.
 class DiskOutput final : public Output {
 public:
     explicit DiskOutput(std::string folder) : folder_(std::move(folder)) {}
     std::unique_ptr<OutputSink> open(const std::string& name) override;
     std::string pathOf(const std::string& name) const override;
+    // The paths of the files opened, in order.
+    const std::vector<std::string>& paths() const { return paths_; }
 
 private:
     std::string folder_;
+    std::vector<std::string> paths_;
 };
 
 // Files kept in memory; a file exists once its sink has closed.

@@ -8,10 +8,11 @@
 
 namespace mivra {
 
-// An output file opened for writing in the platform's text mode: on Windows
-// each "\n" reaches the disk as CR LF and the text is in the ANSI code page,
-// elsewhere it is written as it is (UTF-8). Creating it
-// truncates an existing file of that name.
+// An output file written in the platform's text mode: on Windows each "\n"
+// reaches the disk as CR LF and the text is in the ANSI code page, elsewhere
+// it is written as it is (UTF-8). The text is kept until close, which
+// leaves an existing file of that name alone when it holds the same text
+// (sameGeneratedText), so that regenerating touches only what changed.
 class TextFile {
 public:
     static std::unique_ptr<TextFile> create(const std::string& path);
@@ -28,10 +29,27 @@ public:
     void whenIncomplete(std::function<void()> report) { whenIncomplete_ = std::move(report); }
 
 private:
-    explicit TextFile(std::FILE* file) : file_(file) {}
+    TextFile(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
     std::FILE* file_;
+    std::string path_;
+    std::string text_;
+    // Whether the file had content to compare with; else it is written directly.
+    bool compare_ = false;
     bool failed_ = false;
     std::function<void()> whenIncomplete_;
 };
+
+// Whether a file holding old may stay as it is when now is to be written:
+// the same bytes, or the same but for the generation time, a line starting
+// "// Generated: " among the first five.
+bool sameGeneratedText(std::string_view old, std::string_view now);
+
+// Opens path for writing: "wb" (binary) or "w" (text), "a" to create it
+// without truncating; the path is UTF-8.
+std::FILE* openFile(const std::string& path, const char* mode);
+
+// Whether the file at path holds text already (sameGeneratedText), read in
+// text mode or as bytes.
+bool fileHoldsGeneratedText(const std::string& path, bool textMode, std::string_view text);
 
 }  // namespace mivra

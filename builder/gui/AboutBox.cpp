@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "BuilderTexts.h"
 #include "BuilderWindow.h"
 
 namespace mivra {
@@ -14,10 +15,10 @@ namespace mivra {
 void showAboutBox(QWidget* owner) {
     QDialog box(owner);
     box.setObjectName(QStringLiteral("AboutBox"));
-    box.setWindowTitle(QStringLiteral("About Mivra"));
+    box.setWindowTitle(QString::fromUtf8(builder::texts::aboutTitle));
     auto* icon = new QLabel;
     icon->setPixmap(programIcon().pixmap(32, 32));
-    auto* version = new QLabel(QStringLiteral("Mivra Version 1.0"));
+    auto* version = new QLabel(QString::fromUtf8(builder::texts::aboutVersion));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     auto* row = new QHBoxLayout;

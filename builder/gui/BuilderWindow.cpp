@@ -17,12 +17,17 @@
 
 #include "AboutBox.h"
 #include "BuildChecks.h"
+#include "BuilderTexts.h"
 #include "DialogHooks.h"
 #include "SourcePicker.h"
 
 namespace mivra {
 
 namespace {
+
+namespace texts = builder::texts;
+
+QString qText(const char* text) { return QString::fromUtf8(text); }
 
 QLabel* textLabel(const char* text) {
     auto* label = new QLabel(QString::fromUtf8(text));
@@ -49,8 +54,26 @@ public:
         return picker.fileText().toStdString();
     }
     bool openDocument(const std::string& path) override { return mivra::openDocument(QString::fromStdString(path)); }
+    std::optional<std::string> fieldText(BuildField field) override { return fieldOf(field)->text().toStdString(); }
+    void showFieldText(BuildField field, const std::string& text) override {
+        fieldOf(field)->setText(QString::fromStdString(text));
+    }
+    void enableChoices(bool library, bool handles) override {
+        window_.library_->setEnabled(library);
+        window_.longHandles_->setEnabled(handles);
+    }
 
 private:
+    QLineEdit* fieldOf(BuildField field) const {
+        switch (field) {
+        case BuildField::Input: return window_.input_;
+        case BuildField::Output: return window_.output_;
+        case BuildField::Package: return window_.package_;
+        case BuildField::Library: break;
+        }
+        return window_.library_;
+    }
+
     BuilderWindow& window_;
 };
 
@@ -94,54 +117,54 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
       services_(std::move(services)),
       frontEnd_(std::make_unique<QtFrontEnd>(*this)),
       session_(std::make_unique<WindowSession>(*frontEnd_, *this)) {
-    setWindowTitle(QStringLiteral("Mivra:  COM to Java JNI bridge builder"));
+    setWindowTitle(qText(texts::windowTitle));
     setWindowIcon(programIcon());
-    session_->generator().setClassRegistry(services_.registry);
-    session_->generator().openReadmeWhenDone = true;
+    session_->options.registry = services_.registry;
+    session_->options.openReadme = true;
 
     input_ = new QLineEdit;
     output_ = new QLineEdit;
     package_ = new QLineEdit;
     library_ = new QLineEdit;
-    select_ = new QPushButton(QStringLiteral("Select..."));
-    browse_ = new QPushButton(QStringLiteral("Browse..."));
-    longHandles_ = new QCheckBox(QStringLiteral("&64-bit Java (long handles)"));
-    fullMapping_ = new QCheckBox(QStringLiteral("&Full bindings on the Mivra runtime (Java only)"));
-    build_ = new QPushButton(QStringLiteral("Build"));
-    close_ = new QPushButton(QStringLiteral("Close"));
-    auto* help = new QPushButton(QStringLiteral("&Help"));
+    select_ = new QPushButton(qText(texts::selectButton));
+    browse_ = new QPushButton(qText(texts::browseButton));
+    longHandles_ = new QCheckBox(qText(texts::longHandlesBox));
+    fullMapping_ = new QCheckBox(qText(texts::fullMappingBox));
+    build_ = new QPushButton(qText(texts::buildButton));
+    close_ = new QPushButton(qText(texts::closeButton));
+    auto* help = new QPushButton(qText(texts::helpButton));
     help->setVisible(false);
     for (QPushButton* button : {select_, browse_, close_, help}) button->setAutoDefault(false);
     build_->setDefault(true);
 
-    auto fieldRow = [](const char* caption, QLineEdit* field, QPushButton* button) {
-        auto* row = new QHBoxLayout;
-        auto* label = new QLabel(QString::fromUtf8(caption));
+    // One grid: every field ends at the same edge, whether a button follows
+    // it or not, as in the Windows layout.
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto prompt = [&](const char* text) { grid->addWidget(textLabel(text), row++, 0, 1, 3); };
+    auto fieldRow = [&](const char* caption, QLineEdit* field, QPushButton* button) {
+        auto* label = new QLabel(qText(caption));
         label->setBuddy(field);
         label->setMinimumWidth(60);
         field->setAccessibleName(label->text().remove(QLatin1Char('&')));
-        row->addWidget(label);
-        row->addWidget(field, 1);
-        if (button) row->addWidget(button);
-        return row;
+        grid->addWidget(label, row, 0);
+        grid->addWidget(field, row, 1);
+        if (button) grid->addWidget(button, row, 2);
+        ++row;
     };
+    prompt(texts::introduction);
+    prompt(texts::inputPrompt);
+    fieldRow(texts::inputLabel, input_, select_);
+    prompt(texts::outputPrompt);
+    fieldRow(texts::outputLabel, output_, browse_);
+    prompt(texts::packagePrompt);
+    fieldRow(texts::packageLabel, package_, nullptr);
+    prompt(texts::libraryPrompt);
+    fieldRow(texts::libraryLabel, library_, nullptr);
+    grid->setColumnStretch(1, 1);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(textLabel(
-        "This tool generates a Java wrapper for a given COM or ActiveX object, as well as a JNI implementation "
-        "module."));
-    layout->addWidget(textLabel(
-        "Enter the pathname for the COM or ActiveX library information.  Typically this is the path of the COM "
-        ".dll, .exe or .ocx file.  Sometimes it may be a separate  .tlb file."));
-    layout->addLayout(fieldRow("&Input", input_, select_));
-    layout->addWidget(textLabel(
-        "Enter below a folder where the output Java and C++ files are to be placed.  (This should be empty to avoid "
-        "confusion with existing files.  If folder doesn't exist it will be created.)"));
-    layout->addLayout(fieldRow("&Output", output_, browse_));
-    layout->addWidget(textLabel("Specify a package name for generated Java files"));
-    layout->addLayout(fieldRow("&Package", package_, nullptr));
-    layout->addWidget(textLabel("Specify a name for the JNI Library"));
-    layout->addLayout(fieldRow("&Library", library_, nullptr));
+    layout->addLayout(grid);
     auto* options = new QHBoxLayout;
     options->addWidget(longHandles_);
     options->addWidget(fullMapping_);
@@ -159,16 +182,12 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
     // textEdited, not textChanged: only the user's own typing counts.
-    connect(input_, &QLineEdit::textEdited, this, &BuilderWindow::applyDefaultLibraryName);
-    connect(library_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        readFields();
-        session_->libraryEdited(text.toStdString());
-    });
-    // The full bindings run on the shared runtime, which serves 32- and
-    // 64-bit Java alike and needs no JNI library: neither handles nor the
-    // library name are a choice there.
-    connect(fullMapping_, &QCheckBox::toggled, longHandles_, &QWidget::setDisabled);
-    connect(fullMapping_, &QCheckBox::toggled, library_, &QWidget::setDisabled);
+    connect(input_, &QLineEdit::textEdited, this, [this] { session_->inputEdited(); });
+    connect(library_, &QLineEdit::textEdited, this, [this] { session_->libraryEdited(); });
+    connect(fullMapping_, &QCheckBox::toggled, this,
+            [this](bool full) { session_->setMapping(full ? MappingMode::Full : MappingMode::Basic); });
+    connect(longHandles_, &QCheckBox::toggled, this,
+            [this](bool wide) { session_->options.handles = wide ? HandleType::Long : HandleType::Int; });
     connect(select_, &QPushButton::clicked, this, &BuilderWindow::selectSource);
     connect(browse_, &QPushButton::clicked, this, &BuilderWindow::browseOutput);
     connect(build_, &QPushButton::clicked, this, &BuilderWindow::build);
@@ -181,7 +200,7 @@ BuilderWindow::BuilderWindow(SourceServices services, QWidget* parent)
     // carries the About item instead.
     auto* separator = new QAction(this);
     separator->setSeparator(true);
-    auto* about = new QAction(QStringLiteral("&About Mivra..."), this);
+    auto* about = new QAction(qText(texts::aboutItem), this);
     connect(about, &QAction::triggered, this, &BuilderWindow::showAbout);
     addAction(separator);
     addAction(about);
@@ -196,47 +215,12 @@ bool BuilderWindow::libraryNameEdited() const { return session_->libraryNameEdit
 
 Generator& BuilderWindow::generator() { return session_->generator(); }
 
-void BuilderWindow::readFields() {
-    session_->fields = {input_->text().toStdString(), output_->text().toStdString(), package_->text().toStdString(),
-                        library_->text().toStdString()};
-}
+void BuilderWindow::selectSource() { session_->selectSource(); }
 
-void BuilderWindow::showFields() {
-    auto show = [](QLineEdit* field, const std::string& text) {
-        QString shown = QString::fromStdString(text);
-        if (field->text() != shown) field->setText(shown);
-    };
-    show(input_, session_->fields.sourcePath);
-    show(output_, session_->fields.outputFolder);
-    show(package_, session_->fields.packageName);
-    show(library_, session_->fields.libraryFileName);
-}
-
-void BuilderWindow::applyDefaultLibraryName() {
-    readFields();
-    session_->inputEdited(input_->text().toStdString());
-    showFields();
-}
-
-void BuilderWindow::selectSource() {
-    readFields();
-    session_->selectSource();
-    showFields();
-}
-
-void BuilderWindow::browseOutput() {
-    readFields();
-    session_->browseOutput();
-    showFields();
-}
+void BuilderWindow::browseOutput() { session_->browseOutput(); }
 
 void BuilderWindow::build() {
-    readFields();
-    session_->generator().handles = longHandles_->isChecked() ? HandleType::Long : HandleType::Int;
-    session_->generator().mapping = fullMapping_->isChecked() ? MappingMode::Full : MappingMode::Basic;
-    BuildSession::Outcome outcome = session_->build();
-    showFields();
-    if (outcome == BuildSession::Outcome::Succeeded) accept();
+    if (session_->build() == BuildSession::Outcome::Succeeded) accept();
 }
 
 bool BuilderWindow::runGeneration() { return session_->runOnce(); }

@@ -8,6 +8,7 @@
 #include "BuildSession.h"
 #include "ClassRegistry.h"
 #include "Generator.h"
+#include "PickerSession.h"
 #include "RegistryLookups.h"
 
 class QCheckBox;
@@ -15,16 +16,6 @@ class QLineEdit;
 class QPushButton;
 
 namespace mivra {
-
-// What the source picker needs to fill in its File field: the registry,
-// the reader that opens registered libraries, and the check of a browsed
-// file.
-struct SourceServices {
-    const ClassRegistry* registry = nullptr;
-    ReaderFactory makeReader;  // empty: the file reader
-    RegisteredLibraryList* libraries = nullptr;  // the process's list unless set
-    std::function<bool(const std::string& path, const LookupReport& report)> checkFile;
-};
 
 // The builder's one window: the four inputs of a generation and Build.
 class BuilderWindow : public QDialog {
@@ -64,12 +55,6 @@ protected:
 private:
     class QtFrontEnd;
     class WindowSession;
-    // The window's commands read the fields into the session's texts before
-    // they act and show the texts again after.
-    void readFields();
-    void showFields();
-    void applyDefaultLibraryName();
-
     SourceServices services_;
     std::unique_ptr<QtFrontEnd> frontEnd_;
     std::unique_ptr<WindowSession> session_;

@@ -7,16 +7,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "BuilderTexts.h"
 #include "DialogHooks.h"
 
 namespace mivra {
 
 ProgIdWindow::ProgIdWindow(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Locate COM/ActiveX object by ProgID"));
+    setWindowTitle(QString::fromUtf8(builder::texts::progIdTitle));
     progId_ = new QLineEdit;
-    auto* label = new QLabel(QStringLiteral("&ProgID:"));
+    auto* label = new QLabel(QString::fromUtf8(builder::texts::progIdLabel));
     label->setBuddy(progId_);
-    progId_->setAccessibleName(QStringLiteral("ProgID:"));
+    progId_->setAccessibleName(label->text().remove(QLatin1Char('&')));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &ProgIdWindow::accept);
@@ -34,7 +35,7 @@ QString ProgIdWindow::progIdText() const { return progId_->text(); }
 
 void ProgIdWindow::accept() {
     if (progId_->text().isEmpty()) {
-        showMessage(this, QStringLiteral("Please enter ProgID"));
+        showMessage(this, QString::fromUtf8(builder::texts::progIdMissing));
         return;
     }
     QDialog::accept();

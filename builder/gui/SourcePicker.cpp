@@ -9,32 +9,38 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "BuilderTexts.h"
 #include "DialogHooks.h"
 #include "ProgIdWindow.h"
 
 namespace mivra {
 
 namespace {
-QLabel* textLabel(const QString& text) {
-    auto* label = new QLabel(text);
+namespace texts = builder::texts;
+
+QLabel* textLabel(const char* text) {
+    auto* label = new QLabel(QString::fromUtf8(text));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     return label;
 }
 }  // namespace
 
-SourcePicker::SourcePicker(SourceServices services, QWidget* parent) : QDialog(parent), services_(std::move(services)) {
-    setWindowTitle(QStringLiteral("Select COM/ActiveX Object"));
+SourcePicker::SourcePicker(SourceServices services, QWidget* parent)
+    : QDialog(parent),
+      session_(std::move(services),
+               [this](const std::string& message) { showMessage(this, QString::fromStdString(message)); }) {
+    setWindowTitle(QString::fromUtf8(texts::pickerTitle));
 
     file_ = new QLineEdit;
-    auto* fileLabel = new QLabel(QStringLiteral("&File"));
+    auto* fileLabel = new QLabel(QString::fromUtf8(texts::fileLabel));
     fileLabel->setBuddy(file_);
-    file_->setAccessibleName(QStringLiteral("File"));
-    browse_ = new QPushButton(QStringLiteral("Browse..."));
+    file_->setAccessibleName(QString::fromUtf8(texts::fileLabel).remove(QLatin1Char('&')));
+    browse_ = new QPushButton(QString::fromUtf8(texts::browseButton));
     list_ = new QListWidget;
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    list_->setAccessibleName(QStringLiteral("Registered libraries"));
-    locate_ = new QPushButton(QStringLiteral("Locate by ProgID"));
+    list_->setAccessibleName(QString::fromUtf8(texts::listName));
+    locate_ = new QPushButton(QString::fromUtf8(texts::locateButton));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     for (QPushButton* button : {browse_, locate_}) button->setAutoDefault(false);
     buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
@@ -46,14 +52,9 @@ SourcePicker::SourcePicker(SourceServices services, QWidget* parent) : QDialog(p
     fileRow->addWidget(browse_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fileRow);
-    layout->addWidget(textLabel(QStringLiteral(
-        "If the COM or ActiveX object is registered, you can select its name from this list.  Otherwise, click the "
-        "\"Browse...\" button to locate the .DLL, .EXE, .OCX or the .TLB file that contains the type library "
-        "information for the COM/ActiveX object.")));
+    layout->addWidget(textLabel(texts::listPrompt));
     layout->addWidget(list_, 1);
-    layout->addWidget(textLabel(QStringLiteral(
-        "If you know the \"ProgID\" (a string typically of the form \"application.objtype\") of the COM or ActiveX "
-        "object, click this button to locate its file.")));
+    layout->addWidget(textLabel(texts::locatePrompt));
     auto* locateRow = new QHBoxLayout;
     locateRow->addWidget(locate_);
     locateRow->addStretch(1);
@@ -64,53 +65,50 @@ SourcePicker::SourcePicker(SourceServices services, QWidget* parent) : QDialog(p
 
     connect(browse_, &QPushButton::clicked, this, &SourcePicker::browse);
     connect(locate_, &QPushButton::clicked, this, &SourcePicker::locateByProgId);
-    connect(list_, &QListWidget::itemSelectionChanged, this, &SourcePicker::chooseLine);
+    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (showing_ || row < 0) return;
+        session_.chooseLine(static_cast<size_t>(row));
+        showSession();
+    });
+    connect(file_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (showing_) return;
+        session_.fileEdited(text.toStdString());
+        showSession();
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &SourcePicker::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     // The first opening in the process loads every registered library.
-    RegisteredLibraryList& list = libraries();
-    if (!list.filled && services_.registry) {
+    if (session_.needsLoading()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        listRegisteredLibraries(*services_.registry, services_.makeReader, reportHere(), list);
+        session_.load();
         QApplication::restoreOverrideCursor();
     }
-    for (size_t position : sortedLibraryOrder(list)) {
-        auto* item = new QListWidgetItem(QString::fromStdString(list.displayTexts[position]), list_);
-        item->setData(Qt::UserRole, static_cast<qulonglong>(position));
-    }
+    for (const std::string& line : session_.lines()) list_->addItem(QString::fromStdString(line));
     resize(560, 420);
 }
 
-RegisteredLibraryList& SourcePicker::libraries() const {
-    return services_.libraries ? *services_.libraries : registeredLibraryList();
-}
-
-LookupReport SourcePicker::reportHere() {
-    return [this](const std::string& message) { showMessage(this, QString::fromStdString(message)); };
-}
-
-void SourcePicker::chooseLine() {
-    QList<QListWidgetItem*> selected = list_->selectedItems();
-    if (selected.isEmpty()) return;
-    size_t position = selected.front()->data(Qt::UserRole).toULongLong();
-    const RegisteredLibraryList& list = libraries();
-    if (position < list.paths.size()) file_->setText(QString::fromStdString(list.paths[position]));
+void SourcePicker::showSession() {
+    showing_ = true;
+    QString file = QString::fromStdString(session_.fileText());
+    if (file_->text() != file) file_->setText(file);
+    auto line = session_.highlightedLine();
+    int row = line ? static_cast<int>(*line) : -1;
+    if (list_->currentRow() != row) list_->setCurrentRow(row);
+    if (!line) list_->clearSelection();
+    showing_ = false;
 }
 
 void SourcePicker::browse() {
-    QString chosen = chooseSourceFile(this);
-    if (chosen.isEmpty()) return;
-    if (services_.checkFile && services_.checkFile(chosen.toStdString(), reportHere()))
-        file_->setText(chosen);
+    session_.browsed(chooseSourceFile(this).toStdString());
+    showSession();
 }
 
 void SourcePicker::locateByProgId() {
     ProgIdWindow window(this);
     if (window.exec() != QDialog::Accepted) return;
-    if (!services_.registry) return;
-    if (auto server = locateServerByProgId(*services_.registry, window.progIdText().toStdString(), reportHere()))
-        file_->setText(QString::fromStdString(*server));
+    session_.locate(window.progIdText().toStdString());
+    showSession();
 }
 
 void SourcePicker::accept() {

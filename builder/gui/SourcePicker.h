@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "BuilderWindow.h"
+#include "PickerSession.h"
 
 class QLineEdit;
 class QListWidget;
@@ -29,11 +30,11 @@ public slots:
     void locateByProgId();
 
 private:
-    void chooseLine();
-    LookupReport reportHere();
-    RegisteredLibraryList& libraries() const;
+    // The list, File and the highlight as the session has them.
+    void showSession();
 
-    SourceServices services_;
+    PickerSession session_;
+    bool showing_ = false;
     QLineEdit* file_ = nullptr;
     QListWidget* list_ = nullptr;
     QPushButton* browse_ = nullptr;

@@ -3,12 +3,15 @@
 #include <objbase.h>
 
 #include "BuildSession.h"
+#include "BuilderTexts.h"
 #include "ClassRegistry.h"
 #include "Commands.h"
 #include "ConsoleText.h"
 #include "ProcessServices.h"
+#include "SourceLoading.h"
 #include "Win32Dialogs.h"
 #include "Win32Resources.h"
+#include "windows/WideText.h"
 
 // The builder window of the Windows build: the dialog IDD_BUILDER over one
 // Build session.
@@ -17,12 +20,27 @@ namespace mivra {
 namespace {
 
 using namespace win32;
+namespace texts = builder::texts;
+
+int fieldId(BuildField field) {
+    switch (field) {
+    case BuildField::Input: return IDC_INPUT;
+    case BuildField::Output: return IDC_OUTPUT;
+    case BuildField::Package: return IDC_PACKAGE;
+    case BuildField::Library: break;
+    }
+    return IDC_LIBRARY;
+}
 
 class BuilderDialog final : public FrontEnd {
 public:
-    explicit BuilderDialog(const ClassRegistry* registry) : registry_(registry), session_(*this) {
-        session_.generator().setClassRegistry(registry);
-        session_.generator().openReadmeWhenDone = true;
+    explicit BuilderDialog(const ClassRegistry* registry) : session_(*this) {
+        session_.options.registry = registry;
+        session_.options.openReadme = true;
+        services_.registry = registry;
+        services_.checkFile = [](const std::string& path, const LookupReport& report) {
+            return checkTypeLibraryFile(path, {}, report);
+        };
     }
 
     int run();
@@ -30,20 +48,29 @@ public:
     void showMessage(const std::string& text) override { win32::showMessage(window_, text); }
     bool askOkCancel(const std::string& question) override { return win32::askOkCancel(window_, question); }
     std::string chooseFolder(const std::string& title) override { return win32::chooseFolder(window_, title); }
-    std::optional<std::string> chooseSource() override { return runSourcePicker(window_, registry_); }
+    std::optional<std::string> chooseSource() override { return runSourcePicker(window_, services_); }
     bool openDocument(const std::string& path) override { return shellOpen(path, {}); }
+    std::optional<std::string> fieldText(BuildField field) override { return windowText(item(fieldId(field))); }
+    void showFieldText(BuildField field, const std::string& text) override {
+        showing_ = true;
+        setWindowText(item(fieldId(field)), text);
+        showing_ = false;
+    }
+    void enableChoices(bool library, bool handles) override {
+        EnableWindow(item(IDC_LIBRARY), library);
+        EnableWindow(item(IDC_LONG_HANDLES), handles);
+    }
 
 private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void command(int id, int notification);
     HWND item(int id) const { return GetDlgItem(window_, id); }
-    void readFields();
-    void showFields();
+    void setTexts();
     void paintMinimised();
     void close() { DestroyWindow(window_); }
 
-    const ClassRegistry* registry_;
+    SourceServices services_;
     BuildSession session_;
     HWND window_ = nullptr;
     HICON largeIcon_ = nullptr;
@@ -53,66 +80,50 @@ private:
     bool closed_ = false;
 };
 
-void BuilderDialog::readFields() {
-    session_.fields = {windowText(item(IDC_INPUT)), windowText(item(IDC_OUTPUT)), windowText(item(IDC_PACKAGE)),
-                       windowText(item(IDC_LIBRARY))};
-}
-
-void BuilderDialog::showFields() {
-    showing_ = true;
-    auto show = [this](int id, const std::string& text) {
-        if (windowText(item(id)) != text) setWindowText(item(id), text);
-    };
-    show(IDC_INPUT, session_.fields.sourcePath);
-    show(IDC_OUTPUT, session_.fields.outputFolder);
-    show(IDC_PACKAGE, session_.fields.packageName);
-    show(IDC_LIBRARY, session_.fields.libraryFileName);
-    showing_ = false;
+void BuilderDialog::setTexts() {
+    setDialogTexts(window_, texts::windowTitle,
+                   {{IDC_INTRODUCTION, texts::introduction},
+                    {IDC_INPUT_PROMPT, texts::inputPrompt},
+                    {IDC_INPUT_LABEL, texts::inputLabel},
+                    {IDC_SELECT, texts::selectButton},
+                    {IDC_OUTPUT_PROMPT, texts::outputPrompt},
+                    {IDC_OUTPUT_LABEL, texts::outputLabel},
+                    {IDC_BROWSE_OUTPUT, texts::browseButton},
+                    {IDC_PACKAGE_PROMPT, texts::packagePrompt},
+                    {IDC_PACKAGE_LABEL, texts::packageLabel},
+                    {IDC_LIBRARY_PROMPT, texts::libraryPrompt},
+                    {IDC_LIBRARY_LABEL, texts::libraryLabel},
+                    {IDC_LONG_HANDLES, texts::longHandlesBox},
+                    {IDC_FULL_MAPPING, texts::fullMappingBox},
+                    {IDOK, texts::buildButton},
+                    {IDCANCEL, texts::closeButton},
+                    {IDC_HELP_BUTTON, texts::helpButton}});
 }
 
 void BuilderDialog::command(int id, int notification) {
+    auto checked = [this](int box) { return IsDlgButtonChecked(window_, box) == BST_CHECKED; };
     switch (id) {
     case IDC_INPUT:
-        if (notification == EN_CHANGE && !showing_) {
-            readFields();
-            session_.inputEdited(session_.fields.sourcePath);
-            showFields();
-        }
+        if (notification == EN_CHANGE && !showing_) session_.inputEdited();
         return;
     case IDC_LIBRARY:
-        if (notification == EN_CHANGE && !showing_) {
-            readFields();
-            session_.libraryEdited(session_.fields.libraryFileName);
-        }
+        if (notification == EN_CHANGE && !showing_) session_.libraryEdited();
         return;
     case IDC_SELECT:
-        readFields();
         session_.selectSource();
-        showFields();
         return;
     case IDC_BROWSE_OUTPUT:
-        readFields();
         session_.browseOutput();
-        showFields();
         return;
-    case IDC_FULL_MAPPING: {
-        // The full bindings need no JNI library and no handle width.
-        bool full = IsDlgButtonChecked(window_, IDC_FULL_MAPPING) == BST_CHECKED;
-        EnableWindow(GetDlgItem(window_, IDC_LIBRARY), !full);
-        EnableWindow(GetDlgItem(window_, IDC_LONG_HANDLES), !full);
+    case IDC_FULL_MAPPING:
+        session_.setMapping(checked(IDC_FULL_MAPPING) ? MappingMode::Full : MappingMode::Basic);
         return;
-    }
-    case IDOK: {
-        readFields();
-        session_.generator().handles =
-            IsDlgButtonChecked(window_, IDC_LONG_HANDLES) == BST_CHECKED ? HandleType::Long : HandleType::Int;
-        session_.generator().mapping =
-            IsDlgButtonChecked(window_, IDC_FULL_MAPPING) == BST_CHECKED ? MappingMode::Full : MappingMode::Basic;
-        BuildSession::Outcome outcome = session_.build();
-        showFields();
-        if (outcome == BuildSession::Outcome::Succeeded) close();
+    case IDC_LONG_HANDLES:
+        session_.options.handles = checked(IDC_LONG_HANDLES) ? HandleType::Long : HandleType::Int;
         return;
-    }
+    case IDOK:
+        if (session_.build() == BuildSession::Outcome::Succeeded) close();
+        return;
     case IDCANCEL:
         close();
         return;
@@ -134,22 +145,14 @@ void BuilderDialog::paintMinimised() {
     EndPaint(window_, &paint);
 }
 
-INT_PTR CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(window, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
 INT_PTR BuilderDialog::handle(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG: {
         CoInitialize(nullptr);
+        setTexts();
         if (HMENU menu = GetSystemMenu(window_, FALSE)) {
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuW(menu, MF_STRING, IDM_ABOUT, L"&About Mivra...");
+            AppendMenuW(menu, MF_STRING, IDM_ABOUT, wideText(texts::aboutItem).c_str());
         }
         largeIcon_ = programIcon(GetSystemMetrics(SM_CXICON));
         smallIcon_ = programIcon(GetSystemMetrics(SM_CXSMICON));
@@ -159,7 +162,7 @@ INT_PTR BuilderDialog::handle(UINT message, WPARAM wParam, LPARAM) {
     }
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUT) {
-            DialogBoxW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), window_, aboutProc);
+            showAboutBox(window_);
             return TRUE;
         }
         return FALSE;

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "BuilderTexts.h"
 #include "Win32Resources.h"
 #include "windows/WideText.h"
 
@@ -72,6 +73,32 @@ std::string windowText(HWND window) {
 }
 
 void setWindowText(HWND window, const std::string& text) { SetWindowTextW(window, wideText(text).c_str()); }
+
+void setDialogTexts(HWND dialog, const char* caption, std::initializer_list<std::pair<int, const char*>> texts) {
+    setWindowText(dialog, caption);
+    for (const auto& [id, text] : texts) setWindowText(GetDlgItem(dialog, id), text);
+}
+
+namespace {
+
+INT_PTR CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        setDialogTexts(window, builder::texts::aboutTitle,
+                       {{IDC_ABOUT_VERSION, builder::texts::aboutVersion}, {IDOK, builder::texts::okButton}});
+        return TRUE;
+    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(window, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void showAboutBox(HWND owner) {
+    DialogBoxW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), owner, aboutProc);
+}
 
 HICON programIcon(int size) {
     return static_cast<HICON>(

@@ -1,7 +1,7 @@
 #include "Win32Dialogs.h"
 
-#include "RegistryLookups.h"
-#include "SourceLoading.h"
+#include "BuilderTexts.h"
+#include "PickerSession.h"
 #include "Win32Resources.h"
 #include "windows/WideText.h"
 
@@ -9,14 +9,19 @@ namespace mivra::win32 {
 
 namespace {
 
+namespace texts = builder::texts;
+
+// The dialog over a picker session: the session decides, the dialog draws.
 struct PickerState {
-    const ClassRegistry* registry = nullptr;
+    explicit PickerState(const SourceServices& services)
+        : session(services, [this](const std::string& message) { showMessage(window, message); }) {}
+
+    PickerSession session;
     HWND window = nullptr;
     std::string fileText;
+    // Set while the dialog writes File itself: only the user's edits count.
+    bool showing = false;
 
-    LookupReport reportHere() {
-        return [this](const std::string& message) { showMessage(window, message); };
-    }
     HWND item(int id) const { return GetDlgItem(window, id); }
 };
 
@@ -24,12 +29,14 @@ INT_PTR CALLBACK progIdProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_INITDIALOG:
         SetWindowLongPtrW(window, DWLP_USER, lParam);
+        setDialogTexts(window, texts::progIdTitle,
+                       {{IDC_PROGID_LABEL, texts::progIdLabel}, {IDOK, texts::okButton}, {IDCANCEL, texts::cancelButton}});
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
             std::string text = windowText(GetDlgItem(window, IDC_PROGID));
             if (text.empty()) {
-                showMessage(window, "Please enter ProgID");
+                showMessage(window, texts::progIdMissing);
                 return TRUE;
             }
             *reinterpret_cast<std::string*>(GetWindowLongPtrW(window, DWLP_USER)) = text;
@@ -45,37 +52,27 @@ INT_PTR CALLBACK progIdProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return FALSE;
 }
 
+void showSession(PickerState& state) {
+    state.showing = true;
+    auto line = state.session.highlightedLine();
+    SendMessageW(state.item(IDC_LIBRARY_LIST), LB_SETCURSEL, line ? static_cast<WPARAM>(*line) : static_cast<WPARAM>(-1),
+                 0);
+    if (windowText(state.item(IDC_FILE)) != state.session.fileText())
+        setWindowText(state.item(IDC_FILE), state.session.fileText());
+    state.showing = false;
+}
+
 // Loads the process's list of registered libraries (the first opening
-// only, under a wait cursor) and shows every line; each line keeps its
-// position in the list, since the list box sorts the lines itself.
+// only, under a wait cursor) and shows its lines in the session's order.
 void fillList(PickerState& state) {
-    RegisteredLibraryList& list = registeredLibraryList();
-    if (!list.filled && state.registry) {
+    if (state.session.needsLoading()) {
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-        listRegisteredLibraries(*state.registry, {}, state.reportHere(), list);
+        state.session.load();
         SetCursor(previous);
     }
     HWND box = state.item(IDC_LIBRARY_LIST);
-    for (size_t position = 0; position < list.displayTexts.size(); ++position) {
-        LRESULT line = SendMessageW(box, LB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(wideText(list.displayTexts[position]).c_str()));
-        if (line >= 0) SendMessageW(box, LB_SETITEMDATA, static_cast<WPARAM>(line), static_cast<LPARAM>(position));
-    }
-}
-
-void chooseLine(PickerState& state) {
-    HWND box = state.item(IDC_LIBRARY_LIST);
-    LRESULT line = SendMessageW(box, LB_GETCURSEL, 0, 0);
-    if (line == LB_ERR) return;
-    auto position = static_cast<size_t>(SendMessageW(box, LB_GETITEMDATA, static_cast<WPARAM>(line), 0));
-    const RegisteredLibraryList& list = registeredLibraryList();
-    if (position < list.paths.size()) setWindowText(state.item(IDC_FILE), list.paths[position]);
-}
-
-void browse(PickerState& state) {
-    std::string chosen = chooseSourceFile(state.window);
-    if (chosen.empty()) return;
-    if (checkTypeLibraryFile(chosen, {}, state.reportHere())) setWindowText(state.item(IDC_FILE), chosen);
+    for (const std::string& line : state.session.lines())
+        SendMessageW(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wideText(line).c_str()));
 }
 
 void locateByProgId(PickerState& state) {
@@ -83,9 +80,8 @@ void locateByProgId(PickerState& state) {
     if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGID), state.window, progIdProc,
                         reinterpret_cast<LPARAM>(&progId)) != IDOK)
         return;
-    if (!state.registry) return;
-    if (auto server = locateServerByProgId(*state.registry, progId, state.reportHere()))
-        setWindowText(state.item(IDC_FILE), *server);
+    state.session.locate(progId);
+    showSession(state);
 }
 
 INT_PTR CALLBACK pickerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -95,16 +91,35 @@ INT_PTR CALLBACK pickerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         state = reinterpret_cast<PickerState*>(lParam);
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         state->window = window;
+        setDialogTexts(window, texts::pickerTitle,
+                       {{IDC_FILE_LABEL, texts::fileLabel},
+                        {IDC_BROWSE_FILE, texts::browseButton},
+                        {IDC_LIST_PROMPT, texts::listPrompt},
+                        {IDC_LOCATE_PROMPT, texts::locatePrompt},
+                        {IDC_LOCATE, texts::locateButton},
+                        {IDOK, texts::okButton},
+                        {IDCANCEL, texts::cancelButton}});
         fillList(*state);
         return TRUE;
     case WM_COMMAND:
         if (!state) break;
         switch (LOWORD(wParam)) {
         case IDC_LIBRARY_LIST:
-            if (HIWORD(wParam) == LBN_SELCHANGE) chooseLine(*state);
+            if (HIWORD(wParam) == LBN_SELCHANGE && !state->showing) {
+                LRESULT line = SendMessageW(state->item(IDC_LIBRARY_LIST), LB_GETCURSEL, 0, 0);
+                if (line != LB_ERR) state->session.chooseLine(static_cast<size_t>(line));
+                showSession(*state);
+            }
+            return TRUE;
+        case IDC_FILE:
+            if (HIWORD(wParam) == EN_CHANGE && !state->showing) {
+                state->session.fileEdited(windowText(state->item(IDC_FILE)));
+                showSession(*state);
+            }
             return TRUE;
         case IDC_BROWSE_FILE:
-            browse(*state);
+            state->session.browsed(chooseSourceFile(state->window));
+            showSession(*state);
             return TRUE;
         case IDC_LOCATE:
             locateByProgId(*state);
@@ -124,9 +139,8 @@ INT_PTR CALLBACK pickerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-std::optional<std::string> runSourcePicker(HWND owner, const ClassRegistry* registry) {
-    PickerState state;
-    state.registry = registry;
+std::optional<std::string> runSourcePicker(HWND owner, const SourceServices& services) {
+    PickerState state(services);
     if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SOURCE_PICKER), owner, pickerProc,
                         reinterpret_cast<LPARAM>(&state)) != IDOK)
         return std::nullopt;

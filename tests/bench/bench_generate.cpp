@@ -4,6 +4,14 @@
 // the same file as IDL.
 //
 //   build/bin/mivra_bench_generate [TYPELIB] [RUNS]
+//
+// With --against-genidl, the mivra processes alone against genidl, run in
+// pairs, for mshtml.tlb, msxml6.dll and shell32.dll: generate (both modes)
+// into a new folder and over the output of the run before, and dump; the
+// medians of RUNS pairs (default 20) and the median of the pairs' ratios,
+// in wall time and in processor time (user and system).
+//
+//   build/bin/mivra_bench_generate --against-genidl [RUNS] [MIVRA]
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -11,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -47,6 +56,10 @@ uintmax_t folderBytes(const fs::path& folder) {
 // milliseconds, or -1. Spawned without fork, which would leave every page of
 // this process copy-on-write and charge the faults to the generation
 // measured next.
+// The user and system time of the last process run, in milliseconds: on a
+// busy machine the wall time waits for others, this does not.
+double lastCpuMilliseconds = 0;
+
 double processMilliseconds(std::vector<std::string> command, const fs::path& folder) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -61,15 +74,83 @@ double processMilliseconds(std::vector<std::string> command, const fs::path& fol
     int failed = posix_spawnp(&child, arguments[0], &actions, nullptr, arguments.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
-    if (failed || waitpid(child, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    struct rusage usage{};
+    if (failed || wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    lastCpuMilliseconds = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 double best(double a, double b) { return b >= 0 && b < a ? b : a; }
 
+double median(std::vector<double> values) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    size_t half = values.size() / 2;
+    return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
+}
+
+int againstGenidl(int runs, const std::string& mivra) {
+    fs::path folder = fs::temp_directory_path() / ("mivra-bench-pairs-" + std::to_string(getpid()));
+    std::printf("%d pairs each, medians; mivra = %s\n", runs, mivra.c_str());
+    std::printf("%-12s %-28s %9s %9s %6s %9s %9s %6s\n", "library", "command", "mivra ms", "genidl ms", "ratio",
+                "mivra cpu", "genidl cpu", "ratio");
+    for (const char* name : {"mshtml.tlb", "msxml6.dll", "shell32.dll"}) {
+        const std::string source = std::string(MIVRA_WINE_DLLS) + "/" + name;
+        struct Case {
+            const char* label;
+            std::vector<std::string> arguments;
+            bool fresh;
+        } cases[] = {
+            {"generate, new folder", {"generate", "-p", "bench.lib", "-i", source, "-o", "out"}, true},
+            {"generate, over earlier", {"generate", "-p", "bench.lib", "-i", source, "-o", "out"}, false},
+            {"generate full, new folder", {"generate", "-p", "bench.lib", "-i", source, "-o", "out", "--mapping", "full"}, true},
+            {"generate full, over earlier", {"generate", "-p", "bench.lib", "-i", source, "-o", "out", "--mapping", "full"}, false},
+            {"dump", {"dump", source}, true},
+        };
+        for (const Case& c : cases) {
+            std::vector<double> own, genidl, ratios, ownCpu, genidlCpu, cpuRatios;
+            fs::remove_all(folder);
+            for (int i = 0; i <= runs; ++i) {
+                if (c.fresh) fs::remove_all(folder);
+                fs::create_directories(folder);
+                std::vector<std::string> command{mivra};
+                command.insert(command.end(), c.arguments.begin(), c.arguments.end());
+                if (c.fresh) fs::remove_all(folder / "out");
+                double a = processMilliseconds(command, folder);
+                double aCpu = lastCpuMilliseconds;
+                double b = processMilliseconds({"genidl", source}, folder);
+                double bCpu = lastCpuMilliseconds;
+                // The first pair only makes the earlier output.
+                if (i == 0) continue;
+                if (a < 0 || b < 0) break;
+                own.push_back(a);
+                genidl.push_back(b);
+                ratios.push_back(a / b);
+                ownCpu.push_back(aCpu);
+                genidlCpu.push_back(bCpu);
+                cpuRatios.push_back(aCpu / std::max(bCpu, 0.001));
+            }
+            if (own.empty())
+                std::printf("%-12s %-28s %9s\n", name, c.label, "failed");
+            else
+                std::printf("%-12s %-28s %9.1f %9.1f %6.2f %9.1f %9.1f %6.2f\n", name, c.label, median(own),
+                            median(genidl), median(ratios), median(ownCpu), median(genidlCpu), median(cpuRatios));
+            std::fflush(stdout);
+        }
+    }
+    fs::remove_all(folder);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--against-genidl") {
+        int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+        std::string mivra = argc > 3 ? argv[3] : (fs::absolute(argv[0]).parent_path() / "mivra").string();
+        return againstGenidl(runs, mivra);
+    }
     std::string typelib = argc > 1 ? argv[1] : std::string(MIVRA_WINE_DLLS) + "/mshtml.tlb";
     int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     fs::path folder = fs::temp_directory_path() / ("mivra-bench-" + std::to_string(getpid()));

@@ -103,6 +103,16 @@ TEST_F(BuilderWindowTest, TabOrderRunsTopToBottom) {
     }
 }
 
+// Every field ends at the same edge, with a button after it or not.
+TEST_F(BuilderWindowTest, FieldsHaveOneWidth) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (QLineEdit* field : {window.outputField(), window.packageField(), window.libraryField()}) {
+        EXPECT_EQ(field->x(), window.inputField()->x());
+        EXPECT_EQ(field->width(), window.inputField()->width()) << field->accessibleName().toStdString();
+    }
+}
+
 TEST_F(BuilderWindowTest, LibraryFollowsInputUntilTheUserEditsIt) {
     QLineEdit* input = window.inputField();
     QLineEdit* library = window.libraryField();
@@ -141,6 +151,7 @@ TEST_F(BuilderWindowTest, EachRefusalShowsItsMessageAndRunsNothing) {
         {"x.dll", out, "", "Jx.dll", "Please specify a package name for generated Java classes"},
         {"x.dll", out, "p", "", "Please specify a name for the JNI library file"},
         {"C:\\a\\Foo.dll", out, "p", "foo.DLL", "The JNI library must not have the same name as the COM DLL"},
+        {"x.dll", out, " ", "Jx.dll", " : not a Java package name: \" \" cannot be part of a name"},
         {"/a/Foo.dll", out, "p", "/b/FOO", "The JNI library must not have the same name as the COM DLL"},
     };
     for (const Case& c : cases) {
@@ -151,9 +162,9 @@ TEST_F(BuilderWindowTest, EachRefusalShowsItsMessageAndRunsNothing) {
         EXPECT_EQ(window.runs, 0);
         EXPECT_EQ(fields(), (std::vector<QString>{c.in, c.out, c.package, c.library}));
     }
-    // Blanks are no emptiness, and JFoo.dll is another name than Foo.dll.
+    // JFoo.dll is another name than Foo.dll.
     dialogs.messages.clear();
-    fill("C:\\a\\Foo.dll", out, " ", "JFoo.dll");
+    fill("C:\\a\\Foo.dll", out, "p", "JFoo.dll");
     window.build();
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(window.runs, 1);

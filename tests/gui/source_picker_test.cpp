@@ -120,6 +120,8 @@ TEST_F(SourcePickerTest, BrowseTakesOnlyFilesWithATypeLibrary) {
 
 TEST_F(SourcePickerTest, LocateByProgIdFillsFileOrShowsWhy) {
     SourcePicker picker(services);
+    // A line chosen earlier is no longer highlighted once File names another file.
+    picker.libraryList()->setCurrentRow(1);
     whenModalOpens<ProgIdWindow>([](ProgIdWindow* window) {
         window->progIdField()->setText("Some.App");
         window->accept();
@@ -127,6 +129,8 @@ TEST_F(SourcePickerTest, LocateByProgIdFillsFileOrShowsWhy) {
     picker.locateByProgId();
     EXPECT_EQ(picker.fileField()->text().toStdString(),
               fs::canonical(prefix.root() / "drive_c" / "servers" / "server.dll").string());
+    EXPECT_EQ(picker.libraryList()->currentRow(), -1);
+    EXPECT_TRUE(picker.libraryList()->selectedItems().isEmpty());
 
     whenModalOpens<ProgIdWindow>([](ProgIdWindow* window) {
         window->progIdField()->setText("No.Such");

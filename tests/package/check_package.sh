@@ -48,6 +48,9 @@ done
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends names no Qt 6 Widgets: $(dpkg-deb -f "$deb" Depends)"
 
 mivra=$root/usr/bin/mivra
+# The command line loads no window toolkit; the window is a program of its own.
+! readelf -d "$mivra" | grep -q 'libQt6' || fail "/usr/bin/mivra loads Qt"
+[ -x "$root/usr/libexec/mivra/mivra-window" ] || fail "no /usr/libexec/mivra/mivra-window"
 version=$("$mivra" --version)
 [[ " $version " == *" $(dpkg-deb -f "$deb" Version) "* ]] || fail "mivra --version says '$version', not the package's version"
 "$mivra" generate -i "$dlls/shdocvw.dll" -o "$root/out" -p mvx.shdocvw --jar "$root/out/shdocvw.jar"

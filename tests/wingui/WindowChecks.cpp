@@ -343,15 +343,11 @@ void checkPicker(const Window& w) {
     HWND box = GetDlgItem(picker, IDC_LIBRARY_LIST);
     expect(GetWindowLongW(box, GWL_STYLE) & WS_VSCROLL, "the list has a vertical scroll bar");
     std::vector<std::string> lines = listLines(box);
-    std::vector<std::string> wanted = expected.displayTexts;
-    std::vector<std::string> sortedLines = lines;
-    std::sort(wanted.begin(), wanted.end());
-    std::sort(sortedLines.begin(), sortedLines.end());
-    expectEqual(sortedLines.size(), wanted.size(), "one line per registered library");
-    expect(sortedLines == wanted, "the lines are the registered libraries' texts");
-    for (size_t i = 1; i < lines.size(); ++i)
-        expect(lstrcmpiW(wide(lines[i - 1]).c_str(), wide(lines[i]).c_str()) <= 0,
-               "sorted: \"" + lines[i - 1] + "\" before \"" + lines[i] + "\"");
+    // The order every picker shows, the Qt one too.
+    std::vector<std::string> wanted;
+    for (size_t position : sortedLibraryOrder(expected)) wanted.push_back(expected.displayTexts[position]);
+    expectEqual(lines.size(), wanted.size(), "one line per registered library");
+    expect(lines == wanted, "the lines are the registered libraries' texts in the shared order");
 
     std::map<std::string, std::string> pathOf;
     for (size_t i = 0; i < expected.displayTexts.size(); ++i) pathOf[expected.displayTexts[i]] = expected.paths[i];
@@ -409,8 +405,25 @@ void checkProgId(const Window& w) {
     auto registry = openClassRegistry();
     auto server = locateServerByProgId(*registry, "Scripting.Dictionary", {});
     expect(server.has_value(), "the prefix registers Scripting.Dictionary");
+    // A line chosen before the lookup is no longer highlighted after it,
+    // unless it names the file found.
+    HWND box = GetDlgItem(picker, IDC_LIBRARY_LIST);
+    clickLine(box, 0);
+    waitFor([&] { return SendMessageW(box, LB_GETCURSEL, 0, 0) == 0 ? box : nullptr; }, "the first line chosen");
     locate("Scripting.Dictionary");
     waitForText(file, server.value_or(""), "File after the ProgID lookup");
+    // The server may itself hold a registered library: then its line is the one highlighted.
+    RegisteredLibraryList expected = expectedLibraries();
+    std::vector<size_t> order = sortedLibraryOrder(expected);
+    waitFor(
+        [&] {
+            LRESULT highlighted = SendMessageW(box, LB_GETCURSEL, 0, 0);
+            bool right = highlighted == LB_ERR ||
+                         (static_cast<size_t>(highlighted) < order.size() &&
+                          expected.paths[order[static_cast<size_t>(highlighted)]] == server.value_or(""));
+            return right ? box : nullptr;
+        },
+        "no line stays highlighted for another file after the lookup");
     locate("No.Such.Id");
     expectMessage("No.Such.Id: this id was not found", "an unknown ProgID");
     expectEqual(text(file), server.value_or(""), "File stays after a failed lookup");
