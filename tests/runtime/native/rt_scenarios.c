@@ -542,6 +542,12 @@ void rtScenarioErrors(void)
 	expectHResult("GetIDsOfNames( NoSuchMember )", DISP_E_UNKNOWNNAME, "NoSuchMember: ", -1);
 	check(rtDispId(dict, "Count") == 2, "GetIDsOfNames( Count ) is 2");
 	expectNoException("GetIDsOfNames( Count )");
+	// A name longer than the message buffer: the message is cut, never written past.
+	char longName[3001];
+	memset(longName, 'N', sizeof longName - 1);
+	longName[sizeof longName - 1] = 0;
+	rtDispId(dict, longName);
+	expectHResult("GetIDsOfNames( a 3000-character name )", DISP_E_UNKNOWNNAME, "NNNN", -1);
 
 	Frame one = rtFrame(1);
 	rtSetNumber(&one, 0, VT_I4, 1);
