@@ -44,7 +44,7 @@ typedef struct Channel {
 } Channel;
 
 static CRITICAL_SECTION channelsLock, writeLock, heldLock;
-static Held held;
+static Held held, connections;
 static Channel *channels;
 static HANDLE output;
 static DWORD channelSlot;
@@ -149,35 +149,43 @@ static void tableAdd(Held *table, uint64_t key, uint32_t count, uint32_t owner)
 	uint32_t k = slotOf(table, key);
 	if (table->keys[k] == 0) {
 		table->keys[k] = key;
-		table->owners[k] = owner;
 		++table->used;
 	}
+	if (table->counts[k] == 0)
+		table->owners[k] = owner;
 	table->counts[k] += count;
 }
 
-static void heldAdd(uint64_t key, uint32_t owner)
+static void tableAddLocked(Held *table, uint64_t key, uint32_t owner)
 {
 	if (key == 0)
 		return;
 	EnterCriticalSection(&heldLock);
-	tableAdd(&held, key, 1, owner);
+	tableAdd(table, key, 1, owner);
 	LeaveCriticalSection(&heldLock);
 }
 
-// One reference fewer; 0 when the client held none (a release it may not do).
-static int heldTake(uint64_t key)
+static void heldAdd(uint64_t key, uint32_t owner)
 {
-	int taken = 0;
+	tableAddLocked(&held, key, owner);
+}
+
+// One reference fewer (take) or only whether there is one; 0 when the client
+// holds none: a pointer it never got is never called.
+static int tableHas(Held *table, uint64_t key, int take)
+{
+	int found = 0;
 	EnterCriticalSection(&heldLock);
-	if (held.capacity > 0 && key != 0) {
-		uint32_t k = slotOf(&held, key);
-		if (held.keys[k] != 0 && held.counts[k] > 0) {
-			--held.counts[k];
-			taken = 1;
+	if (table->capacity > 0 && key != 0) {
+		uint32_t k = slotOf(table, key);
+		if (table->keys[k] != 0 && table->counts[k] > 0) {
+			if (take)
+				--table->counts[k];
+			found = 1;
 		}
 	}
 	LeaveCriticalSection(&heldLock);
-	return taken;
+	return found;
 }
 
 static void heldFrame(const MvFrame *frame, uint32_t owner)
@@ -202,22 +210,29 @@ static void heldFrame(const MvFrame *frame, uint32_t owner)
 	}
 }
 
-// Releases what the client still holds of the owner's (every owner's when
-// all is set), on the calling thread.
+// Ends what the client still holds of the owner's (every owner's when all is
+// set), on the calling thread: connections first, then references.
 static void heldRelease(uint32_t owner, int all)
 {
-	for (;;) {
-		uint64_t key = 0;
-		EnterCriticalSection(&heldLock);
-		for (uint32_t k = 0; k < held.capacity && key == 0; ++k)
-			if (held.keys[k] != 0 && held.counts[k] > 0 && (all || held.owners[k] == owner)) {
-				key = held.keys[k];
-				--held.counts[k];
-			}
-		LeaveCriticalSection(&heldLock);
-		if (key == 0)
+	for (Held *table = &connections;; table = &held) {
+		for (;;) {
+			uint64_t key = 0;
+			EnterCriticalSection(&heldLock);
+			for (uint32_t k = 0; k < table->capacity && key == 0; ++k)
+				if (table->keys[k] != 0 && table->counts[k] > 0 && (all || table->owners[k] == owner)) {
+					key = table->keys[k];
+					--table->counts[k];
+				}
+			LeaveCriticalSection(&heldLock);
+			if (key == 0)
+				break;
+			if (table == &connections)
+				mvUnadvise(key);
+			else
+				mvRelease(key);
+		}
+		if (table == &held)
 			return;
-		mvRelease(key);
 	}
 }
 
@@ -289,10 +304,21 @@ static int32_t refuse(MvFailure *failure, int32_t hr, const char *text)
 
 static void runEventTarget(Channel *channel, const MvMessage *request, MvEventTarget *target);
 
+static int takesObject(uint16_t op)
+{
+	return op == MV_OP_QUERY_INTERFACE || op == MV_OP_DISPID || op == MV_OP_INVOKE || op == MV_OP_NEW_ENUM ||
+	       op == MV_OP_NEXT || op == MV_OP_ADVISE;
+}
+
 static void perform(Channel *channel, MvMessage *m)
 {
 	MvFailure failure = {0};
 	int32_t hr = 0;
+	if (takesObject(m->op) && !tableHas(&held, m->h, 0)) {
+		refuse(&failure, (int32_t) 0x80004003L, "The bridge handed out no such object (E_POINTER)");
+		sendFailure(m->channel, (int32_t) 0x80004003L, &failure);
+		return;
+	}
 	uint64_t h = 0, H = 0;
 	int32_t i = 0;
 	MvString *s = NULL;
@@ -316,7 +342,7 @@ static void perform(Channel *channel, MvMessage *m)
 		heldAdd(h, channel->id);
 		break;
 	case MV_OP_RELEASE:
-		if (heldTake(m->h))
+		if (tableHas(&held, m->h, 1))
 			mvRelease(m->h);
 		answer = 0;
 		break;
@@ -355,10 +381,13 @@ static void perform(Channel *channel, MvMessage *m)
 		hr = mvAdvise(m->h, m->s, &target, &h, &failure);
 		if (hr != 0)
 			target.release(target.context);
+		else
+			tableAddLocked(&connections, h, channel->id);
 		break;
 	}
 	case MV_OP_UNADVISE:
-		mvUnadvise(m->h);
+		if (tableHas(&connections, m->h, 1))
+			mvUnadvise(m->h);
 		answer = 0;
 		break;
 	case MV_OP_STATISTICS: {

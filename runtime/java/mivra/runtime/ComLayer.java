@@ -1,8 +1,13 @@
 package mivra.runtime;
 
+import java.io.IOException;
+import java.util.List;
+
 /**
  * What the Java half needs from COM. The native library implements it
- * ({@link NativeComLayer}); the Java half's own tests install a stand-in.
+ * ({@link NativeComLayer}), or mivra-bridge.exe when one is configured
+ * ({@link BridgeComLayer}, see {@link Bridge}); the Java half's own tests
+ * install a stand-in.
  *
  * <p>Values cross as a frame of three parallel arrays, one slot per VARIANT:
  * {@code vts[i]} its VARTYPE, {@code bits[i]} a number (integers as they are,
@@ -25,7 +30,17 @@ abstract class ComLayer {
             synchronized (ComLayer.class) {
                 layer = installed;
                 if (layer == null) {
-                    layer = NativeComLayer.load();
+                    List<String> bridge = Bridge.configured();
+                    if (bridge != null) {
+                        try {
+                            layer = BridgeComLayer.start(bridge);
+                        } catch (IOException e) {
+                            throw new MivraException("The bridge (" + String.join(" ", bridge) + ") did not start: "
+                                    + e.getMessage(), 0x80004005);
+                        }
+                    } else {
+                        layer = NativeComLayer.load();
+                    }
                     installed = layer;
                 }
             }
