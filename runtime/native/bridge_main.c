@@ -501,8 +501,8 @@ static int targetTypes(void *context, int32_t dispId, uint32_t count, int32_t *t
 			known = reply->message.i > 0 ? 1 : 0;
 			if (known && (declared == NULL || declared->count != count))
 				known = -1;
-			if (known > 0)
-				memcpy(types, declared->vts, count * sizeof *types);
+			for (uint32_t k = 0; known > 0 && k < count; ++k)
+				types[k] = (int32_t) declared->bits[k];
 			mvMessageFree(&reply->message);
 			free(reply);
 		}
@@ -525,6 +525,9 @@ static int targetInvoke(void *context, int32_t dispId, MvFrame *frame, MvString 
 	m.h = ((TargetContext *) context)->sink;
 	m.i = dispId;
 	m.frame = frame;
+	// The pointers in the arguments are the client's from now on: a nested
+	// call may use them before the event returns.
+	heldFrame(frame, channel->id);
 	if (!ending && sendMessage(&m) == 0) {
 		Item *reply = awaitReply(channel, MV_OP_EVENT_RESULT);
 		if (reply != NULL) {
@@ -553,8 +556,6 @@ static int targetInvoke(void *context, int32_t dispId, MvFrame *frame, MvString 
 			free(reply);
 		}
 	}
-	// The pointers in the arguments now belong to the client.
-	heldFrame(frame, channel->id);
 	if (temporary)
 		dropEventChannel(channel);
 	return result;

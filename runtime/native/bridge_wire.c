@@ -65,9 +65,12 @@ static int take(Reader *r, void *out, size_t n)
 	return 0;
 }
 
-static int readU8(Reader *r, uint8_t *v)
+// A presence byte: 0 or 1, nothing else, so that a message has one encoding.
+static int readPresent(Reader *r, uint8_t *v)
 {
-	return take(r, v, 1);
+	if (take(r, v, 1) != 0)
+		return -1;
+	return *v <= 1 ? 0 : failed(r, "a presence byte other than 0 or 1");
 }
 
 static int readU32(Reader *r, uint32_t *v)
@@ -191,7 +194,7 @@ static int readRef(Reader *r, int32_t vt, int depth, void **out)
 	int32_t base = vt & ~MV_VT_BYREF;
 	uint8_t present;
 	if (base & MV_VT_ARRAY) {
-		if (readU8(r, &present) != 0)
+		if (readPresent(r, &present) != 0)
 			return -1;
 		return present ? readArray(r, vt, depth, (MvArray **) out) : 0;
 	}
@@ -199,7 +202,7 @@ static int readRef(Reader *r, int32_t vt, int depth, void **out)
 	case MV_VT_BSTR:
 		return readString(r, (MvString **) out);
 	case MV_VT_DECIMAL: {
-		if (readU8(r, &present) != 0)
+		if (readPresent(r, &present) != 0)
 			return -1;
 		if (!present)
 			return 0;

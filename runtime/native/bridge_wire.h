@@ -41,7 +41,7 @@ enum {
 	MV_OP_UNADVISE = 11,        // h connection                     (no answer)
 	MV_OP_STATISTICS = 12,      //                                  -> h working set, H private bytes
 	MV_OP_ECHO = 13,            // s anything                       -> s the same
-	MV_OP_TYPES_RESULT = 14,    // i known, F declared types in the slots' vts
+	MV_OP_TYPES_RESULT = 14,    // i known, F the declared types as VT_I4 slots
 	MV_OP_EVENT_RESULT = 15,    // i failed, s failure, F the arguments' new values
 	// From the bridge.
 	MV_OP_RESULT = 64,          // h, H, i, s, F

@@ -251,8 +251,16 @@ final class BridgeComLayer extends ComLayer {
         int[] types = sink != null ? sink.types(message.i, message.j) : null;
         BridgeMessage reply = new BridgeMessage(channel, OP_TYPES_RESULT);
         reply.i = types != null ? 1 : 0;
+        // The declared types travel as numbers: a VARTYPE in a slot's own
+        // place would ask for the reference it names.
         int n = types != null ? types.length : 0;
-        reply.frame = new Object[] {types != null ? types : new int[0], new long[n], new Object[n]};
+        int[] vts = new int[n];
+        long[] bits = new long[n];
+        for (int t = 0; t < n; ++t) {
+            vts[t] = MivraVariant.VT_I4;
+            bits[t] = types[t];
+        }
+        reply.frame = new Object[] {vts, bits, new Object[n]};
         send(reply);
     }
 

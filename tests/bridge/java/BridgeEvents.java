@@ -1,0 +1,69 @@
+import java.util.concurrent.atomic.AtomicInteger;
+import java.util.concurrent.atomic.AtomicReference;
+
+import mivra.runtime.Apartment;
+import mivra.runtime.Holder;
+import mivra.runtime.MivraObject;
+import mivra.runtime.MivraVariant;
+import mvx.bell.Bell;
+import mvx.bell.DBell;
+import mvx.bell.DBellEvents;
+
+/** Events of the test server through the bridge: during a call, by reference, while pumping, from its worker thread. */
+public class BridgeEvents {
+    public static void main(String[] args) throws Exception {
+        AtomicInteger rings = new AtomicInteger(), dones = new AtomicInteger(), asks = new AtomicInteger();
+        AtomicReference<Thread> thread = new AtomicReference<>();
+        AtomicReference<String> text = new AtomicReference<>();
+        AtomicInteger nested = new AtomicInteger();
+        Thread main = Thread.currentThread();
+        try (Bell object = new Bell()) {
+            DBell bell = object.getDBell();
+            AutoCloseable connection = object.addDBellEventsListener(new DBellEvents() {
+                @Override
+                public void Ring(int count, String t, MivraObject source) {
+                    rings.incrementAndGet();
+                    thread.set(Thread.currentThread());
+                    text.set(t);
+                    // A nested call back to the server while its event is under way.
+                    if (Thread.currentThread() == main)
+                        nested.addAndGet(new DBell(source).getSinks());
+                }
+
+                @Override
+                public void Ask(String question, Holder<Integer> answer, Holder<Boolean> cancel, MivraVariant note) {
+                    asks.incrementAndGet();
+                    answer.value = answer.value * 2 + 1;
+                    cancel.value = true;
+                    note.set(MivraVariant.VT_BSTR, "changed \u00fc");
+                }
+
+                @Override
+                public void Done(int total) {
+                    dones.incrementAndGet();
+                }
+            });
+            bell.RingNow(3);
+            Checks.check(rings.get() == 3 && dones.get() == 1, "3 rings and Done during the call");
+            Checks.check(thread.get() == Thread.currentThread(), "on the calling thread");
+            Checks.check("ring \u00e9\u6771".equals(text.get()), "the text: " + text.get());
+            Checks.check(nested.get() == 3, "a call to the server from inside each of its events");
+            Checks.check(bell.AskNow(20) == 41, "the [in,out] long came back as 41");
+            Checks.check(bell.getLastCancel(), "the [in,out] VARIANT_BOOL came back true");
+            Checks.check("changed \u00fc".equals(bell.getLastNote().toJava()), "the [in,out] VARIANT: " + bell.getLastNote());
+            int before = rings.get();
+            bell.PostRing(4);
+            Checks.check(rings.get() == before, "PostRing returns before any event");
+            Checks.check(Apartment.pumpMessagesUntil(() -> dones.get() >= 2, 10_000), "pumping delivers the posted rings");
+            Checks.check(rings.get() == before + 4 && thread.get() == Thread.currentThread(), "4 rings on this thread");
+            before = rings.get();
+            int asked = asks.get();
+            bell.RingFromThread(5);
+            Checks.check(Apartment.pumpMessagesUntil(() -> asks.get() > asked, 10_000), "the worker's events arrive");
+            Checks.check(rings.get() == before + 5, "5 rings from the server's worker thread");
+            Checks.check(bell.getLastCancel(), "by reference from the worker thread as well");
+            connection.close();
+            Checks.check(bell.getSinks() == 0, "closing the listener disconnects it");
+        }
+    }
+}
