@@ -619,14 +619,26 @@ static Channel *channelFor(uint32_t id)
 
 // Reading.
 
+// Reads through a buffer: one ReadFile takes whatever the pipe holds, often
+// several messages, and each ReadFile is a trip to the Wine server.
+static uint8_t inputBuffer[1 << 16];
+static DWORD inputStart, inputEnd;
+
 static int readAll(HANDLE input, void *buffer, DWORD size)
 {
 	DWORD done = 0;
 	while (done < size) {
-		DWORD n = 0;
-		if (!ReadFile(input, (char *) buffer + done, size - done, &n, NULL) || n == 0)
-			return done == 0 ? 0 : -1;
-		done += n;
+		if (inputStart == inputEnd) {
+			DWORD n = 0;
+			if (!ReadFile(input, inputBuffer, sizeof inputBuffer, &n, NULL) || n == 0)
+				return done == 0 ? 0 : -1;
+			inputStart = 0;
+			inputEnd = n;
+		}
+		DWORD take = inputEnd - inputStart < size - done ? inputEnd - inputStart : size - done;
+		memcpy((char *) buffer + done, inputBuffer + inputStart, take);
+		inputStart += take;
+		done += take;
 	}
 	return 1;
 }

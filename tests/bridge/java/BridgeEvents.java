@@ -16,6 +16,7 @@ public class BridgeEvents {
         AtomicReference<Thread> thread = new AtomicReference<>();
         AtomicReference<String> text = new AtomicReference<>();
         AtomicInteger nested = new AtomicInteger();
+        AtomicInteger failAt = new AtomicInteger(-1);
         Thread main = Thread.currentThread();
         try (Bell object = new Bell()) {
             DBell bell = object.getDBell();
@@ -41,6 +42,8 @@ public class BridgeEvents {
                 @Override
                 public void Done(int total) {
                     dones.incrementAndGet();
+                    if (total == failAt.get())
+                        throw new IllegalStateException("listener failed at " + total);
                 }
             });
             bell.RingNow(3);
@@ -62,6 +65,12 @@ public class BridgeEvents {
             Checks.check(Apartment.pumpMessagesUntil(() -> asks.get() > asked, 10_000), "the worker's events arrive");
             Checks.check(rings.get() == before + 5, "5 rings from the server's worker thread");
             Checks.check(bell.getLastCancel(), "by reference from the worker thread as well");
+            failAt.set(2);
+            MivraObject.setEventExceptionHandler(e -> { });
+            int failures = bell.getFailures();
+            bell.RingNow(2);
+            Checks.check(bell.getFailures() == failures + 1 && bell.getLastError().contains("listener failed at 2"),
+                    "a listener's failure goes back to the server: " + bell.getLastError());
             connection.close();
             Checks.check(bell.getSinks() == 0, "closing the listener disconnects it");
         }
