@@ -27,6 +27,23 @@ public class BridgeMalformed {
             {"bytes after the last field", message(1, 4, new byte[9]), "bytes after"},
             {"input ending inside a message", Arrays.copyOf(head(40), 6), "ended inside a message"},
         };
+        // Well formed, but naming an object the bridge never handed out: a
+        // failure answer, and the bridge serves on.
+        Process served = new ProcessBuilder(command).start();
+        OutputStream to = served.getOutputStream();
+        to.write(new byte[] {'M', 'V', 'B', 'R', 1, 0, 0, 0});
+        byte[] call = concat(ByteBuffer.allocate(20).order(ByteOrder.LITTLE_ENDIAN).putLong(0x12345678L).putInt(0)
+                .putInt(1).putInt(0).array(), u32(1), slot(0));
+        to.write(message(1, 6, call));
+        to.write(message(1, 12, new byte[0]));
+        to.flush();
+        InputStream from = served.getInputStream();
+        byte[] hello = from.readNBytes(8);
+        int failureOp = answerOp(from), statisticsOp = answerOp(from);
+        to.close();
+        boolean closed = served.waitFor(30, TimeUnit.SECONDS);
+        Checks.check(hello.length == 8 && failureOp == 65 && statisticsOp == 64 && closed && served.exitValue() == 0,
+                "a call on an object never handed out fails and the bridge serves on");
         for (Object[] c : cases) {
             Process bridge = new ProcessBuilder(command).start();
             OutputStream in = bridge.getOutputStream();
@@ -43,6 +60,16 @@ public class BridgeMalformed {
             Checks.check(ended && bridge.exitValue() != 0 && line.contains((String) c[2]),
                     c[0] + " ends the connection: " + line);
         }
+    }
+
+    // The operation of the next answer.
+    private static int answerOp(InputStream in) throws Exception {
+        byte[] head = in.readNBytes(4);
+        if (head.length < 4)
+            return -1;
+        int length = ByteBuffer.wrap(head).order(ByteOrder.LITTLE_ENDIAN).getInt();
+        byte[] body = in.readNBytes(length);
+        return body.length < 6 ? -1 : (body[4] & 0xFF) | (body[5] & 0xFF) << 8;
     }
 
     private static byte[] u32(int v) {
