@@ -74,5 +74,42 @@ public class BridgeEvents {
             connection.close();
             Checks.check(bell.getSinks() == 0, "closing the listener disconnects it");
         }
+        multithreaded();
+    }
+
+    // A thread of the multithreaded apartment: the server's worker thread
+    // delivers on a daemon thread, without pumping, and by reference as well.
+    private static void multithreaded() throws Exception {
+        AtomicInteger asks = new AtomicInteger();
+        AtomicReference<Thread> on = new AtomicReference<>();
+        AtomicReference<String> outcome = new AtomicReference<>("not run");
+        Thread caller = new Thread(() -> {
+            Apartment.enterMultithreaded();
+            try (Bell object = new Bell()) {
+                DBell bell = object.getDBell();
+                AutoCloseable connection = object.addDBellEventsListener(new DBellEvents() {
+                    @Override
+                    public void Ask(String question, Holder<Integer> answer, Holder<Boolean> cancel, MivraVariant note) {
+                        on.set(Thread.currentThread());
+                        cancel.value = true;
+                        asks.incrementAndGet();
+                    }
+                });
+                bell.RingFromThread(3);
+                long deadline = System.nanoTime() + 10_000_000_000L;
+                while (asks.get() < 1 && System.nanoTime() < deadline)
+                    Thread.sleep(10);
+                boolean cancelled = bell.getLastCancel();
+                connection.close();
+                outcome.set(asks.get() + " " + (on.get() != null && on.get() != Thread.currentThread() && on.get().isDaemon())
+                        + " " + cancelled + " " + bell.getSinks());
+            } catch (Exception e) {
+                outcome.set(e.toString());
+            }
+        }, "multithreaded");
+        caller.start();
+        caller.join();
+        Checks.check(outcome.get().equals("1 true true 0"),
+                "multithreaded: the worker's event on a daemon thread without pumping, by reference, disconnected: " + outcome.get());
     }
 }
