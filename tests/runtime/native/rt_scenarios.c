@@ -528,6 +528,8 @@ static void expectHResult(const char *what, HRESULT hr, const char *messagePrefi
 	fakeExceptionClear();
 }
 
+static void mislabelledArrays(void);
+
 void rtScenarioErrors(void)
 {
 	rtCreate("No.Such.Class", 0);
@@ -580,6 +582,7 @@ void rtScenarioErrors(void)
 	expectHResult("BuildPath read as an object", DISP_E_TYPEMISMATCH, NULL, -1);
 	rtRelease(dict);
 	rtRelease(fso);
+	mislabelledArrays();
 }
 
 // By-reference arguments: a server of our own that changes each kind, then
@@ -830,4 +833,59 @@ void rtScenarioRelease(void)
 	CloseHandle(o.created);
 	CloseHandle(o.queued);
 	CloseHandle(o.done);
+}
+
+// A server whose VARIANTs misname their arrays' element type: the array's
+// own type decides, so numbers are never read as string pointers.
+static HRESULT STDMETHODCALLTYPE mislabelledInvoke(IDispatch *self, DISPID id, REFIID riid, LCID lcid, WORD flags,
+                                                   DISPPARAMS *params, VARIANT *result, EXCEPINFO *info, UINT *argErr)
+{
+	(void) self; (void) riid; (void) lcid; (void) flags; (void) params; (void) info; (void) argErr;
+	SAFEARRAYBOUND bound = {2, 0};
+	SAFEARRAY *array = SafeArrayCreate(id == 1 ? VT_I4 : VT_BSTR, 1, &bound);
+	for (LONG k = 0; k < 2; ++k) {
+		if (id == 1) {
+			LONG value = 7 + k;
+			SafeArrayPutElement(array, &k, &value);
+		} else {
+			BSTR text = SysAllocString(k == 0 ? L"12" : L"34");
+			SafeArrayPutElement(array, &k, text);
+			SysFreeString(text);
+		}
+	}
+	V_VT(result) = VT_ARRAY | (id == 1 ? VT_BSTR : VT_I4);
+	V_ARRAY(result) = array;
+	return S_OK;
+}
+
+static const IDispatchVtbl mislabelledVtbl = {
+	brQueryInterface, brAddRef, brRelease, brCount, brTypeInfo, brIds, mislabelledInvoke,
+};
+
+static void mislabelledArrays(void)
+{
+	ByRefServer server = {{(IDispatchVtbl *) &mislabelledVtbl}, 1, 0};
+	jlong self = (jlong) (intptr_t) &server.iface;
+	Frame numbers = rtFrame(0);
+	rtInvoke(self, 1, GET, VT_VARIANT, &numbers);
+	if (expectNoException("numbers in a VARIANT that says strings")) {
+		jint *values = fakeArrayElements(rtArrayPayload(rtRef(&numbers, 0)), 'I');
+		check(rtVt(&numbers, 0) == (VT_ARRAY | VT_I4) && values[0] == 7 && values[1] == 8,
+		      "come back as the numbers they are (vt 0x%X)", (unsigned) rtVt(&numbers, 0));
+	}
+	Frame strings = rtFrame(0);
+	rtInvoke(self, 2, GET, VT_VARIANT, &strings);
+	if (expectNoException("strings in a VARIANT that says numbers")) {
+		char text[8];
+		fakeStringUtf8(((jobject *) fakeArrayElements(rtArrayPayload(rtRef(&strings, 0)), 'L'))[1], text, sizeof text);
+		check(rtVt(&strings, 0) == (VT_ARRAY | VT_BSTR) && strcmp(text, "34") == 0,
+		      "come back as the strings they are (vt 0x%X)", (unsigned) rtVt(&strings, 0));
+	}
+	Frame converted = rtFrame(0);
+	rtInvoke(self, 2, GET, VT_ARRAY | VT_I4, &converted);
+	if (expectNoException("strings in a VARIANT that says numbers, declared numbers")) {
+		jint *values = fakeArrayElements(rtArrayPayload(rtRef(&converted, 0)), 'I');
+		check(values[0] == 12 && values[1] == 34, "are converted from what they are");
+	}
+	check(server.refs == 1, "the server is called, never kept");
 }
