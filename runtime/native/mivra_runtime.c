@@ -17,13 +17,9 @@
 #include <string.h>
 
 #include "mivra_runtime_NativeComLayer.h"
+#include "mivra_jni.h"
 
-#define PTR(j) ((void *) (intptr_t) (j))
-#define JPTR(p) ((jlong) (intptr_t) (p))
-// A Java exception is already pending: the caller only cleans up.
-#define JAVA_PENDING ((HRESULT) 0xA0EE0001L)
 #define MAX_DIMS 8
-#define LOCAL_ARGS 16
 #define MAX_BATCH 64
 
 static jclass exceptionClass, stringClass, objectClass;
@@ -67,7 +63,7 @@ static jstring javaString(JNIEnv *env, const WCHAR *text, UINT length)
 	return (*env)->NewString(env, (const jchar *) (text ? text : L""), text ? (jsize) length : 0);
 }
 
-static HRESULT bstrOf(JNIEnv *env, jstring str, BSTR *out)
+HRESULT bstrOf(JNIEnv *env, jstring str, BSTR *out)
 {
 	*out = NULL;
 	if (str == NULL)
@@ -88,7 +84,7 @@ static jstring optionalString(JNIEnv *env, BSTR text)
 	return text != NULL && SysStringLen(text) > 0 ? javaString(env, text, SysStringLen(text)) : NULL;
 }
 
-static void throwFailure(JNIEnv *env, HRESULT hr, EXCEPINFO *info, int argIndex, const WCHAR *subject)
+void throwFailure(JNIEnv *env, HRESULT hr, EXCEPINFO *info, int argIndex, const WCHAR *subject)
 {
 	if (hr == JAVA_PENDING || (*env)->ExceptionCheck(env))
 		return;
@@ -147,7 +143,7 @@ static void throwFailure(JNIEnv *env, HRESULT hr, EXCEPINFO *info, int argIndex,
 	(*env)->DeleteLocalRef(env, jhelp);
 }
 
-static void freeExcepInfo(EXCEPINFO *info)
+void freeExcepInfo(EXCEPINFO *info)
 {
 	// Nearly always empty: a call into oleaut32 per field would cost a
 	// successful call more than its own conversions.
@@ -160,7 +156,7 @@ static void freeExcepInfo(EXCEPINFO *info)
 }
 
 // VariantClear, without the call for the values that own nothing.
-static void clearVariant(VARIANT *v)
+void clearVariant(VARIANT *v)
 {
 	switch (V_VT(v)) {
 	case VT_EMPTY: case VT_NULL: case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
@@ -236,7 +232,6 @@ static void *elementAt(Elements *e, LONG k)
 
 // Slots to VARIANTs.
 
-static HRESULT fromWire(JNIEnv *env, VARIANT *out, jint vt, jlong bits, jobject ref);
 
 static HRESULT arrayFromWire(JNIEnv *env, VARTYPE elemVt, jobjectArray wire, SAFEARRAY **out)
 {
@@ -365,14 +360,14 @@ static HRESULT arrayFromWire(JNIEnv *env, VARTYPE elemVt, jobjectArray wire, SAF
 	return hr;
 }
 
-static int needsRef(jint vt)
+int needsRef(jint vt)
 {
 	VARTYPE base = (VARTYPE) (vt & ~VT_BYREF);
 	return (base & VT_ARRAY) || base == VT_BSTR || base == VT_DECIMAL || base == VT_VARIANT;
 }
 
 // Builds an owned VARIANT from a slot (vt without VT_BYREF).
-static HRESULT fromWire(JNIEnv *env, VARIANT *out, jint vt, jlong bits, jobject ref)
+HRESULT fromWire(JNIEnv *env, VARIANT *out, jint vt, jlong bits, jobject ref)
 {
 	V_VT(out) = VT_EMPTY;
 	if (vt & VT_ARRAY) {
@@ -438,7 +433,6 @@ static HRESULT fromWire(JNIEnv *env, VARIANT *out, jint vt, jlong bits, jobject 
 
 // VARIANTs to slots. Each takes the VARIANT's content over and leaves it empty.
 
-static HRESULT toWire(JNIEnv *env, VARIANT *v, jint *vt, jlong *bits, jobject *ref);
 
 static jobject newPayload(JNIEnv *env, VARTYPE elemVt, jsize n)
 {
@@ -580,7 +574,7 @@ static HRESULT arrayToWire(JNIEnv *env, SAFEARRAY *array, VARTYPE elemVt, jobjec
 	return hr;
 }
 
-static HRESULT toWire(JNIEnv *env, VARIANT *v, jint *vt, jlong *bits, jobject *ref)
+HRESULT toWire(JNIEnv *env, VARIANT *v, jint *vt, jlong *bits, jobject *ref)
 {
 	*ref = NULL;
 	*bits = 0;
@@ -729,7 +723,7 @@ static HRESULT coerceArray(VARIANT *v, VARTYPE elemVt)
 	return S_OK;
 }
 
-static HRESULT coerce(VARIANT *v, VARTYPE to)
+HRESULT coerce(VARIANT *v, VARTYPE to)
 {
 	if (V_VT(v) & VT_BYREF) {
 		HRESULT hr = VariantCopyInd(v, v);
@@ -853,13 +847,7 @@ JNIEXPORT jint JNICALL Java_mivra_runtime_NativeComLayer_dispIdOf(JNIEnv *env, j
 	return id;
 }
 
-// The storage a by-reference argument points at.
-typedef union {
-	VARIANT variant;
-	DECIMAL decimal;
-} ByRefStore;
-
-static void clearArgument(jint vt, VARIANTARG *arg, ByRefStore *store)
+void clearArgument(jint vt, VARIANTARG *arg, ByRefStore *store)
 {
 	if (vt & VT_BYREF) {
 		if ((vt & ~VT_BYREF) != VT_DECIMAL)
@@ -892,7 +880,7 @@ static HRESULT fromNestedFrame(JNIEnv *env, jobjectArray frame, VARIANT *out)
 	return hr;
 }
 
-static HRESULT prepareArgument(JNIEnv *env, jint vt, jlong bits, jobject ref, VARIANTARG *arg, ByRefStore *store)
+HRESULT prepareArgument(JNIEnv *env, jint vt, jlong bits, jobject ref, VARIANTARG *arg, ByRefStore *store)
 {
 	V_VT(arg) = VT_EMPTY;
 	if (!(vt & VT_BYREF))
@@ -922,8 +910,8 @@ static HRESULT prepareArgument(JNIEnv *env, jint vt, jlong bits, jobject ref, VA
 }
 
 // The new value of a by-reference argument, into its slot (or nested frame).
-static HRESULT returnArgument(JNIEnv *env, jint vt, ByRefStore *store, jint *slotVt, jlong *slotBits, jobject *slotRef,
-                              jobject frame)
+HRESULT returnArgument(JNIEnv *env, jint vt, ByRefStore *store, jint *slotVt, jlong *slotBits, jobject *slotRef,
+                       jobject frame)
 {
 	jint base = vt & ~VT_BYREF;
 	if (base == VT_VARIANT) {

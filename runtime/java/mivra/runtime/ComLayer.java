@@ -59,6 +59,35 @@ abstract class ComLayer {
      */
     abstract void invoke(long dispatch, int dispId, int flags, int resultVt, int[] vts, long[] bits, Object[] refs);
 
+    /**
+     * A function of an interface through its vtable ({@code DispCallFunc},
+     * stdcall, an HRESULT returned): the arguments in slots 0 to n-1, their
+     * declared VARTYPEs in declared ({@code VT_VARIANT} ones passed as
+     * VARIANTs, by-reference ones as pointers, written back as by
+     * {@link #invoke}); with resultVt not {@code VT_EMPTY} a last
+     * {@code [out,retval]} pointer whose value is left in slot n. A failing
+     * HRESULT throws, with the text of the object's IErrorInfo when it offers
+     * one for the interface iid.
+     *
+     * @param unknown the interface's pointer
+     * @param slot the function's index in the vtable
+     */
+    abstract void vtblCall(long unknown, int slot, String iid, int resultVt, int[] declared, int[] vts, long[] bits,
+            Object[] refs);
+
+    /**
+     * The IID of the object's type information (IDispatch::GetTypeInfo, then
+     * its TYPEATTR), braced and in capitals; null when the object gives none.
+     */
+    abstract String typeInfoIid(long dispatch);
+
+    /**
+     * Converts slot 0 of the frame to vt in place, as VariantChangeTypeEx does
+     * with LOCALE_INVARIANT and VARIANT_ALPHABOOL; throws MivraException with
+     * its HRESULT when it cannot.
+     */
+    abstract void changeType(int vt, int[] vts, long[] bits, Object[] refs);
+
     /** The collection's IEnumVARIANT (owned), from DISPID_NEWENUM. */
     abstract long newEnum(long dispatch);
 
