@@ -109,10 +109,15 @@ void throwFailure(JNIEnv *env, HRESULT hr, EXCEPINFO *info, int argIndex, const 
 	}
 	WCHAR text[1024];
 	size_t used = 0;
-	if (subject != NULL)
-		used = (size_t) swprintf(text, 1024, L"%ls: ", subject);
+	text[0] = 0;
+	if (subject != NULL) {
+		int written = swprintf(text, 1024, L"%.500ls: ", subject);
+		used = written > 0 ? (size_t) written : 0;
+		text[used] = 0;
+	}
 	if (description != NULL && SysStringLen(description) > 0) {
-		swprintf(text + used, 1024 - used, L"%.*ls", (int) SysStringLen(description), description);
+		UINT length = SysStringLen(description);
+		swprintf(text + used, 1024 - used, L"%.*ls", (int) (length < 1023 - used ? length : 1023 - used), description);
 	} else {
 		HRESULT textCode = info != NULL && info->scode != 0 ? info->scode : hr;
 		DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, (DWORD) textCode, 0,
@@ -189,7 +194,7 @@ static HRESULT openElements(SAFEARRAY *array, Elements *e)
 	e->dims = SafeArrayGetDim(array);
 	if (e->dims == 0 || e->dims > MAX_DIMS)
 		return DISP_E_BADVARTYPE;
-	e->total = 1;
+	ULONGLONG total = 1;
 	for (UINT d = 0; d < e->dims; ++d) {
 		LONG lower, upper;
 		HRESULT hr = SafeArrayGetLBound(array, d + 1, &lower);
@@ -197,11 +202,19 @@ static HRESULT openElements(SAFEARRAY *array, Elements *e)
 			hr = SafeArrayGetUBound(array, d + 1, &upper);
 		if (FAILED(hr))
 			return hr;
+		LONGLONG count = upper >= lower ? (LONGLONG) upper - lower + 1 : 0;
+		if (count > INT32_MAX)
+			return DISP_E_OVERFLOW;
 		e->lower[d] = lower;
-		e->count[d] = upper >= lower ? upper - lower + 1 : 0;
-		e->total *= e->count[d];
+		e->count[d] = (LONG) count;
+		// Saturated: a later empty dimension still makes it 0.
+		total = (total > INT32_MAX ? (ULONGLONG) INT32_MAX + 1 : total) * (ULONGLONG) count;
 	}
 	e->size = SafeArrayGetElemsize(array);
+	// oleaut32 sizes an array's data in 32 bits: (2^29 + 1) elements of 8 bytes get 8 bytes.
+	if (total > INT32_MAX || total * e->size > 0xFFFFFFFFULL)
+		return DISP_E_OVERFLOW;
+	e->total = (LONG) total;
 	void *data;
 	HRESULT hr = SafeArrayAccessData(array, &data);
 	e->data = data;
@@ -228,6 +241,33 @@ static void *elementAt(Elements *e, LONG k)
 	void *at = NULL;
 	SafeArrayPtrOfIndex(e->array, indices, &at);
 	return at;
+}
+
+// An array VARIANT's element type from the SAFEARRAY itself (its features or
+// stored VARTYPE; the VARIANT's own word only when the array has neither),
+// accepted only with the element size that type has.
+static HRESULT trueArrayType(VARIANT *v)
+{
+	if (V_ARRAY(v) == NULL)
+		return S_OK;
+	VARTYPE vt;
+	if (FAILED(SafeArrayGetVartype(V_ARRAY(v), &vt)))
+		vt = V_VT(v) & VT_TYPEMASK;
+	UINT size;
+	switch (vt) {
+	case VT_I1: case VT_UI1: size = 1; break;
+	case VT_I2: case VT_UI2: case VT_BOOL: size = 2; break;
+	case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: case VT_R4: size = 4; break;
+	case VT_I8: case VT_UI8: case VT_CY: case VT_R8: case VT_DATE: size = 8; break;
+	case VT_BSTR: case VT_DISPATCH: case VT_UNKNOWN: size = sizeof(void *); break;
+	case VT_DECIMAL: size = sizeof(DECIMAL); break;
+	case VT_VARIANT: size = sizeof(VARIANT); break;
+	default: return DISP_E_BADVARTYPE;
+	}
+	if (SafeArrayGetElemsize(V_ARRAY(v)) != size)
+		return DISP_E_BADVARTYPE;
+	V_VT(v) = VT_ARRAY | vt;
+	return S_OK;
 }
 
 // Slots to VARIANTs.
@@ -584,6 +624,13 @@ HRESULT toWire(JNIEnv *env, VARIANT *v, jint *vt, jlong *bits, jobject *ref)
 		if (FAILED(hr))
 			return hr;
 	}
+	if (V_VT(v) & VT_ARRAY) {
+		hr = trueArrayType(v);
+		if (FAILED(hr)) {
+			VariantClear(v);
+			return hr;
+		}
+	}
 	*vt = V_VT(v);
 	union {
 		jlong bits;
@@ -659,6 +706,9 @@ HRESULT toWire(JNIEnv *env, VARIANT *v, jint *vt, jlong *bits, jobject *ref)
 
 static HRESULT coerceArray(VARIANT *v, VARTYPE elemVt)
 {
+	HRESULT hr = trueArrayType(v);
+	if (FAILED(hr))
+		return hr;
 	SAFEARRAY *source = V_ARRAY(v);
 	VARTYPE from = V_VT(v) & VT_TYPEMASK;
 	if (source == NULL) {
@@ -666,7 +716,7 @@ static HRESULT coerceArray(VARIANT *v, VARTYPE elemVt)
 		return S_OK;
 	}
 	Elements in, out;
-	HRESULT hr = openElements(source, &in);
+	hr = openElements(source, &in);
 	if (FAILED(hr))
 		return hr;
 	SAFEARRAYBOUND bounds[MAX_DIMS];
@@ -727,6 +777,11 @@ HRESULT coerce(VARIANT *v, VARTYPE to)
 {
 	if (V_VT(v) & VT_BYREF) {
 		HRESULT hr = VariantCopyInd(v, v);
+		if (FAILED(hr))
+			return hr;
+	}
+	if ((V_VT(v) & VT_ARRAY) && (to & VT_ARRAY)) {
+		HRESULT hr = trueArrayType(v);
 		if (FAILED(hr))
 			return hr;
 	}
