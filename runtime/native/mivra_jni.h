@@ -31,5 +31,7 @@ HRESULT prepareArgument(JNIEnv *env, jint vt, jlong bits, jobject ref, VARIANTAR
 HRESULT returnArgument(JNIEnv *env, jint vt, ByRefStore *store, jint *slotVt, jlong *slotBits, jobject *slotRef,
                        jobject frame);
 void clearArgument(jint vt, VARIANTARG *arg, ByRefStore *store);
+// The ref of an object result's slot: the IID its type information names, "" for none.
+HRESULT typeInfoSlot(JNIEnv *env, IDispatch *dispatch, jobject *ref);
 
 #endif

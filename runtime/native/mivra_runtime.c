@@ -1094,6 +1094,9 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 				hr = coerce(&result, (VARTYPE) resultVt);
 				if (SUCCEEDED(hr))
 					hr = toWire(env, &result, &vts[n], &bits[n], &ref);
+				if (SUCCEEDED(hr) && vts[n] == VT_DISPATCH && bits[n] != 0 && resultVt != VT_VARIANT &&
+				    FAILED(hr = typeInfoSlot(env, (IDispatch *) PTR(bits[n]), &ref)))
+					IUnknown_Release((IUnknown *) PTR(bits[n]));
 			}
 			if (ref != NULL) {
 				(*env)->SetObjectArrayElement(env, refArray, n, ref);

@@ -45,6 +45,16 @@ HRESULT mivraChangeType(VARIANT *v, VARTYPE to)
 	return hr;
 }
 
+// Asked inside the call that returned the object, so that finding its class costs no call of its own.
+HRESULT typeInfoSlot(JNIEnv *env, IDispatch *dispatch, jobject *ref)
+{
+	IID iid;
+	WCHAR text[40];
+	int length = mivraTypeInfoIid(dispatch, &iid) == S_OK ? StringFromGUID2(&iid, text, 40) - 1 : 0;
+	*ref = (*env)->NewString(env, (const jchar *) text, length > 0 ? length : 0);
+	return *ref != NULL ? S_OK : JAVA_PENDING;
+}
+
 JNIEXPORT jstring JNICALL Java_mivra_runtime_NativeComLayer_typeInfoIid(JNIEnv *env, jobject self, jlong dispatch)
 {
 	(void) self;

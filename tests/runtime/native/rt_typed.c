@@ -15,7 +15,8 @@ static const char IID_ELEMENT[] = "{2933BF86-7B36-11D2-B20E-00C04F983E60}";
 static const char IID_TEXT[] = "{2933BF87-7B36-11D2-B20E-00C04F983E60}";
 static const char IID_COMMENT[] = "{2933BF88-7B36-11D2-B20E-00C04F983E60}";
 
-static jlong childAt(jlong node, int k)
+// Child k; inCall gets the IID the call itself found in the object's type information.
+static jlong childAt(jlong node, int k, char *inCall, size_t size)
 {
 	Frame f = rtFrame(1);
 	rtSetNumber(&f, 0, VT_I4, k);
@@ -24,7 +25,11 @@ static jlong childAt(jlong node, int k)
 		return 0;
 	rtInvoke(list, rtDispId(list, "item"), GET, VT_DISPATCH, &f);
 	rtRelease(list);
-	return expectNoException("childNodes.item") ? rtBits(&f, 1) : 0;
+	if (!expectNoException("childNodes.item"))
+		return 0;
+	if (rtRef(&f, 1) != NULL)
+		fakeStringUtf8(rtRef(&f, 1), inCall, size);
+	return rtBits(&f, 1);
 }
 
 // msxml6's nodes name their own interfaces: an element, a text and a comment
@@ -41,8 +46,9 @@ void rtScenarioTypeInfo(void)
 	jlong root = rtGetObject(doc, rtDispId(doc, "documentElement"), GET);
 	static const char *const expected[] = {IID_ELEMENT, IID_TEXT, IID_COMMENT};
 	for (int k = 0; k < 3 && root != 0; ++k) {
-		jlong child = childAt(root, k);
-		char iid[64] = "";
+		char inCall[64] = "", iid[64] = "";
+		jlong child = childAt(root, k, inCall, sizeof inCall);
+		check(strcmp(inCall, expected[k]) == 0, "the call for child %d found %s, got %s", k, expected[k], inCall);
 		int named = child != 0 && rtTypeInfoIid(child, iid, sizeof iid);
 		expectNoException("typeInfoIid");
 		check(named && strcmp(iid, expected[k]) == 0, "child %d names %s, got %s", k, expected[k], named ? iid : "none");
@@ -62,7 +68,10 @@ void rtScenarioTypeInfo(void)
 	Frame item = rtFrame(1);
 	rtSetNumber(&item, 0, VT_I4, 0);
 	if (matches != 0 && rtInvoke(matches, 0, GET, VT_DISPATCH, &item) && rtBits(&item, 1) != 0) {
-		char iid[64];
+		char iid[64] = "?";
+		if (rtRef(&item, 1) != NULL)
+			fakeStringUtf8(rtRef(&item, 1), iid, sizeof iid);
+		check(iid[0] == 0, "the call for a RegExp match found no type information, got \"%s\"", iid);
 		check(!rtTypeInfoIid(rtBits(&item, 1), iid, sizeof iid), "a RegExp match gives no type information");
 		expectNoException("typeInfoIid of a match");
 		rtRelease(rtBits(&item, 1));

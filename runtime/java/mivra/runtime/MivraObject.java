@@ -135,6 +135,8 @@ public class MivraObject implements AutoCloseable {
     private final Handle handle;
     private final boolean dispatch;
     private final Cleaner.Cleanable cleanable;
+    // The IID the object's type information names, as the call that returned it found ("" none); null not asked.
+    private String typeInfoIid;
 
     /**
      * Takes over a reference the runtime hands out.
@@ -278,6 +280,8 @@ public class MivraObject implements AutoCloseable {
             result = resultVt == VT_EMPTY ? null
                     : resultVt == VT_VARIANT ? Wire.variant(vts[n], bits[n], refs[n], home)
                     : Wire.decode(vts[n], bits[n], refs[n], false, home);
+            if (result instanceof MivraObject && refs[n] instanceof String)
+                ((MivraObject) result).typeInfoIid = (String) refs[n];
         }
         Reference.reachabilityFence(this);
         Reference.reachabilityFence(args);
@@ -399,7 +403,8 @@ public class MivraObject implements AutoCloseable {
         ClassTable.Entry chosen = null;
         long answered = 0;
         if (object.dispatch) {
-            ClassTable.Entry named = table.byIid(ComLayer.get().typeInfoIid(pointer));
+            String iid = object.typeInfoIid != null ? object.typeInfoIid : ComLayer.get().typeInfoIid(pointer);
+            ClassTable.Entry named = iid == null || iid.isEmpty() ? null : table.byIid(iid);
             if (named != null && declared.isAssignableFrom(named.type))
                 chosen = named;
         }

@@ -129,9 +129,16 @@ final class FakeCom extends ComLayer {
         member.call(o, flags, vts, bits, refs);
         // A pointer handed to the caller is a new reference.
         int n = vts.length - 1;
-        if ((vts[n] == VT_DISPATCH || vts[n] == VT_UNKNOWN) && bits[n] != 0)
+        if ((vts[n] == VT_DISPATCH || vts[n] == VT_UNKNOWN) && bits[n] != 0) {
             object(bits[n]).refs++;
+            if (typeInfoInCall && vts[n] == VT_DISPATCH && resultVt != VT_VARIANT)
+                refs[n] = object(bits[n]).typeInfo == null ? "" : object(bits[n]).typeInfo;
+        }
     }
+
+    /** Whether invoke gives an object result's type information, as the native half does. */
+    boolean typeInfoInCall = true;
+    int typeInfoCalls;
 
     int[] lastDeclared;
     String lastIid;
@@ -154,6 +161,7 @@ final class FakeCom extends ComLayer {
 
     @Override
     synchronized String typeInfoIid(long dispatch) {
+        typeInfoCalls++;
         return object(dispatch).typeInfo;
     }
 

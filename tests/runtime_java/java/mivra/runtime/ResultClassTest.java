@@ -114,6 +114,15 @@ public class ResultClassTest {
             {null, new String[] {ELEMENT, TEXT}, MivraObject.class, false, Element.class},
             {null, new String[0], MivraObject.class, false, MivraObject.class},
         };
+        // Type information from the call that returned the object, and asked for afterwards.
+        for (int asked = 0; asked < 2; ++asked) {
+            com.typeInfoInCall = asked == 0;
+            checkRules(cases);
+            assertEquals(asked == 0 ? 0 : cases.length, com.typeInfoCalls);
+        }
+    }
+
+    private void checkRules(Object[][] cases) {
         for (Object[] c : cases) {
             FakeCom.FakeObject o = serve((String) c[0], (String[]) c[1]);
             Object result = caller.result((Class<?>) c[2], table((Boolean) c[3]));
