@@ -487,13 +487,19 @@ public class MivraObject implements AutoCloseable {
     private static final ClassValue<String> IIDS = new ClassValue<>() {
         @Override
         protected String computeValue(Class<?> type) {
-            try {
-                java.lang.reflect.Field field = type.getDeclaredField("IID");
-                field.setAccessible(true);
-                return (String) field.get(null);
-            } catch (ReflectiveOperationException | RuntimeException e) {
-                throw new IllegalArgumentException(type.getName() + " has no static String IID", e);
+            // A coclass's class names no IID of its own: it is its default interface's.
+            for (Class<?> c = type; c != null && c != MivraObject.class; c = c.getSuperclass()) {
+                try {
+                    java.lang.reflect.Field field = c.getDeclaredField("IID");
+                    field.setAccessible(true);
+                    return (String) field.get(null);
+                } catch (NoSuchFieldException e) {
+                    continue;
+                } catch (ReflectiveOperationException | RuntimeException e) {
+                    throw new IllegalArgumentException(c.getName() + ".IID cannot be read", e);
+                }
             }
+            throw new IllegalArgumentException(type.getName() + " has no static String IID");
         }
     };
 

@@ -47,6 +47,13 @@ public class ResultClassTest {
         }
     }
 
+    /** A coclass's class: its default interface's IID is its own. */
+    static class Document extends Doc {
+        Document(Ref ref) {
+            super(ref);
+        }
+    }
+
     /** Calls as generated code does. */
     static final class Caller extends MivraObject {
         Caller(Ref ref) {
@@ -137,6 +144,7 @@ public class ResultClassTest {
     }
 
     @Test
+    @SuppressWarnings("unchecked")
     public void asAsksForTheInterfaceAndThrowsWhenItIsMissing() {
         FakeCom.FakeObject o = serve(null, NODE, ELEMENT);
         MivraObject plain = caller.result(MivraObject.class, new ClassTable());
@@ -145,11 +153,14 @@ public class ResultClassTest {
             assertEquals(3, o.refs);
             assertSame(element, element.as(Node.class));
         }
-        try {
-            plain.as(Text.class);
-            fail("a Text from an object without its interface");
-        } catch (ClassCastException expected) {
-            assertTrue(expected.getMessage(), expected.getMessage().contains(TEXT));
+        Object[][] missing = {{Text.class, TEXT}, {Document.class, DOC}};
+        for (Object[] m : missing) {
+            try {
+                plain.as((Class<? extends MivraObject>) m[0]);
+                fail("a " + m[0] + " from an object without its interface");
+            } catch (ClassCastException expected) {
+                assertTrue(expected.getMessage(), expected.getMessage().contains((String) m[1]));
+            }
         }
         MivraVariant held = new MivraVariant(VT_DISPATCH, plain);
         try (Node node = held.as(Node.class)) {
