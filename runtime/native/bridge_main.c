@@ -307,7 +307,28 @@ static void runEventTarget(Channel *channel, const MvMessage *request, MvEventTa
 static int takesObject(uint16_t op)
 {
 	return op == MV_OP_QUERY_INTERFACE || op == MV_OP_DISPID || op == MV_OP_INVOKE || op == MV_OP_NEW_ENUM ||
-	       op == MV_OP_NEXT || op == MV_OP_ADVISE;
+	       op == MV_OP_NEXT || op == MV_OP_ADVISE || op == MV_OP_VTBL_CALL || op == MV_OP_TYPE_INFO_IID;
+}
+
+// A call's frame as the answer: the by-reference slots and the result. The
+// arguments passed by value go back empty, so that their objects are not
+// counted as handed out once more (the client never releases them twice).
+static int32_t callFrame(const MvMessage *m, MvFrame *frame, MvFailure *failure)
+{
+	uint32_t n = frame->count - 1;
+	uint8_t *byRef = malloc(n > 0 ? n : 1);
+	if (byRef == NULL)
+		return refuse(failure, (int32_t) 0x8007000EL, "out of memory");
+	for (uint32_t k = 0; k < n; ++k)
+		byRef[k] = (frame->vts[k] & MV_VT_BYREF) != 0;
+	int32_t hr = m->op == MV_OP_INVOKE ? mvInvoke(m->h, m->i, m->j, m->k, frame, failure)
+	                                   : mvVtblCall(m->h, m->i, m->s, m->k, m->ints, frame, failure);
+	if (hr == 0)
+		for (uint32_t k = 0; k < n; ++k)
+			if (!byRef[k])
+				mvSlotClear(frame, k);
+	free(byRef);
+	return hr;
 }
 
 static void perform(Channel *channel, MvMessage *m)
@@ -352,11 +373,38 @@ static void perform(Channel *channel, MvMessage *m)
 	case MV_OP_INVOKE:
 		frame = m->frame;
 		m->frame = NULL;
-		hr = frame != NULL && frame->count >= 1 ? mvInvoke(m->h, m->i, m->j, m->k, frame, &failure)
+		hr = frame != NULL && frame->count >= 1 ? callFrame(m, frame, &failure)
 		                                        : refuse(&failure, (int32_t) 0x80070057L, "invoke without a frame");
 		if (hr == 0)
 			heldFrame(frame, channel->id);
 		break;
+	case MV_OP_VTBL_CALL:
+		frame = m->frame;
+		m->frame = NULL;
+		hr = frame != NULL && frame->count >= 1 && m->intCount == frame->count - 1
+		         ? callFrame(m, frame, &failure)
+		         : refuse(&failure, (int32_t) 0x80070057L, "a vtable call whose declared types do not match its frame");
+		if (hr == 0)
+			heldFrame(frame, channel->id);
+		break;
+	case MV_OP_TYPE_INFO_IID:
+		hr = mvTypeInfoIid(m->h, &s, &failure);
+		break;
+	case MV_OP_CHANGE_TYPE: {
+		frame = m->frame;
+		m->frame = NULL;
+		int32_t base = frame != NULL && frame->count == 1 ? frame->vts[0] & ~MV_VT_BYREF : -1;
+		if (base < 0)
+			hr = refuse(&failure, (int32_t) 0x80070057L, "a conversion of other than one slot");
+		else if ((base == MV_VT_DISPATCH || base == MV_VT_UNKNOWN) && frame->bits[0] != 0 &&
+		         !tableHas(&held, (uint64_t) frame->bits[0], 0))
+			hr = refuse(&failure, (int32_t) 0x80004003L, "The bridge handed out no such object (E_POINTER)");
+		else
+			hr = mvChangeType(m->i, frame, &failure);
+		if (hr == 0)
+			heldFrame(frame, channel->id);
+		break;
+	}
 	case MV_OP_NEW_ENUM:
 		hr = mvNewEnum(m->h, &h, &failure);
 		heldAdd(h, channel->id);

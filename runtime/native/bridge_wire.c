@@ -26,6 +26,9 @@ static const struct {
 	{MV_OP_ECHO, "s"},
 	{MV_OP_TYPES_RESULT, "iF"},
 	{MV_OP_EVENT_RESULT, "isF"},
+	{MV_OP_VTBL_CALL, "hiksIF"},
+	{MV_OP_TYPE_INFO_IID, "h"},
+	{MV_OP_CHANGE_TYPE, "iF"},
 	{MV_OP_RESULT, "hHisF"},
 	{MV_OP_FAILURE, "ijkhssss"},
 	{MV_OP_EVENT_TYPES, "hij"},
@@ -201,6 +204,8 @@ static int readRef(Reader *r, int32_t vt, int depth, void **out)
 	switch (base) {
 	case MV_VT_BSTR:
 		return readString(r, (MvString **) out);
+	case MV_VT_DISPATCH:
+		return vt == MV_VT_DISPATCH ? readString(r, (MvString **) out) : 0;
 	case MV_VT_DECIMAL: {
 		if (readPresent(r, &present) != 0)
 			return -1;
@@ -270,6 +275,23 @@ static int readFrame(Reader *r, int depth, MvFrame **out)
 	return 0;
 }
 
+static int readInts(Reader *r, MvMessage *out)
+{
+	uint32_t count;
+	if (readU32(r, &count) != 0)
+		return -1;
+	if (count > MV_MAX_ELEMENTS || (uint64_t) count * 4 > r->left)
+		return failed(r, "numbers longer than the message");
+	out->ints = malloc(sizeof *out->ints * (count > 0 ? count : 1));
+	if (out->ints == NULL)
+		return failed(r, "out of memory");
+	out->intCount = count;
+	for (uint32_t k = 0; k < count; ++k)
+		if (readU32(r, (uint32_t *) &out->ints[k]) != 0)
+			return -1;
+	return 0;
+}
+
 int mvMessageDecode(const uint8_t *data, size_t size, MvMessage *out, const char **why)
 {
 	Reader r = {data, size, NULL};
@@ -297,6 +319,7 @@ int mvMessageDecode(const uint8_t *data, size_t size, MvMessage *out, const char
 			++strings;
 			break;
 		case 'F': result = readFrame(&r, 0, &out->frame); break;
+		case 'I': result = readInts(&r, out); break;
 		default: result = failed(&r, "operation table"); break;
 		}
 	}
@@ -314,6 +337,7 @@ void mvMessageFree(MvMessage *message)
 	free(message->s);
 	for (int k = 0; k < 3; ++k)
 		free(message->strings[k]);
+	free(message->ints);
 	mvFrameFree(message->frame);
 	memset(message, 0, sizeof *message);
 }
@@ -388,7 +412,7 @@ static void putRef(MvWriter *w, int32_t vt, const void *ref)
 			put(w, array->payload, (size_t) array->total * mvElementSize(array->elementVt));
 		return;
 	}
-	if (base == MV_VT_BSTR) {
+	if (base == MV_VT_BSTR || vt == MV_VT_DISPATCH) {
 		putString(w, ref);
 	} else if (base == MV_VT_DECIMAL) {
 		put(w, &present, 1);
@@ -435,6 +459,11 @@ int mvMessageEncode(MvWriter *w, const MvMessage *m)
 		case 'k': putU32(w, (uint32_t) m->k); break;
 		case 's': putString(w, strings == 0 ? m->s : m->strings[strings - 1]); ++strings; break;
 		case 'F': putFrame(w, m->frame); break;
+		case 'I':
+			putU32(w, m->intCount);
+			for (uint32_t k = 0; k < m->intCount; ++k)
+				putU32(w, (uint32_t) m->ints[k]);
+			break;
 		default: break;
 		}
 	}

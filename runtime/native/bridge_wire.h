@@ -7,9 +7,10 @@
 // order its row of the operation table gives. A channel is one Java thread
 // (or, with the high bit, one thread of the bridge delivering an event).
 // Fields: h/H u64, i/j/k i32, s u32 length in UTF-16 units (0xFFFFFFFF: none)
-// and the units, F a frame: u32 count, then per slot i32 vt, i64 bits and the
-// reference the vt calls for (see mivra_core.h): a string; u8 present and two
-// i64 for DECIMAL; u8 present, u32 dims, i32 counts and the elements for an
+// and the units, I u32 count and that many i32, F a frame: u32 count, then per
+// slot i32 vt, i64 bits and the reference the vt calls for (see
+// mivra_core.h): a string for BSTR and for DISPATCH (an object result's
+// type-information IID); u8 present and two i64 for DECIMAL; u8 present, u32 dims, i32 counts and the elements for an
 // array (packed numbers, strings, or a frame for VARIANT elements); a frame
 // of one slot for VT_BYREF|VT_VARIANT.
 #ifndef MIVRA_BRIDGE_WIRE_H
@@ -21,7 +22,7 @@
 #include "mivra_core.h"
 
 #define MV_BRIDGE_MAGIC "MVBR"
-#define MV_BRIDGE_VERSION 1u
+#define MV_BRIDGE_VERSION 2u
 #define MV_MAX_MESSAGE (64u << 20)
 #define MV_MAX_NESTING 8
 #define MV_EVENT_CHANNEL 0x80000000u
@@ -43,6 +44,9 @@ enum {
 	MV_OP_ECHO = 13,            // s anything                       -> s the same
 	MV_OP_TYPES_RESULT = 14,    // i known, F the declared types as VT_I4 slots
 	MV_OP_EVENT_RESULT = 15,    // i failed, s failure, F the arguments' new values
+	MV_OP_VTBL_CALL = 16,       // h unknown, i slot, k resultVt, s iid, I declared VARTYPEs, F frame -> F frame
+	MV_OP_TYPE_INFO_IID = 17,   // h dispatch                       -> s the IID or none
+	MV_OP_CHANGE_TYPE = 18,     // i vt, F one slot                 -> F the slot converted
 	// From the bridge.
 	MV_OP_RESULT = 64,          // h, H, i, s, F
 	MV_OP_FAILURE = 65,         // i hr, j code, k helpContext, h argIndex, s message, S source ...
@@ -57,6 +61,8 @@ typedef struct MvMessage {
 	int32_t i, j, k;
 	MvString *s;                // the first string field
 	MvString *strings[3];       // further string fields (FAILURE's source, description, help file)
+	int32_t *ints;              // the I field
+	uint32_t intCount;
 	MvFrame *frame;
 } MvMessage;
 

@@ -189,13 +189,7 @@ int32_t mvDispIdOf(uint64_t dispatch, const MvString *name, int32_t *dispId, MvF
 	return hr;
 }
 
-// The storage a by-reference argument points at.
-typedef union {
-	VARIANT variant;
-	DECIMAL decimal;
-} ByRefStore;
-
-static void clearArgument(int32_t vt, VARIANTARG *arg, ByRefStore *store)
+void clearArgument(int32_t vt, VARIANTARG *arg, ByRefStore *store)
 {
 	if (vt & VT_BYREF) {
 		if ((vt & ~VT_BYREF) != VT_DECIMAL)
@@ -206,7 +200,7 @@ static void clearArgument(int32_t vt, VARIANTARG *arg, ByRefStore *store)
 	}
 }
 
-static HRESULT prepareArgument(int32_t vt, int64_t bits, void *ref, VARIANTARG *arg, ByRefStore *store)
+HRESULT prepareArgument(int32_t vt, int64_t bits, void *ref, VARIANTARG *arg, ByRefStore *store)
 {
 	V_VT(arg) = VT_EMPTY;
 	V_VT(&store->variant) = VT_EMPTY;
@@ -240,7 +234,7 @@ static HRESULT prepareArgument(int32_t vt, int64_t bits, void *ref, VARIANTARG *
 
 // The new value of by-reference slot i: a VARIANT one stays VT_BYREF with its
 // nested frame updated; others lose VT_BYREF.
-static HRESULT returnArgument(MvFrame *frame, uint32_t i, int32_t vt, ByRefStore *store)
+HRESULT returnArgument(MvFrame *frame, uint32_t i, int32_t vt, ByRefStore *store)
 {
 	int32_t base = vt & ~VT_BYREF;
 	if (base == VT_VARIANT)
@@ -321,6 +315,8 @@ int32_t mvInvoke(uint64_t dispatch, int32_t dispId, int32_t flags, int32_t resul
 				hr = coreCoerce(&result, (VARTYPE) resultVt);
 				if (SUCCEEDED(hr))
 					hr = corePutSlot(frame, n, &result);
+				if (SUCCEEDED(hr))
+					hr = coreResultIid(frame, n, resultVt);
 			}
 		}
 	}

@@ -57,6 +57,7 @@ static HRESULT openElements(SAFEARRAY *array, Elements *e)
 	e->dims = SafeArrayGetDim(array);
 	if (e->dims == 0 || e->dims > MV_MAX_DIMS)
 		return DISP_E_BADVARTYPE;
+	e->size = SafeArrayGetElemsize(array);
 	uint64_t total = 1;
 	for (UINT d = 0; d < e->dims; ++d) {
 		LONG lower, upper;
@@ -67,15 +68,19 @@ static HRESULT openElements(SAFEARRAY *array, Elements *e)
 			return hr;
 		e->lower[d] = lower;
 		int64_t count = upper >= lower ? (int64_t) upper - lower + 1 : 0;
-		if (count > MV_MAX_ELEMENTS)
-			return E_OUTOFMEMORY;
+		if (count > INT32_MAX)
+			return DISP_E_OVERFLOW;
 		e->count[d] = (LONG) count;
-		total *= (uint64_t) count;
-		if (total > MV_MAX_ELEMENTS)
-			return E_OUTOFMEMORY;
+		// Saturated, so that a later empty dimension still makes it 0.
+		total = (total > UINT32_MAX ? (uint64_t) UINT32_MAX + 1 : total) * (uint64_t) count;
 	}
+	// oleaut32 sizes an array's data in 32 bits: (2^29 + 1) elements of 8
+	// bytes got 8 bytes, and reading them would run past the data.
+	if (total > INT32_MAX || total * e->size > UINT32_MAX)
+		return DISP_E_OVERFLOW;
+	if (total > MV_MAX_ELEMENTS)
+		return E_OUTOFMEMORY;
 	e->total = (uint32_t) total;
-	e->size = SafeArrayGetElemsize(array);
 	void *data;
 	HRESULT hr = SafeArrayAccessData(array, &data);
 	e->data = data;

@@ -31,6 +31,22 @@ HRESULT coreFromNestedFrame(const MvFrame *frame, VARIANT *out);
 // Conversion to a declared type (VT_VARIANT: as it is).
 HRESULT coreCoerce(VARIANT *v, VARTYPE to);
 
+// The storage a by-reference argument points at.
+typedef union {
+	VARIANT variant;
+	DECIMAL decimal;
+} ByRefStore;
+
+// A frame slot as an argument (by-reference ones pointing into store), its
+// new value back into the frame, and the argument's clean-up.
+HRESULT prepareArgument(int32_t vt, int64_t bits, void *ref, VARIANTARG *arg, ByRefStore *store);
+HRESULT returnArgument(MvFrame *frame, uint32_t i, int32_t vt, ByRefStore *store);
+void clearArgument(int32_t vt, VARIANTARG *arg, ByRefStore *store);
+// An object result in slot k of frame (declared resultVt) gets in its
+// reference the IID its type information names; the object is released and
+// the slot emptied when that fails.
+HRESULT coreResultIid(MvFrame *frame, uint32_t k, int32_t resultVt);
+
 void coreFreeExcepInfo(EXCEPINFO *info);
 // Fills failure from hr, the EXCEPINFO (taken over) and subject; returns hr.
 HRESULT coreFail(MvFailure *failure, HRESULT hr, EXCEPINFO *info, int argIndex, const WCHAR *subject);

@@ -10,6 +10,9 @@
 //   VT_DECIMAL              MvDecimal
 //   VT_ARRAY | t            MvArray (NULL: a null array)
 //   VT_BYREF | VT_VARIANT   MvFrame of one slot
+//   VT_DISPATCH             MvString: in a call's result slot the IID the
+//                           object's type information names ("" for none);
+//                           elsewhere NULL
 // A frame owns its references; mvFrameFree frees them.
 #ifndef MIVRA_CORE_H
 #define MIVRA_CORE_H
@@ -101,6 +104,18 @@ int32_t mvDispIdOf(uint64_t dispatch, const MvString *name, int32_t *dispId, MvF
 // IDispatch::Invoke with arguments in slots 0..count-2; see ComLayer.invoke.
 int32_t mvInvoke(uint64_t dispatch, int32_t dispId, int32_t flags, int32_t resultVt, MvFrame *frame,
                  MvFailure *failure);
+// A function of an interface through its vtable (DispCallFunc, stdcall,
+// HRESULT): arguments in slots 0..count-2, their declared VARTYPEs in declared
+// (VT_VARIANT ones passed as VARIANTs); with resultVt not VT_EMPTY a last
+// [out,retval] pointer whose value goes to the last slot. A failing HRESULT
+// carries the object's IErrorInfo when it offers one for the interface iid.
+int32_t mvVtblCall(uint64_t unknown, int32_t slot, const MvString *iid, int32_t resultVt, const int32_t *declared,
+                   MvFrame *frame, MvFailure *failure);
+// The IID of the object's type information, braced; *iid NULL when it gives none.
+int32_t mvTypeInfoIid(uint64_t dispatch, MvString **iid, MvFailure *failure);
+// Converts slot 0 of the frame to vt in place, as VariantChangeTypeEx does
+// with LOCALE_INVARIANT and VARIANT_ALPHABOOL.
+int32_t mvChangeType(int32_t vt, MvFrame *frame, MvFailure *failure);
 int32_t mvNewEnum(uint64_t dispatch, uint64_t *enumerator, MvFailure *failure);
 // Up to min(frame->count, MV_MAX_BATCH) elements into the frame's slots.
 int32_t mvNext(uint64_t enumerator, int32_t elementVt, MvFrame *frame, uint32_t *fetched, MvFailure *failure);

@@ -416,6 +416,8 @@ static int32_t refToJava(JNIEnv *env, int32_t vt, void *ref, jobject *out)
 		*out = halves;
 	} else if (vt == (MV_VT_BYREF | MV_VT_VARIANT))
 		*out = frameToJava(env, ref);
+	else if (vt == MV_VT_DISPATCH)
+		*out = javaString(env, ref);
 	else
 		return 0;
 	return *out != NULL ? 0 : JAVA_PENDING;
@@ -528,11 +530,23 @@ static void closeFrame(LocalFrame *local, MvFrame *frame)
 		mvRefFree(frame->vts[i], frame->refs[i]);
 }
 
-JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, jobject self, jlong dispatch, jint dispId,
-                                                               jint flags, jint resultVt, jintArray vtArray,
-                                                               jlongArray bitsArray, jobjectArray refArray)
+// A call over a frame: IDispatch::Invoke (declared NULL) or a vtable slot.
+typedef struct {
+	uint64_t object;
+	int32_t member, flags, resultVt;
+	const MvString *iid;
+	const int32_t *declared;
+} Call;
+
+static int32_t runCall(const Call *call, MvFrame *frame, MvFailure *failure)
 {
-	(void) self;
+	if (call->declared == NULL)
+		return mvInvoke(call->object, call->member, call->flags, call->resultVt, frame, failure);
+	return mvVtblCall(call->object, call->member, call->iid, call->resultVt, call->declared, frame, failure);
+}
+
+static void callWithFrame(JNIEnv *env, const Call *call, jintArray vtArray, jlongArray bitsArray, jobjectArray refArray)
+{
 	jsize slots = (*env)->GetArrayLength(env, vtArray);
 	if (slots < 1 || (*env)->GetArrayLength(env, bitsArray) != slots || (*env)->GetArrayLength(env, refArray) != slots) {
 		throwFailure(env, E_INVALIDARG_HR, NULL);
@@ -563,7 +577,7 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 		memcpy(kinds, frame->vts, sizeof *kinds * n);
 	MvFailure failure = {0};
 	if (hr == 0)
-		hr = mvInvoke((uint64_t) dispatch, dispId, flags, resultVt, frame, &failure);
+		hr = runCall(call, frame, &failure);
 	if (hr == 0) {
 		(*env)->SetIntArrayRegion(env, vtArray, 0, slots, (const jint *) frame->vts);
 		(*env)->SetLongArrayRegion(env, bitsArray, 0, slots, (const jlong *) frame->bits);
@@ -596,6 +610,79 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	if (hr != 0)
 		fail(env, hr, &failure);
 	closeFrame(&local, frame);
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, jobject self, jlong dispatch, jint dispId,
+                                                               jint flags, jint resultVt, jintArray vtArray,
+                                                               jlongArray bitsArray, jobjectArray refArray)
+{
+	(void) self;
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	callWithFrame(env, &call, vtArray, bitsArray, refArray);
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_vtblCall(JNIEnv *env, jobject self, jlong unknown, jint slot,
+                                                                 jstring iid, jint resultVt, jintArray declaredArray,
+                                                                 jintArray vtArray, jlongArray bitsArray,
+                                                                 jobjectArray refArray)
+{
+	(void) self;
+	jsize n = (*env)->GetArrayLength(env, vtArray) - 1;
+	if (n < 0 || declaredArray == NULL || (*env)->GetArrayLength(env, declaredArray) != n) {
+		throwFailure(env, E_INVALIDARG_HR, NULL);
+		return;
+	}
+	int32_t *declared = malloc(sizeof *declared * (size_t) (n > 0 ? n : 1));
+	MvString *text = NULL;
+	int32_t hr = declared != NULL ? stringOf(env, iid, &text) : E_OUTOFMEMORY_HR;
+	if (hr == 0) {
+		(*env)->GetIntArrayRegion(env, declaredArray, 0, n, (jint *) declared);
+		if ((*env)->ExceptionCheck(env))
+			hr = JAVA_PENDING;
+	}
+	if (hr == 0) {
+		Call call = {(uint64_t) unknown, slot, 0, resultVt, text, declared};
+		callWithFrame(env, &call, vtArray, bitsArray, refArray);
+	} else {
+		throwFailure(env, hr, NULL);
+	}
+	free(text);
+	free(declared);
+}
+
+JNIEXPORT jstring JNICALL Java_mivra_runtime_NativeComLayer_typeInfoIid(JNIEnv *env, jobject self, jlong dispatch)
+{
+	(void) self;
+	MvString *iid = NULL;
+	MvFailure failure = {0};
+	int32_t hr = mvTypeInfoIid((uint64_t) dispatch, &iid, &failure);
+	jstring text = hr == 0 && iid != NULL ? javaString(env, iid) : NULL;
+	if (hr != 0)
+		fail(env, hr, &failure);
+	free(iid);
+	return text;
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_changeType(JNIEnv *env, jobject self, jint vt,
+                                                                   jintArray vtArray, jlongArray bitsArray,
+                                                                   jobjectArray refArray)
+{
+	(void) self;
+	MvFrame *frame = mvFrameNew(1);
+	int32_t hr = frame != NULL ? slotFromJava(env, vtArray, bitsArray, refArray, 0, frame) : E_OUTOFMEMORY_HR;
+	MvFailure failure = {0};
+	if (hr == 0)
+		hr = mvChangeType(vt, frame, &failure);
+	if (hr == 0) {
+		hr = slotsToJava(env, frame, 0, vtArray, bitsArray, refArray);
+		if (hr == 0 && frame->refs[0] == NULL)
+			(*env)->SetObjectArrayElement(env, refArray, 0, NULL);
+		if (hr != 0)
+			releasePointers(frame, 0);
+	}
+	if (hr != 0)
+		fail(env, hr, &failure);
+	mvFrameFree(frame);
 }
 
 JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_newEnum(JNIEnv *env, jobject self, jlong dispatch)

@@ -31,7 +31,7 @@ public class BridgeMalformed {
         // failure answer, and the bridge serves on.
         Process served = new ProcessBuilder(command).start();
         OutputStream to = served.getOutputStream();
-        to.write(new byte[] {'M', 'V', 'B', 'R', 1, 0, 0, 0});
+        to.write(new byte[] {'M', 'V', 'B', 'R', 2, 0, 0, 0});
         byte[] call = concat(ByteBuffer.allocate(20).order(ByteOrder.LITTLE_ENDIAN).putLong(0x12345678L).putInt(0)
                 .putInt(1).putInt(0).array(), u32(1), slot(0));
         to.write(message(1, 6, call));
@@ -47,7 +47,7 @@ public class BridgeMalformed {
         for (Object[] c : cases) {
             Process bridge = new ProcessBuilder(command).start();
             OutputStream in = bridge.getOutputStream();
-            in.write(new byte[] {'M', 'V', 'B', 'R', 1, 0, 0, 0});
+            in.write(new byte[] {'M', 'V', 'B', 'R', 2, 0, 0, 0});
             in.write((byte[]) c[1]);
             in.flush();
             if (c[0].equals("input ending inside a message"))

@@ -635,6 +635,25 @@ static HRESULT STDMETHODCALLTYPE brInvoke(IDispatch *self, DISPID id, REFIID rii
 		info->pfnDeferredFillIn = fillIn;
 		return DISP_E_EXCEPTION;
 	}
+	// 4: an array whose VARIANT says BSTR but which holds three bytes.
+	if (id == 4 && result) {
+		SAFEARRAY *bytes = SafeArrayCreateVector(VT_UI1, 0, 3);
+		if (bytes == NULL)
+			return E_OUTOFMEMORY;
+		memcpy(bytes->pvData, "\1\2\3", 3);
+		V_VT(result) = VT_ARRAY | VT_BSTR;
+		V_ARRAY(result) = bytes;
+		return S_OK;
+	}
+	// 5: 2^29 + 1 doubles, whose 32-bit size oleaut32 computes as 8 bytes.
+	if (id == 5 && result) {
+		SAFEARRAY *huge = SafeArrayCreateVector(VT_R8, 0, 0x20000001);
+		if (huge == NULL)
+			return E_OUTOFMEMORY;
+		V_VT(result) = VT_ARRAY | VT_R8;
+		V_ARRAY(result) = huge;
+		return S_OK;
+	}
 	if (id != 1 || params->cArgs != 5)
 		return DISP_E_MEMBERNOTFOUND;
 	VARIANTARG *a = params->rgvarg;
@@ -730,6 +749,29 @@ void rtScenarioByRef(void)
 	              e->helpContext == 424 && e->argumentIndex == -1,
 	      "the deferred EXCEPINFO reaches the exception: \"%s\" code 0x%08X source \"%s\"", e ? e->message : "",
 	      e ? e->code : 0, e ? e->source : "");
+	fakeExceptionClear();
+
+	// Arrays are read as the SAFEARRAY says, whatever the VARIANT claims.
+	rtInvoke(self, 4, METHOD, VT_VARIANT, &none);
+	if (expectNoException("an array of bytes that claims BSTRs")) {
+		jobject wire = rtRef(&none, 0);
+		check(rtVt(&none, 0) == (VT_ARRAY | VT_UI1) && wire != NULL && rtArrayCount(wire, 0) == 3 &&
+		          ((jbyte *) fakeArrayElements(rtArrayPayload(wire), 'B'))[2] == 3,
+		      "the bytes come as bytes, VARTYPE 0x%x", (unsigned) rtVt(&none, 0));
+	}
+	Frame huge = rtFrame(0);
+	rtInvoke(self, 5, METHOD, VT_VARIANT, &huge);
+	e = fakeExceptionInfo();
+	check(e && e->hresult == (int) DISP_E_OVERFLOW, "an array larger than its 32-bit size fails with DISP_E_OVERFLOW");
+	fakeExceptionClear();
+	// A failure's subject of any length (here an IID's text) makes a message, cut short.
+	char longIid[3000];
+	memset(longIid, 'x', sizeof longIid - 1);
+	longIid[sizeof longIid - 1] = 0;
+	rtQueryInterface(self, longIid);
+	e = fakeExceptionInfo();
+	check(e && strncmp(e->message, "xxxx", 4) == 0 && strlen(e->message) < sizeof e->message,
+	      "a failure about a long subject has a message: \"%.40s\"", e ? e->message : "");
 	fakeExceptionClear();
 }
 

@@ -27,13 +27,14 @@ import java.util.concurrent.atomic.AtomicLong;
  * are delivered on daemon threads.
  */
 final class BridgeComLayer extends ComLayer {
-    static final int VERSION = 1;
+    static final int VERSION = 2;
     static final int MAX_MESSAGE = 64 << 20;
     static final int EVENT_CHANNEL = 0x80000000;
 
     static final int OP_INIT_THREAD = 1, OP_CREATE = 2, OP_QUERY_INTERFACE = 3, OP_RELEASE = 4, OP_DISPID = 5,
             OP_INVOKE = 6, OP_NEW_ENUM = 7, OP_NEXT = 8, OP_PUMP = 9, OP_ADVISE = 10, OP_UNADVISE = 11,
-            OP_STATISTICS = 12, OP_ECHO = 13, OP_TYPES_RESULT = 14, OP_EVENT_RESULT = 15, OP_RESULT = 64,
+            OP_STATISTICS = 12, OP_ECHO = 13, OP_TYPES_RESULT = 14, OP_EVENT_RESULT = 15, OP_VTBL_CALL = 16,
+            OP_TYPE_INFO_IID = 17, OP_CHANGE_TYPE = 18, OP_RESULT = 64,
             OP_FAILURE = 65, OP_EVENT_TYPES = 66, OP_EVENT = 67;
     private static final int DEAD = -1;
 
@@ -325,6 +326,44 @@ final class BridgeComLayer extends ComLayer {
         m.i = dispId;
         m.j = flags;
         m.k = resultVt;
+        call(m, vts, bits, refs);
+    }
+
+    @Override
+    void vtblCall(long unknown, int slot, String iid, int resultVt, int[] declared, int[] vts, long[] bits,
+            Object[] refs) {
+        BridgeMessage m = new BridgeMessage(0, OP_VTBL_CALL);
+        m.h = unknown;
+        m.i = slot;
+        m.k = resultVt;
+        m.s = iid;
+        m.ints = declared;
+        call(m, vts, bits, refs);
+    }
+
+    @Override
+    String typeInfoIid(long dispatch) {
+        BridgeMessage m = new BridgeMessage(0, OP_TYPE_INFO_IID);
+        m.h = dispatch;
+        return call(m).s;
+    }
+
+    @Override
+    void changeType(int vt, int[] vts, long[] bits, Object[] refs) {
+        BridgeMessage m = new BridgeMessage(0, OP_CHANGE_TYPE);
+        m.i = vt;
+        m.frame = new Object[] {new int[] {vts[0]}, new long[] {bits[0]}, new Object[] {refs[0]}};
+        Object[] back = call(m).frame;
+        if (((int[]) back[0]).length != 1)
+            throw new MivraException("The bridge (" + name + ") answered a conversion with a frame of another size",
+                    0x8000FFFF);
+        vts[0] = ((int[]) back[0])[0];
+        bits[0] = ((long[]) back[1])[0];
+        refs[0] = ((Object[]) back[2])[0];
+    }
+
+    /** A call over a frame: by-reference slots and the result come back into it. */
+    private void call(BridgeMessage m, int[] vts, long[] bits, Object[] refs) {
         m.frame = new Object[] {vts, bits, refs};
         Object[] back = call(m).frame;
         int[] newVts = (int[]) back[0];

@@ -21,6 +21,7 @@ final class BridgeMessage {
     int i, j, k;
     String s;
     final String[] strings = new String[3];
+    int[] ints;
     Object[] frame;
 
     BridgeMessage(int channel, int op) {
@@ -45,6 +46,9 @@ final class BridgeMessage {
         case BridgeComLayer.OP_ECHO: return "s";
         case BridgeComLayer.OP_TYPES_RESULT: return "iF";
         case BridgeComLayer.OP_EVENT_RESULT: return "isF";
+        case BridgeComLayer.OP_VTBL_CALL: return "hiksIF";
+        case BridgeComLayer.OP_TYPE_INFO_IID: return "h";
+        case BridgeComLayer.OP_CHANGE_TYPE: return "iF";
         case BridgeComLayer.OP_RESULT: return "hHisF";
         case BridgeComLayer.OP_FAILURE: return "ijkhssss";
         case BridgeComLayer.OP_EVENT_TYPES: return "hij";
@@ -73,6 +77,11 @@ final class BridgeMessage {
             case 'j': out.u32(j); break;
             case 'k': out.u32(k); break;
             case 's': out.string(strings == 0 ? s : this.strings[strings - 1]); ++strings; break;
+            case 'I':
+                out.u32(ints.length);
+                for (int v : ints)
+                    out.u32(v);
+                break;
             default: out.frame(frame); break;
             }
         }
@@ -141,6 +150,8 @@ final class BridgeMessage {
                     array(base & 0xFFF, (Object[]) ref);
             } else if (base == VT_BSTR) {
                 string((String) ref);
+            } else if (vt == VT_DISPATCH) {
+                string(ref instanceof String ? (String) ref : null);
             } else if (base == VT_DECIMAL) {
                 u8(ref != null ? 1 : 0);
                 if (ref != null) {
@@ -227,6 +238,14 @@ final class BridgeMessage {
                         m.strings[strings - 1] = string(in);
                     ++strings;
                     break;
+                case 'I': {
+                    int count = in.getInt();
+                    need(in, 4L * (count & 0xFFFFFFFFL));
+                    m.ints = new int[count];
+                    in.asIntBuffer().get(m.ints);
+                    in.position(in.position() + 4 * count);
+                    break;
+                }
                 default: m.frame = frame(in, 0); break;
                 }
             }
@@ -274,7 +293,7 @@ final class BridgeMessage {
         int base = vt & ~VT_BYREF;
         if ((base & VT_ARRAY) != 0)
             return in.get() != 0 ? array(in, base & 0xFFF, depth) : null;
-        if (base == VT_BSTR)
+        if (base == VT_BSTR || vt == VT_DISPATCH)
             return string(in);
         if (base == VT_DECIMAL)
             return in.get() != 0 ? new long[] {in.getLong(), in.getLong()} : null;
