@@ -361,3 +361,36 @@ int rtCallString(jlong dispatch, jint dispId, jint flags, const char *arg, jint 
 	rtSetString(f, 0, arg);
 	return rtInvoke(dispatch, dispId, flags, resultVt, f);
 }
+
+int rtVtblCall(jlong unknown, jint slot, const char *iid, jint resultVt, const jint *declared, Frame *f)
+{
+	jsize n = f->slots - 1;
+	jintArray types = (jintArray) fakeNewArray('I', n, NULL);
+	if (n > 0)
+		memcpy(fakeArrayElements(types, 'I'), declared, sizeof *declared * (size_t) n);
+	enter();
+	((void (JNICALL *)(JNIEnv *, jobject, jlong, jint, jstring, jint, jintArray, jintArray, jlongArray, jobjectArray))
+	     native("vtblCall"))(ENV, self, unknown, slot, fakeString(iid), resultVt, types, f->vts, f->bits, f->refs);
+	leave();
+	return !fakeExceptionPending();
+}
+
+int rtTypeInfoIid(jlong dispatch, char *out, size_t size)
+{
+	enter();
+	jstring iid = ((jstring (JNICALL *)(JNIEnv *, jobject, jlong)) native("typeInfoIid"))(ENV, self, dispatch);
+	leave();
+	if (iid == NULL)
+		return 0;
+	fakeStringUtf8(iid, out, size);
+	return 1;
+}
+
+int rtChangeType(jint vt, Frame *f)
+{
+	enter();
+	((void (JNICALL *)(JNIEnv *, jobject, jint, jintArray, jlongArray, jobjectArray)) native("changeType"))(
+		ENV, self, vt, f->vts, f->bits, f->refs);
+	leave();
+	return !fakeExceptionPending();
+}

@@ -67,6 +67,12 @@ Frame rtFrameOf(jobject nested);
 // IDispatch::Invoke through the runtime: 1 on success, 0 with the exception pending.
 int rtInvoke(jlong dispatch, jint dispId, jint flags, jint resultVt, Frame *f);
 jint rtNext(jlong enumerator, jint elementVt, Frame *batch);
+// A vtable call (declared: the n arguments' declared VARTYPEs), the IID of an
+// object's type information (0 when it gives none), a VARIANT conversion of
+// slot 0; each 1 on success, 0 with the exception pending.
+int rtVtblCall(jlong unknown, jint slot, const char *iid, jint resultVt, const jint *declared, Frame *f);
+int rtTypeInfoIid(jlong dispatch, char *out, size_t size);
+int rtChangeType(jint vt, Frame *f);
 
 // Shorthands for the scenarios; each checks that no exception came.
 jlong rtGetObject(jlong dispatch, jint dispId, jint flags);           // no arguments, VT_DISPATCH result

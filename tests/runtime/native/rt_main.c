@@ -122,6 +122,7 @@ int main(int argc, char **argv)
 		{"regexp", rtScenarioRegExp}, {"errors", rtScenarioErrors}, {"byref", rtScenarioByRef},
 		{"threads", rtScenarioThreads}, {"release", rtScenarioRelease},
 		{"script", rtScenarioScript}, {"wmi", rtScenarioWmi}, {"wine_events", rtScenarioWineEvents},
+		{"typeinfo", rtScenarioTypeInfo}, {"taskschd", rtScenarioTaskScheduler}, {"coercion", rtScenarioCoercion},
 	};
 	int found = 0;
 	if (strcmp(scenario, "events") == 0) {

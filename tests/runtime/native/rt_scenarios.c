@@ -528,6 +528,8 @@ static void expectHResult(const char *what, HRESULT hr, const char *messagePrefi
 	fakeExceptionClear();
 }
 
+static void mislabelledArrays(void);
+
 void rtScenarioErrors(void)
 {
 	rtCreate("No.Such.Class", 0);
@@ -542,6 +544,12 @@ void rtScenarioErrors(void)
 	expectHResult("GetIDsOfNames( NoSuchMember )", DISP_E_UNKNOWNNAME, "NoSuchMember: ", -1);
 	check(rtDispId(dict, "Count") == 2, "GetIDsOfNames( Count ) is 2");
 	expectNoException("GetIDsOfNames( Count )");
+	// A name longer than the message buffer: the message is cut, never written past.
+	char longName[3001];
+	memset(longName, 'N', sizeof longName - 1);
+	longName[sizeof longName - 1] = 0;
+	rtDispId(dict, longName);
+	expectHResult("GetIDsOfNames( a 3000-character name )", DISP_E_UNKNOWNNAME, "NNNN", -1);
 
 	Frame one = rtFrame(1);
 	rtSetNumber(&one, 0, VT_I4, 1);
@@ -574,6 +582,7 @@ void rtScenarioErrors(void)
 	expectHResult("BuildPath read as an object", DISP_E_TYPEMISMATCH, NULL, -1);
 	rtRelease(dict);
 	rtRelease(fso);
+	mislabelledArrays();
 }
 
 // By-reference arguments: a server of our own that changes each kind, then
@@ -625,6 +634,25 @@ static HRESULT STDMETHODCALLTYPE brInvoke(IDispatch *self, DISPID id, REFIID rii
 		memset(info, 0, sizeof *info);
 		info->pfnDeferredFillIn = fillIn;
 		return DISP_E_EXCEPTION;
+	}
+	// 4: an array whose VARIANT says BSTR but which holds three bytes.
+	if (id == 4 && result) {
+		SAFEARRAY *bytes = SafeArrayCreateVector(VT_UI1, 0, 3);
+		if (bytes == NULL)
+			return E_OUTOFMEMORY;
+		memcpy(bytes->pvData, "\1\2\3", 3);
+		V_VT(result) = VT_ARRAY | VT_BSTR;
+		V_ARRAY(result) = bytes;
+		return S_OK;
+	}
+	// 5: 2^29 + 1 doubles, whose 32-bit size oleaut32 computes as 8 bytes.
+	if (id == 5 && result) {
+		SAFEARRAY *huge = SafeArrayCreateVector(VT_R8, 0, 0x20000001);
+		if (huge == NULL)
+			return E_OUTOFMEMORY;
+		V_VT(result) = VT_ARRAY | VT_R8;
+		V_ARRAY(result) = huge;
+		return S_OK;
 	}
 	if (id != 1 || params->cArgs != 5)
 		return DISP_E_MEMBERNOTFOUND;
@@ -721,6 +749,29 @@ void rtScenarioByRef(void)
 	              e->helpContext == 424 && e->argumentIndex == -1,
 	      "the deferred EXCEPINFO reaches the exception: \"%s\" code 0x%08X source \"%s\"", e ? e->message : "",
 	      e ? e->code : 0, e ? e->source : "");
+	fakeExceptionClear();
+
+	// Arrays are read as the SAFEARRAY says, whatever the VARIANT claims.
+	rtInvoke(self, 4, METHOD, VT_VARIANT, &none);
+	if (expectNoException("an array of bytes that claims BSTRs")) {
+		jobject wire = rtRef(&none, 0);
+		check(rtVt(&none, 0) == (VT_ARRAY | VT_UI1) && wire != NULL && rtArrayCount(wire, 0) == 3 &&
+		          ((jbyte *) fakeArrayElements(rtArrayPayload(wire), 'B'))[2] == 3,
+		      "the bytes come as bytes, VARTYPE 0x%x", (unsigned) rtVt(&none, 0));
+	}
+	Frame huge = rtFrame(0);
+	rtInvoke(self, 5, METHOD, VT_VARIANT, &huge);
+	e = fakeExceptionInfo();
+	check(e && e->hresult == (int) DISP_E_OVERFLOW, "an array larger than its 32-bit size fails with DISP_E_OVERFLOW");
+	fakeExceptionClear();
+	// A failure's subject of any length (here an IID's text) makes a message, cut short.
+	char longIid[3000];
+	memset(longIid, 'x', sizeof longIid - 1);
+	longIid[sizeof longIid - 1] = 0;
+	rtQueryInterface(self, longIid);
+	e = fakeExceptionInfo();
+	check(e && strncmp(e->message, "xxxx", 4) == 0 && strlen(e->message) < sizeof e->message,
+	      "a failure about a long subject has a message: \"%.40s\"", e ? e->message : "");
 	fakeExceptionClear();
 }
 
@@ -824,4 +875,59 @@ void rtScenarioRelease(void)
 	CloseHandle(o.created);
 	CloseHandle(o.queued);
 	CloseHandle(o.done);
+}
+
+// A server whose VARIANTs misname their arrays' element type: the array's
+// own type decides, so numbers are never read as string pointers.
+static HRESULT STDMETHODCALLTYPE mislabelledInvoke(IDispatch *self, DISPID id, REFIID riid, LCID lcid, WORD flags,
+                                                   DISPPARAMS *params, VARIANT *result, EXCEPINFO *info, UINT *argErr)
+{
+	(void) self; (void) riid; (void) lcid; (void) flags; (void) params; (void) info; (void) argErr;
+	SAFEARRAYBOUND bound = {2, 0};
+	SAFEARRAY *array = SafeArrayCreate(id == 1 ? VT_I4 : VT_BSTR, 1, &bound);
+	for (LONG k = 0; k < 2; ++k) {
+		if (id == 1) {
+			LONG value = 7 + k;
+			SafeArrayPutElement(array, &k, &value);
+		} else {
+			BSTR text = SysAllocString(k == 0 ? L"12" : L"34");
+			SafeArrayPutElement(array, &k, text);
+			SysFreeString(text);
+		}
+	}
+	V_VT(result) = VT_ARRAY | (id == 1 ? VT_BSTR : VT_I4);
+	V_ARRAY(result) = array;
+	return S_OK;
+}
+
+static const IDispatchVtbl mislabelledVtbl = {
+	brQueryInterface, brAddRef, brRelease, brCount, brTypeInfo, brIds, mislabelledInvoke,
+};
+
+static void mislabelledArrays(void)
+{
+	ByRefServer server = {{(IDispatchVtbl *) &mislabelledVtbl}, 1, 0};
+	jlong self = (jlong) (intptr_t) &server.iface;
+	Frame numbers = rtFrame(0);
+	rtInvoke(self, 1, GET, VT_VARIANT, &numbers);
+	if (expectNoException("numbers in a VARIANT that says strings")) {
+		jint *values = fakeArrayElements(rtArrayPayload(rtRef(&numbers, 0)), 'I');
+		check(rtVt(&numbers, 0) == (VT_ARRAY | VT_I4) && values[0] == 7 && values[1] == 8,
+		      "come back as the numbers they are (vt 0x%X)", (unsigned) rtVt(&numbers, 0));
+	}
+	Frame strings = rtFrame(0);
+	rtInvoke(self, 2, GET, VT_VARIANT, &strings);
+	if (expectNoException("strings in a VARIANT that says numbers")) {
+		char text[8];
+		fakeStringUtf8(((jobject *) fakeArrayElements(rtArrayPayload(rtRef(&strings, 0)), 'L'))[1], text, sizeof text);
+		check(rtVt(&strings, 0) == (VT_ARRAY | VT_BSTR) && strcmp(text, "34") == 0,
+		      "come back as the strings they are (vt 0x%X)", (unsigned) rtVt(&strings, 0));
+	}
+	Frame converted = rtFrame(0);
+	rtInvoke(self, 2, GET, VT_ARRAY | VT_I4, &converted);
+	if (expectNoException("strings in a VARIANT that says numbers, declared numbers")) {
+		jint *values = fakeArrayElements(rtArrayPayload(rtRef(&converted, 0)), 'I');
+		check(values[0] == 12 && values[1] == 34, "are converted from what they are");
+	}
+	check(server.refs == 1, "the server is called, never kept");
 }

@@ -21,6 +21,9 @@ void rtScenarioEvents(const char *tlb);
 void rtScenarioEventsMta(void);
 void rtScenarioEventLeaks(int rounds, int events);
 void rtScenarioWineEvents(void);
+void rtScenarioTypeInfo(void);
+void rtScenarioTaskScheduler(void);
+void rtScenarioCoercion(void);
 
 // A server of the harness's own (no type library): 1 takes five arguments
 // by reference and changes them, 2 fails with a type mismatch, 3 with an

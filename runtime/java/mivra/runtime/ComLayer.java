@@ -1,8 +1,13 @@
 package mivra.runtime;
 
+import java.io.IOException;
+import java.util.List;
+
 /**
  * What the Java half needs from COM. The native library implements it
- * ({@link NativeComLayer}); the Java half's own tests install a stand-in.
+ * ({@link NativeComLayer}), or mivra-bridge.exe when one is configured
+ * ({@link BridgeComLayer}, see {@link Bridge}); the Java half's own tests
+ * install a stand-in.
  *
  * <p>Values cross as a frame of three parallel arrays, one slot per VARIANT:
  * {@code vts[i]} its VARTYPE, {@code bits[i]} a number (integers as they are,
@@ -25,7 +30,17 @@ abstract class ComLayer {
             synchronized (ComLayer.class) {
                 layer = installed;
                 if (layer == null) {
-                    layer = NativeComLayer.load();
+                    List<String> bridge = Bridge.configured();
+                    if (bridge != null) {
+                        try {
+                            layer = BridgeComLayer.start(bridge);
+                        } catch (IOException e) {
+                            throw new MivraException("The bridge (" + String.join(" ", bridge) + ") did not start: "
+                                    + e.getMessage(), 0x80004005);
+                        }
+                    } else {
+                        layer = NativeComLayer.load();
+                    }
                     installed = layer;
                 }
             }
@@ -55,9 +70,42 @@ abstract class ComLayer {
      * IDispatch::Invoke with the arguments in slots 0 to n-1 (declaration
      * order) and the result, converted to resultVt, left in slot n; by-reference
      * slots hold their new values afterwards (their VARTYPE without VT_BYREF).
-     * Interface pointers handed back are owned by the caller.
+     * Interface pointers handed back are owned by the caller. An object result
+     * declared {@code VT_DISPATCH} or {@code VT_UNKNOWN} may carry in refs[n] the
+     * IID its type information names (as {@link #typeInfoIid} gives it, "" for
+     * none), asked inside the same call; null there makes the Java half ask.
      */
     abstract void invoke(long dispatch, int dispId, int flags, int resultVt, int[] vts, long[] bits, Object[] refs);
+
+    /**
+     * A function of an interface through its vtable ({@code DispCallFunc},
+     * stdcall, an HRESULT returned): the arguments in slots 0 to n-1, their
+     * declared VARTYPEs in declared ({@code VT_VARIANT} ones passed as
+     * VARIANTs, by-reference ones as pointers, written back as by
+     * {@link #invoke}); with resultVt not {@code VT_EMPTY} a last
+     * {@code [out,retval]} pointer whose value is left in slot n. A failing
+     * HRESULT throws, with the text of the object's IErrorInfo when it offers
+     * one for the interface iid. An object result carries its type
+     * information's IID as for {@link #invoke}.
+     *
+     * @param unknown the interface's pointer
+     * @param slot the function's index in the vtable
+     */
+    abstract void vtblCall(long unknown, int slot, String iid, int resultVt, int[] declared, int[] vts, long[] bits,
+            Object[] refs);
+
+    /**
+     * The IID of the object's type information (IDispatch::GetTypeInfo, then
+     * its TYPEATTR), braced and in capitals; null when the object gives none.
+     */
+    abstract String typeInfoIid(long dispatch);
+
+    /**
+     * Converts slot 0 of the frame to vt in place, as VariantChangeTypeEx does
+     * with LOCALE_INVARIANT and VARIANT_ALPHABOOL; throws MivraException with
+     * its HRESULT when it cannot.
+     */
+    abstract void changeType(int vt, int[] vts, long[] bits, Object[] refs);
 
     /** The collection's IEnumVARIANT (owned), from DISPID_NEWENUM. */
     abstract long newEnum(long dispatch);

@@ -1,8 +1,12 @@
 package mivra.runtime;
 
-/** A connection of a listener to an object's events; closing it ends the events. */
+/**
+ * A listener's connection to an object's events: closing it disconnects
+ * (Unadvise), without a checked exception, so a plain try-with-resources
+ * holds it.
+ */
 public interface ListenerHandle extends AutoCloseable {
-    /** Ends the events (IConnectionPoint::Unadvise); closing again does nothing. */
+    /** Disconnects the listener; closing again does nothing. */
     @Override
     void close();
 }

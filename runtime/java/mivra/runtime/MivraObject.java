@@ -33,6 +33,15 @@ public class MivraObject implements AutoCloseable {
     private static final int DISPATCH_PROPERTYGET = 2;
     private static final int DISPATCH_PROPERTYPUT = 4;
     private static final int DISPATCH_PROPERTYPUTREF = 8;
+
+    /** A call's invokeKind: a method. */
+    protected static final int METHOD = DISPATCH_METHOD;
+    /** A call's invokeKind: a property read. */
+    protected static final int PROPERTYGET = DISPATCH_PROPERTYGET;
+    /** A call's invokeKind: a property write. */
+    protected static final int PROPERTYPUT = DISPATCH_PROPERTYPUT;
+    /** A call's invokeKind: a property write by reference. */
+    protected static final int PROPERTYPUTREF = DISPATCH_PROPERTYPUTREF;
     private static final int DISP_E_MEMBERNOTFOUND = 0x80020003;
     private static final int ENUM_BATCH = 16;
 
@@ -42,15 +51,6 @@ public class MivraObject implements AutoCloseable {
      * that many separate arguments, the way IDispatch takes variable arguments.
      */
     protected static final int MIVRA_VARARGS = 0x10000;
-
-    /** The invoke kinds of a call, as generated code names them. */
-    protected static final int METHOD = 1;
-    /** Reads a property. */
-    protected static final int PROPERTYGET = 2;
-    /** Sets a property. */
-    protected static final int PROPERTYPUT = 4;
-    /** Sets a property to an object reference. */
-    protected static final int PROPERTYPUTREF = 8;
 
     /**
      * An argument left out: passed as {@code VT_ERROR} with
@@ -97,16 +97,36 @@ public class MivraObject implements AutoCloseable {
     private static final class Handle implements Runnable {
         volatile long pointer;
         final Apartment home;
+        // Interfaces asked for by vtable calls, by IID; released with the object.
+        private java.util.Map<String, Long> interfaces;
 
         Handle(long pointer, Apartment home) {
             this.pointer = pointer;
             this.home = home;
         }
 
+        synchronized Long interfaceOf(String iid) {
+            return interfaces == null ? null : interfaces.get(iid);
+        }
+
+        synchronized void keepInterface(String iid, long pointer) {
+            if (interfaces == null)
+                interfaces = new java.util.HashMap<>();
+            interfaces.put(iid, pointer);
+        }
+
         @Override
         public void run() {
             long taken = pointer;
             pointer = 0;
+            java.util.Map<String, Long> asked;
+            synchronized (this) {
+                asked = interfaces;
+                interfaces = null;
+            }
+            if (asked != null)
+                for (long p : asked.values())
+                    home.release(p);
             if (taken != 0)
                 home.release(taken);
         }
@@ -115,6 +135,8 @@ public class MivraObject implements AutoCloseable {
     private final Handle handle;
     private final boolean dispatch;
     private final Cleaner.Cleanable cleanable;
+    // The IID the object's type information names, as the call that returned it found ("" none); null not asked.
+    private String typeInfoIid;
 
     /**
      * Takes over a reference the runtime hands out.
@@ -242,6 +264,13 @@ public class MivraObject implements AutoCloseable {
         for (int i = 0; i < n; ++i)
             encodeArgument(args[i], argVts[i], vts, bits, refs, i);
         ComLayer.get().invoke(pointer, dispId, invokeKind, resultVt, vts, bits, refs);
+        return results(home, resultVt, args, argVts, vts, bits, refs);
+    }
+
+    // Writes the by-reference arguments back and decodes the result slot.
+    private Object results(Apartment home, int resultVt, Object[] args, int[] argVts, int[] vts, long[] bits,
+            Object[] refs) {
+        int n = vts.length - 1;
         Object result;
         try {
             for (int i = 0; i < n; ++i)
@@ -251,6 +280,8 @@ public class MivraObject implements AutoCloseable {
             result = resultVt == VT_EMPTY ? null
                     : resultVt == VT_VARIANT ? Wire.variant(vts[n], bits[n], refs[n], home)
                     : Wire.decode(vts[n], bits[n], refs[n], false, home);
+            if (result instanceof MivraObject && refs[n] instanceof String)
+                ((MivraObject) result).typeInfoIid = (String) refs[n];
         }
         Reference.reachabilityFence(this);
         Reference.reachabilityFence(args);
@@ -273,12 +304,20 @@ public class MivraObject implements AutoCloseable {
     }
 
     private static void encodeArgument(Object arg, int vt, int[] vts, long[] bits, Object[] refs, int i) {
+        if (vt == VT_VARIANT && arg == null) {
+            // VBScript's Nothing.
+            vts[i] = VT_DISPATCH;
+            return;
+        }
         if ((vt & VT_BYREF) == 0 || arg == MISSING) {
             Wire.encode(arg, vt, vts, bits, refs, i);
             return;
         }
         int base = vt & ~VT_BYREF;
         if (base == VT_VARIANT) {
+            if (arg instanceof MivraVariant && ((MivraVariant) arg).isConstant())
+                throw new IllegalArgumentException("MivraVariant.EMPTY and MivraVariant.NULL cannot take what a call "
+                        + "returns by reference; pass a new MivraVariant");
             Object value = arg instanceof Holder ? ((Holder<?>) arg).value : arg;
             Object[] inner = Wire.frame(1);
             Wire.encode(value, VT_VARIANT, (int[]) inner[0], (long[]) inner[1], (Object[]) inner[2], 0);
@@ -335,33 +374,198 @@ public class MivraObject implements AutoCloseable {
     }
 
     /**
-     * Hands the reference of an object result to the generated class the table gives for it.
+     * Hands the reference of an object result to the most derived generated
+     * class the object is known to be: the class of the interface its own type
+     * information names ({@code IDispatch::GetTypeInfo}); when it gives none,
+     * the most derived of the declared class's generated subclasses whose
+     * interface it answers to ({@code QueryInterface}), for a declared
+     * {@code IDispatch} ({@code MivraObject}) the default interface of a coclass
+     * of the table that it answers to; among several of the same rank a
+     * coclass's default interface, then the last added to the table; else the
+     * declared class.
      *
      * @param <T> the declared class
      * @param raw a result of {@link #mivraCall}: a MivraObject, or null
      * @param declared the class the member declares
      * @param table the package's classes
-     * @return the wrapped object, or null for a null result
+     * @return the wrapped object, an instance of declared, or null for a null result
      */
     protected static <T> T mivraAdopt(Object raw, Class<T> declared, ClassTable table) {
-        ClassTable.Entry entry = table.entryOf(declared);
-        if (entry == null)
-            return declared.cast(raw);
-        return declared.cast(mivraAdopt(raw, entry.wrap));
+        if (raw == null)
+            return null;
+        Objects.requireNonNull(declared, "declared");
+        Objects.requireNonNull(table, "table");
+        MivraObject object = (MivraObject) raw;
+        if (declared.isInstance(object) && object.getClass() != MivraObject.class)
+            return declared.cast(object);
+        Apartment home = object.enter();
+        long pointer = object.pointer();
+        ClassTable.Entry chosen = null;
+        long answered = 0;
+        if (object.dispatch) {
+            String iid = object.typeInfoIid != null ? object.typeInfoIid : ComLayer.get().typeInfoIid(pointer);
+            ClassTable.Entry named = iid == null || iid.isEmpty() ? null : table.byIid(iid);
+            if (named != null && declared.isAssignableFrom(named.type))
+                chosen = named;
+        }
+        if (chosen == null) {
+            java.util.List<ClassTable.Entry> answering = new java.util.ArrayList<>();
+            java.util.Map<ClassTable.Entry, Long> pointers = new java.util.HashMap<>();
+            try {
+                for (ClassTable.Entry e : table.candidates(declared)) {
+                    long p = ComLayer.get().queryInterface(pointer, e.iid);
+                    if (p != 0) {
+                        answering.add(e);
+                        pointers.put(e, p);
+                    }
+                }
+                chosen = ClassTable.choose(answering);
+                if (chosen != null)
+                    answered = pointers.remove(chosen);
+            } finally {
+                for (long p : pointers.values())
+                    ComLayer.get().release(p);
+            }
+        }
+        Reference.reachabilityFence(object);
+        Function<Ref, ? extends MivraObject> wrap;
+        if (chosen != null) {
+            wrap = chosen.wrap;
+        } else {
+            ClassTable.Entry own = table.byClass(declared);
+            wrap = own != null ? own.wrap : declared == MivraObject.class ? MivraObject::new : constructorOf(declared);
+        }
+        if (answered != 0) {
+            // The interface's own pointer: its IDispatch knows that interface's members.
+            object.close();
+            return declared.cast(wrapRef(new Ref(answered, true, home), wrap));
+        }
+        return declared.cast(mivraAdopt(object, wrap));
+    }
+
+    private static <T> T wrapRef(Ref ref, Function<Ref, T> wrap) {
+        try {
+            return wrap.apply(ref);
+        } finally {
+            ref.dropIfUntaken();
+        }
+    }
+
+    private static final ClassValue<Function<Ref, MivraObject>> CONSTRUCTORS = new ClassValue<>() {
+        @Override
+        protected Function<Ref, MivraObject> computeValue(Class<?> type) {
+            java.lang.reflect.Constructor<?> c;
+            try {
+                c = type.getDeclaredConstructor(Ref.class);
+                c.setAccessible(true);
+            } catch (NoSuchMethodException | RuntimeException e) {
+                throw new IllegalArgumentException(type.getName() + " has no constructor from MivraObject.Ref", e);
+            }
+            return ref -> {
+                try {
+                    return (MivraObject) c.newInstance(ref);
+                } catch (java.lang.reflect.InvocationTargetException e) {
+                    Throwable cause = e.getCause();
+                    if (cause instanceof RuntimeException)
+                        throw (RuntimeException) cause;
+                    if (cause instanceof Error)
+                        throw (Error) cause;
+                    throw new IllegalStateException(cause);
+                } catch (ReflectiveOperationException e) {
+                    throw new IllegalStateException(e);
+                }
+            };
+        }
+    };
+
+    private static Function<Ref, MivraObject> constructorOf(Class<?> type) {
+        if (!MivraObject.class.isAssignableFrom(type))
+            throw new IllegalArgumentException(type.getName() + " is not a class of COM objects");
+        return CONSTRUCTORS.get(type);
+    }
+
+    private static final ClassValue<String> IIDS = new ClassValue<>() {
+        @Override
+        protected String computeValue(Class<?> type) {
+            // A coclass's class names no IID of its own: it is its default interface's.
+            for (Class<?> c = type; c != null && c != MivraObject.class; c = c.getSuperclass()) {
+                try {
+                    java.lang.reflect.Field field = c.getDeclaredField("IID");
+                    field.setAccessible(true);
+                    return (String) field.get(null);
+                } catch (NoSuchFieldException e) {
+                    continue;
+                } catch (ReflectiveOperationException | RuntimeException e) {
+                    throw new IllegalArgumentException(c.getName() + ".IID cannot be read", e);
+                }
+            }
+            throw new IllegalArgumentException(type.getName() + " has no static String IID");
+        }
+    };
+
+    /**
+     * The object as an instance of a generated class: the object itself when it
+     * is one already, else a new reference through the class's interface
+     * ({@code QueryInterface} for the class's {@code IID}), to be closed on its own.
+     *
+     * @param <T> the generated class
+     * @param type the class
+     * @return the object as that class
+     * @throws ClassCastException when the object does not support the class's interface
+     */
+    public final <T extends MivraObject> T as(Class<T> type) {
+        Objects.requireNonNull(type, "type");
+        if (type.isInstance(this))
+            return type.cast(this);
+        String iid = IIDS.get(type);
+        Apartment home = enter();
+        long p = ComLayer.get().queryInterface(pointer(), iid);
+        Reference.reachabilityFence(this);
+        if (p == 0)
+            throw new ClassCastException("The object does not support " + type.getSimpleName() + " (" + iid + ")");
+        return type.cast(wrapRef(new Ref(p, true, home), constructorOf(type)));
     }
 
     /**
-     * Calls a function of an interface that is not dual through its vtable.
+     * Calls a function of an interface that derives from {@code IDispatch}
+     * without being dual, through its vtable ({@code DispCallFunc}): for
+     * servers that implement the vtable but not {@code IDispatch::Invoke}.
      *
-     * @param iid the interface identifier, braced
-     * @param slot the function's slot in the vtable
-     * @param resultVt the type of the [out, retval] parameter, or VT_EMPTY
-     * @param args the other parameters
-     * @param argVts their types
-     * @return the result's Java value
+     * @param iid the interface's identifier, braced ("{...}"); the object is
+     *        asked for it once ({@code QueryInterface})
+     * @param slot the function's index in the vtable (IUnknown's first is 0)
+     * @param resultVt the VARTYPE of the {@code [out,retval]} parameter, {@code VT_EMPTY} for none
+     * @param args the other parameters in declaration order, as for {@link #mivraCall}
+     * @param argVts their VARTYPEs, {@code VT_BYREF} for {@code [out]} and {@code [in,out]}
+     * @return the result's Java value, null for none
+     * @throws MivraException for a failing HRESULT (with the server's IErrorInfo text when it gives one)
+     * @throws ClassCastException when the object does not support the interface
      */
     protected final Object mivraVtblCall(String iid, int slot, int resultVt, Object[] args, int[] argVts) {
-        throw new UnsupportedOperationException("vtable calls");
+        Apartment home = enter();
+        long pointer = interfacePointer(iid);
+        int n = args == null ? 0 : args.length;
+        if ((argVts == null ? 0 : argVts.length) != n)
+            throw new IllegalArgumentException(n + " arguments but " + (argVts == null ? 0 : argVts.length) + " types");
+        int[] vts = new int[n + 1];
+        long[] bits = new long[n + 1];
+        Object[] refs = new Object[n + 1];
+        for (int i = 0; i < n; ++i)
+            encodeArgument(args[i], argVts[i], vts, bits, refs, i);
+        ComLayer.get().vtblCall(pointer, slot, iid, resultVt, n == 0 ? new int[0] : argVts.clone(), vts, bits, refs);
+        return results(home, resultVt, args, argVts, vts, bits, refs);
+    }
+
+    private long interfacePointer(String iid) {
+        String key = ClassTable.key(iid);
+        Long known = handle.interfaceOf(key);
+        if (known != null)
+            return known;
+        long p = ComLayer.get().queryInterface(pointer(), key);
+        if (p == 0)
+            throw new ClassCastException("The object does not support the interface " + iid);
+        handle.keepInterface(key, p);
+        return p;
     }
 
     /**
@@ -473,11 +677,25 @@ public class MivraObject implements AutoCloseable {
      * Calls a method by name (late binding).
      *
      * @param member the member's name
-     * @param args the arguments; their types follow from their Java classes as in {@link MivraVariant#of}
+     * @param args the arguments; their types follow from their Java classes as in {@link MivraVariant#of},
+     *        null is {@code Nothing}
      * @return the result's Java value, as {@link MivraVariant#toJava} gives it
      */
-    public Object invoke$(String member, Object... args) {
+    public final Object invoke$(String member, Object... args) {
         return lateCall(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+    }
+
+    /**
+     * Calls a method by name (late binding).
+     *
+     * @param member the member's name
+     * @param args the arguments
+     * @return the result's Java value
+     * @deprecated a member of the library may have this name; use {@link #invoke$}
+     */
+    @Deprecated
+    public Object invoke(String member, Object... args) {
+        return invoke$(member, args);
     }
 
     private Object lateCall(String name, int kind, Object[] args) {
@@ -510,9 +728,34 @@ public class MivraObject implements AutoCloseable {
      * @param args the arguments of an indexed property
      * @return the value's Java value
      */
-    public Object getProperty$(String name, Object... args) {
+    public final Object getProperty$(String name, Object... args) {
         // As script hosts ask: some servers answer property gets only so.
         return lateCall(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+    }
+
+    /**
+     * Reads a property by name (late binding).
+     *
+     * @param name the property's name
+     * @param args the arguments of an indexed property
+     * @return the value's Java value
+     * @deprecated a member of the library may have this name; use {@link #getProperty$}
+     */
+    @Deprecated
+    public Object getProperty(String name, Object... args) {
+        return getProperty$(name, args);
+    }
+
+    /**
+     * Sets a property by name (late binding).
+     *
+     * @param name the property's name
+     * @param value the new value
+     * @deprecated a member of the library may have this name; use {@link #setProperty$}
+     */
+    @Deprecated
+    public void setProperty(String name, Object value) {
+        setProperty$(name, value);
     }
 
     /**
@@ -521,7 +764,7 @@ public class MivraObject implements AutoCloseable {
      * @param name the property's name
      * @param value the new value
      */
-    public void setProperty$(String name, Object value) {
+    public final void setProperty$(String name, Object value) {
         int id = dispIdOf(name);
         Object[] args = {value};
         int[] vts = {VT_VARIANT};
@@ -533,44 +776,6 @@ public class MivraObject implements AutoCloseable {
                 throw e;
             mivraCall(id, DISPATCH_PROPERTYPUTREF, VT_EMPTY, args, vts);
         }
-    }
-
-    /**
-     * Calls a method by name; {@link #invoke$}.
-     *
-     * @param member the member's name
-     * @param args the arguments
-     * @return the result's Java value
-     * @deprecated a library member may take this name: use {@link #invoke$}
-     */
-    @Deprecated
-    public Object invoke(String member, Object... args) {
-        return invoke$(member, args);
-    }
-
-    /**
-     * Reads a property by name; {@link #getProperty$}.
-     *
-     * @param name the property's name
-     * @param args the arguments of an indexed property
-     * @return the value's Java value
-     * @deprecated a library member may take this name: use {@link #getProperty$}
-     */
-    @Deprecated
-    public Object getProperty(String name, Object... args) {
-        return getProperty$(name, args);
-    }
-
-    /**
-     * Sets a property by name; {@link #setProperty$}.
-     *
-     * @param name the property's name
-     * @param value the new value
-     * @deprecated a library member may take this name: use {@link #setProperty$}
-     */
-    @Deprecated
-    public void setProperty(String name, Object value) {
-        setProperty$(name, value);
     }
 
     // Events.

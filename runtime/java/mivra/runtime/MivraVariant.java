@@ -17,6 +17,14 @@ import java.time.LocalDateTime;
  * {@code VT_DISPATCH}, {@code VT_UNKNOWN} {@link MivraObject} (or null);
  * {@code VT_ARRAY} combined with an element type: {@code Object[]} of the elements' Java values,
  * or {@code Object[][]} for two dimensions (the first index the array's first dimension).
+ *
+ * <p>The {@code as...} accessors convert the content as OLE Automation's
+ * {@code VariantChangeTypeEx} does, with the invariant locale (LOCALE_INVARIANT:
+ * "." as decimal point, dates as "MM/dd/yyyy HH:mm:ss") and
+ * {@code VARIANT_ALPHABOOL} (booleans as "True" and "False"): a content of the
+ * asked type is returned as it is, any other is converted by the native half.
+ * A value that cannot be converted throws {@link MivraException} with the
+ * HRESULT ({@code DISP_E_TYPEMISMATCH}, {@code DISP_E_OVERFLOW}).
  */
 public final class MivraVariant {
     public static final int VT_EMPTY = 0;
@@ -48,11 +56,26 @@ public final class MivraVariant {
     public static final int VT_ARRAY = 0x2000;
     public static final int VT_BYREF = 0x4000;
 
+    /** The content {@code VT_EMPTY} (an unassigned value); it cannot be changed. */
+    public static final MivraVariant EMPTY = new MivraVariant(VT_EMPTY, null, true);
+    /** The content {@code VT_NULL} (a database's or script's Null); it cannot be changed. */
+    public static final MivraVariant NULL = new MivraVariant(VT_NULL, null, true);
+
+    private static final int DISP_E_TYPEMISMATCH = 0x80020005;
+
     private int varType;
     private Object value;
+    private final boolean constant;
+
+    private MivraVariant(int varType, Object value, boolean constant) {
+        this.varType = varType;
+        this.value = value;
+        this.constant = constant;
+    }
 
     /** An empty variant ({@code VT_EMPTY}). */
     public MivraVariant() {
+        constant = false;
     }
 
     /**
@@ -62,6 +85,7 @@ public final class MivraVariant {
      * @param value the Java value of the content, as listed above
      */
     public MivraVariant(int varType, Object value) {
+        constant = false;
         set(varType, value);
     }
 
@@ -137,6 +161,8 @@ public final class MivraVariant {
     }
 
     void setUnchecked(int varType, Object value) {
+        if (constant)
+            throw new UnsupportedOperationException("MivraVariant.EMPTY and MivraVariant.NULL cannot be changed");
         this.varType = varType;
         this.value = value;
     }
@@ -163,8 +189,119 @@ public final class MivraVariant {
         }
     }
 
+    boolean isConstant() {
+        return constant;
+    }
+
+    /** @return true for {@code VT_EMPTY} */
+    public boolean isEmpty() {
+        return varType == VT_EMPTY;
+    }
+
+    /** @return true for {@code VT_NULL} */
+    public boolean isNull() {
+        return varType == VT_NULL;
+    }
+
+    /**
+     * @return the content as text ({@code VT_BSTR}); {@code VT_EMPTY} gives ""
+     * @throws MivraException when it has no text ({@code VT_NULL}, an array, an object without a default value)
+     */
+    public String asString() {
+        return (String) coerced(VT_BSTR);
+    }
+
+    /** @return the content as a 32-bit integer ({@code VT_I4}, rounded half to even) */
+    public int asInt() {
+        return (Integer) coerced(VT_I4);
+    }
+
+    /** @return the content as a 64-bit integer ({@code VT_I8}, rounded half to even) */
+    public long asLong() {
+        return (Long) coerced(VT_I8);
+    }
+
+    /** @return the content as a double ({@code VT_R8}) */
+    public double asDouble() {
+        return (Double) coerced(VT_R8);
+    }
+
+    /** @return the content as a boolean ({@code VT_BOOL}: numbers other than 0 are true; "True", "False" and numbers as text) */
+    public boolean asBoolean() {
+        return (Boolean) coerced(VT_BOOL);
+    }
+
+    /** @return the content as a decimal ({@code VT_DECIMAL}) */
+    public BigDecimal asDecimal() {
+        return (BigDecimal) coerced(VT_DECIMAL);
+    }
+
+    /** @return the content as a date and time ({@code VT_DATE}) */
+    public LocalDateTime asDateTime() {
+        return (LocalDateTime) coerced(VT_DATE);
+    }
+
+    /**
+     * @return the elements of an array content, a multi-dimensional array as
+     *         nested arrays (the first index outermost)
+     * @throws MivraException ({@code DISP_E_TYPEMISMATCH}) when the content is not an array
+     */
+    public Object[] asArray() {
+        if ((varType & VT_ARRAY) == 0 || value == null)
+            throw new MivraException("A variant of " + Wire.typeName(varType) + " is not an array", DISP_E_TYPEMISMATCH);
+        return (Object[]) value;
+    }
+
+    /**
+     * The object content as a generated class ({@link MivraObject#as}).
+     *
+     * @param <T> the class
+     * @param type the class
+     * @return the object as that class; null for an empty or null content or a null object
+     * @throws ClassCastException when the object does not support the class's interface
+     * @throws MivraException ({@code DISP_E_TYPEMISMATCH}) when the content is not an object
+     */
+    public <T extends MivraObject> T as(Class<T> type) {
+        if (value instanceof MivraObject)
+            return ((MivraObject) value).as(type);
+        if (varType == VT_EMPTY || varType == VT_NULL || varType == VT_DISPATCH || varType == VT_UNKNOWN)
+            return null;
+        throw new MivraException("A variant of " + Wire.typeName(varType) + " is not an object", DISP_E_TYPEMISMATCH);
+    }
+
+    private Object coerced(int vt) {
+        if (varType == vt)
+            return vt == VT_BSTR && value == null ? "" : value;
+        if ((varType & VT_ARRAY) != 0)
+            throw new MivraException("A variant of " + Wire.typeName(varType) + " has no single value",
+                    DISP_E_TYPEMISMATCH);
+        Object[] frame = Wire.frame(1);
+        int[] vts = (int[]) frame[0];
+        long[] bits = (long[]) frame[1];
+        Object[] refs = (Object[]) frame[2];
+        Wire.encode(value, varType, vts, bits, refs, 0);
+        ComLayer.get().changeType(vt, vts, bits, refs);
+        java.lang.ref.Reference.reachabilityFence(value);
+        return Wire.decode(vts[0], bits[0], refs[0], true, null);
+    }
+
+    /**
+     * The content as text: {@link #asString()} where there is one, "" for
+     * {@code VT_EMPTY}, "Null" for {@code VT_NULL}, the elements of an array, an
+     * object's own text for an object.
+     */
     @Override
     public String toString() {
-        return Wire.typeName(varType) + " " + (value instanceof Object[] ? java.util.Arrays.deepToString((Object[]) value) : value);
+        if (value instanceof Object[])
+            return java.util.Arrays.deepToString((Object[]) value);
+        if (varType == VT_NULL)
+            return "Null";
+        if (value instanceof MivraObject || varType == VT_DISPATCH || varType == VT_UNKNOWN)
+            return String.valueOf(value);
+        try {
+            return asString();
+        } catch (RuntimeException e) {
+            return Wire.typeName(varType) + " " + value;
+        }
     }
 }

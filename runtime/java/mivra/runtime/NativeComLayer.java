@@ -32,6 +32,16 @@ final class NativeComLayer extends ComLayer {
     native void invoke(long dispatch, int dispId, int flags, int resultVt, int[] vts, long[] bits, Object[] refs);
 
     @Override
+    native void vtblCall(long unknown, int slot, String iid, int resultVt, int[] declared, int[] vts, long[] bits,
+            Object[] refs);
+
+    @Override
+    native String typeInfoIid(long dispatch);
+
+    @Override
+    native void changeType(int vt, int[] vts, long[] bits, Object[] refs);
+
+    @Override
     native long newEnum(long dispatch);
 
     @Override

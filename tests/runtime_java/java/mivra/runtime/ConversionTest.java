@@ -75,7 +75,12 @@ public class ConversionTest {
         MivraVariant back = (MivraVariant) thing.echo(new MivraVariant(VT_UI2, (short) 7), VT_VARIANT);
         assertEquals(VT_UI2, back.getVarType());
         assertEquals((short) 7, back.toJava());
-        assertEquals(VT_EMPTY, ((MivraVariant) thing.echo(null, VT_VARIANT)).getVarType());
+        // null is VBScript's Nothing; the constants give the other two values that are none.
+        MivraVariant nothing = (MivraVariant) thing.echo(null, VT_VARIANT);
+        assertEquals(VT_DISPATCH, nothing.getVarType());
+        assertNull(nothing.toJava());
+        assertEquals(VT_EMPTY, ((MivraVariant) thing.echo(MivraVariant.EMPTY, VT_VARIANT)).getVarType());
+        assertEquals(VT_NULL, ((MivraVariant) thing.echo(MivraVariant.NULL, VT_VARIANT)).getVarType());
         // A Java value as a variant: its type from its class.
         MivraVariant fromDate = (MivraVariant) thing.echo(NOON, VT_VARIANT);
         assertEquals(VT_DATE, fromDate.getVarType());

@@ -26,6 +26,8 @@ final class FakeCom extends ComLayer {
         final Map<Integer, Member> members = new HashMap<>();
         final Map<String, Integer> names = new HashMap<>();
         final Set<String> iids = new HashSet<>();
+        final Map<Integer, Member> slots = new HashMap<>();
+        String typeInfo;
         final List<Object[]> elements = new ArrayList<>();   // {vt, bits, ref} each
         int position;
 
@@ -127,8 +129,78 @@ final class FakeCom extends ComLayer {
         member.call(o, flags, vts, bits, refs);
         // A pointer handed to the caller is a new reference.
         int n = vts.length - 1;
+        if ((vts[n] == VT_DISPATCH || vts[n] == VT_UNKNOWN) && bits[n] != 0) {
+            object(bits[n]).refs++;
+            if (typeInfoInCall && vts[n] == VT_DISPATCH && resultVt != VT_VARIANT)
+                refs[n] = object(bits[n]).typeInfo == null ? "" : object(bits[n]).typeInfo;
+        }
+    }
+
+    /** Whether invoke gives an object result's type information, as the native half does. */
+    boolean typeInfoInCall = true;
+    int typeInfoCalls;
+
+    int[] lastDeclared;
+    String lastIid;
+
+    @Override
+    synchronized void vtblCall(long unknown, int slot, String iid, int resultVt, int[] declared, int[] vts, long[] bits,
+            Object[] refs) {
+        FakeObject o = object(unknown);
+        Member member = o.slots.get(slot);
+        if (member == null)
+            throw new MivraException("Not implemented", 0x80004001);
+        lastVts = vts.clone();
+        lastDeclared = declared.clone();
+        lastIid = iid;
+        member.call(o, 0, vts, bits, refs);
+        int n = vts.length - 1;
         if ((vts[n] == VT_DISPATCH || vts[n] == VT_UNKNOWN) && bits[n] != 0)
             object(bits[n]).refs++;
+    }
+
+    @Override
+    synchronized String typeInfoIid(long dispatch) {
+        typeInfoCalls++;
+        return object(dispatch).typeInfo;
+    }
+
+    int changes;
+
+    /** A few of VariantChangeType's conversions, enough to see the Java half's handling of what comes back. */
+    @Override
+    void changeType(int vt, int[] vts, long[] bits, Object[] refs) {
+        changes++;
+        Object value = Wire.decode(vts[0], bits[0], refs[0], true, null);
+        Object out;
+        if (vts[0] == VT_NULL)
+            throw new MivraException("Type mismatch.", 0x80020005);
+        String text = vts[0] == VT_EMPTY ? "" : String.valueOf(value);
+        switch (vt) {
+        case VT_BSTR: out = text; break;
+        case VT_I4: {
+            double d = text.isEmpty() ? 0 : parse(text);
+            if (Math.rint(d) > Integer.MAX_VALUE || Math.rint(d) < Integer.MIN_VALUE)
+                throw new MivraException("Out of present range.", 0x8002000A);
+            out = (int) Math.rint(d);
+            break;
+        }
+        case VT_I8: out = (long) Math.rint(text.isEmpty() ? 0 : parse(text)); break;
+        case VT_R8: out = text.isEmpty() ? 0.0 : parse(text); break;
+        case VT_BOOL: out = text.equalsIgnoreCase("true") || (!text.equalsIgnoreCase("false") && !text.isEmpty() && parse(text) != 0); break;
+        case VT_DECIMAL: out = new java.math.BigDecimal(text.isEmpty() ? "0" : text); break;
+        case VT_DATE: out = Wire.fromOleDate(text.isEmpty() ? 0 : parse(text)); break;
+        default: throw new MivraException("Type mismatch.", 0x80020005);
+        }
+        Wire.encode(out, vt, vts, bits, refs, 0);
+    }
+
+    private static double parse(String text) {
+        try {
+            return Double.parseDouble(text);
+        } catch (NumberFormatException e) {
+            throw new MivraException("Type mismatch.", 0x80020005);
+        }
     }
 
     @Override

@@ -1,0 +1,860 @@
+// The JNI library of the runtime (mivra_runtime32.dll, mivra_runtime64.dll):
+// NativeComLayer's natives over the core (mivra_core.h). Here Java frames
+// become C frames and back, failures become MivraException; the COM work is
+// the core's, shared with mivra-bridge.exe.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "mivra_core.h"
+#include "mivra_runtime_NativeComLayer.h"
+
+// A Java exception is already pending: the caller only cleans up.
+#define JAVA_PENDING ((int32_t) 0xA0EE0001L)
+#define E_OUTOFMEMORY_HR ((int32_t) 0x8007000EL)
+#define E_INVALIDARG_HR ((int32_t) 0x80070057L)
+#define DISP_E_BADVARTYPE_HR ((int32_t) 0x80020008L)
+#define LOCAL_SLOTS 17
+
+static jclass exceptionClass, stringClass, objectClass;
+static jmethodID exceptionInit, sinkTypesMethod, sinkInvokeMethod;
+static JavaVM *javaVm;
+
+static jclass globalClass(JNIEnv *env, const char *name)
+{
+	jclass local = (*env)->FindClass(env, name);
+	if (local == NULL)
+		return NULL;
+	jclass global = (*env)->NewGlobalRef(env, local);
+	(*env)->DeleteLocalRef(env, local);
+	return global;
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_initialize(JNIEnv *env, jclass cls)
+{
+	(void) cls;
+	if ((exceptionClass = globalClass(env, "mivra/runtime/MivraException")) == NULL ||
+	    (stringClass = globalClass(env, "java/lang/String")) == NULL ||
+	    (objectClass = globalClass(env, "java/lang/Object")) == NULL)
+		return;
+	exceptionInit = (*env)->GetMethodID(env, exceptionClass, "<init>",
+	                                    "(Ljava/lang/String;IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;II)V");
+	jclass sinkClass = exceptionInit ? (*env)->FindClass(env, "mivra/runtime/EventSink") : NULL;
+	if (sinkClass == NULL)
+		return;
+	sinkTypesMethod = (*env)->GetMethodID(env, sinkClass, "types", "(II)[I");
+	sinkInvokeMethod = sinkTypesMethod ? (*env)->GetMethodID(env, sinkClass, "invoke", "(I[I[J[Ljava/lang/Object;)Ljava/lang/String;")
+	                       : NULL;
+	(*env)->DeleteLocalRef(env, sinkClass);
+	if (sinkInvokeMethod != NULL)
+		(*env)->GetJavaVM(env, &javaVm);
+}
+
+// Strings.
+
+static jstring javaString(JNIEnv *env, const MvString *s)
+{
+	return (*env)->NewString(env, (const jchar *) (s != NULL ? s->text : NULL), s != NULL ? (jsize) s->length : 0);
+}
+
+static int32_t stringOf(JNIEnv *env, jstring str, MvString **out)
+{
+	*out = NULL;
+	if (str == NULL)
+		return 0;
+	jsize length = (*env)->GetStringLength(env, str);
+	MvString *s = mvStringNew(NULL, 0);
+	MvString *grown = s != NULL ? realloc(s, sizeof *s + (size_t) length * sizeof(uint16_t)) : NULL;
+	if (grown == NULL) {
+		free(s);
+		return E_OUTOFMEMORY_HR;
+	}
+	grown->length = (uint32_t) length;
+	(*env)->GetStringRegion(env, str, 0, length, (jchar *) grown->text);
+	*out = grown;
+	return 0;
+}
+
+// Failures become MivraException.
+
+static void throwFailure(JNIEnv *env, int32_t hr, MvFailure *failure)
+{
+	if (hr == JAVA_PENDING || (*env)->ExceptionCheck(env))
+		return;
+	if (hr == E_OUTOFMEMORY_HR) {
+		jclass oom = (*env)->FindClass(env, "java/lang/OutOfMemoryError");
+		if (oom != NULL)
+			(*env)->ThrowNew(env, oom, "COM memory exhausted");
+		return;
+	}
+	MvFailure none = {0};
+	if (failure == NULL || failure->message == NULL) {
+		failure = &none;
+		none.hr = hr;
+		none.argIndex = -1;
+		none.message = mvStringAscii("COM call failed");
+	}
+	jstring message = javaString(env, failure->message);
+	jstring source = message && failure->source ? javaString(env, failure->source) : NULL;
+	jstring description = message && failure->description ? javaString(env, failure->description) : NULL;
+	jstring help = message && failure->helpFile ? javaString(env, failure->helpFile) : NULL;
+	mvFailureClear(&none);
+	if ((*env)->ExceptionCheck(env))
+		return;
+	jthrowable exception = (jthrowable) (*env)->NewObject(env, exceptionClass, exceptionInit, message, (jint) hr,
+	                                                      (jint) failure->code, source, description, help,
+	                                                      (jint) failure->helpContext, (jint) failure->argIndex);
+	if (exception != NULL)
+		(*env)->Throw(env, exception);
+	(*env)->DeleteLocalRef(env, exception);
+	(*env)->DeleteLocalRef(env, message);
+	(*env)->DeleteLocalRef(env, source);
+	(*env)->DeleteLocalRef(env, description);
+	(*env)->DeleteLocalRef(env, help);
+}
+
+static void fail(JNIEnv *env, int32_t hr, MvFailure *failure)
+{
+	throwFailure(env, hr, failure);
+	mvFailureClear(failure);
+}
+
+// Java frames to C frames.
+
+static int32_t frameFromJava(JNIEnv *env, jobjectArray frame, MvFrame **out);
+
+static int32_t arrayFromJava(JNIEnv *env, int32_t elementVt, jobjectArray wire, MvArray **out)
+{
+	*out = NULL;
+	jintArray counts = (jintArray) (*env)->GetObjectArrayElement(env, wire, 0);
+	jobject payload = counts ? (*env)->GetObjectArrayElement(env, wire, 1) : NULL;
+	if (payload == NULL) {
+		(*env)->DeleteLocalRef(env, counts);
+		return (*env)->ExceptionCheck(env) ? JAVA_PENDING : E_INVALIDARG_HR;
+	}
+	jint dims = (*env)->GetArrayLength(env, counts);
+	jint shape[MV_MAX_DIMS];
+	int32_t hr = dims >= 1 && dims <= MV_MAX_DIMS ? 0 : E_INVALIDARG_HR;
+	MvArray *array = NULL;
+	if (hr == 0) {
+		(*env)->GetIntArrayRegion(env, counts, 0, dims, shape);
+		array = mvArrayNew(elementVt, (uint32_t) dims, (const int32_t *) shape);
+		if (array == NULL)
+			hr = mvArrayElementTypeValid(elementVt) ? E_OUTOFMEMORY_HR : DISP_E_BADVARTYPE_HR;
+	}
+	if (hr == 0 && elementVt == MV_VT_VARIANT) {
+		MvFrame *elements = NULL;
+		hr = frameFromJava(env, (jobjectArray) payload, &elements);
+		if (hr == 0 && elements->count != array->total)
+			hr = E_INVALIDARG_HR;
+		if (hr == 0) {
+			mvFrameFree(array->payload);
+			array->payload = elements;
+		} else {
+			mvFrameFree(elements);
+		}
+	} else if (hr == 0 && elementVt == MV_VT_BSTR) {
+		if ((uint32_t) (*env)->GetArrayLength(env, (jarray) payload) < array->total)
+			hr = E_INVALIDARG_HR;
+		for (uint32_t k = 0; k < array->total && hr == 0; ++k) {
+			jstring str = (jstring) (*env)->GetObjectArrayElement(env, (jobjectArray) payload, (jsize) k);
+			hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING : stringOf(env, str, &((MvString **) array->payload)[k]);
+			(*env)->DeleteLocalRef(env, str);
+		}
+	} else if (hr == 0) {
+		uint32_t size = mvElementSize(elementVt);
+		jsize n = (jsize) (elementVt == MV_VT_DECIMAL ? 2 * array->total : array->total);
+		if ((*env)->GetArrayLength(env, (jarray) payload) < n)
+			hr = E_INVALIDARG_HR;
+		else if (size == 1)
+			(*env)->GetByteArrayRegion(env, (jbyteArray) payload, 0, n, array->payload);
+		else if (size == 2)
+			(*env)->GetShortArrayRegion(env, (jshortArray) payload, 0, n, array->payload);
+		else if (elementVt == MV_VT_R4)
+			(*env)->GetFloatArrayRegion(env, (jfloatArray) payload, 0, n, array->payload);
+		else if (size == 4)
+			(*env)->GetIntArrayRegion(env, (jintArray) payload, 0, n, array->payload);
+		else if (elementVt == MV_VT_R8 || elementVt == MV_VT_DATE)
+			(*env)->GetDoubleArrayRegion(env, (jdoubleArray) payload, 0, n, array->payload);
+		else
+			(*env)->GetLongArrayRegion(env, (jlongArray) payload, 0, n, array->payload);
+		if (hr == 0 && (*env)->ExceptionCheck(env))
+			hr = JAVA_PENDING;
+	}
+	(*env)->DeleteLocalRef(env, counts);
+	(*env)->DeleteLocalRef(env, payload);
+	if (hr != 0)
+		mvRefFree(MV_VT_ARRAY | elementVt, array);
+	else
+		*out = array;
+	return hr;
+}
+
+static int needsRef(int32_t vt)
+{
+	int32_t base = vt & ~MV_VT_BYREF;
+	return (base & MV_VT_ARRAY) || base == MV_VT_BSTR || base == MV_VT_DECIMAL || base == MV_VT_VARIANT;
+}
+
+// The reference of a slot of VARTYPE vt.
+static int32_t refFromJava(JNIEnv *env, int32_t vt, jobject ref, void **out)
+{
+	*out = NULL;
+	if (ref == NULL)
+		return 0;
+	int32_t base = vt & ~MV_VT_BYREF;
+	if (base & MV_VT_ARRAY)
+		return arrayFromJava(env, base & MV_VT_TYPEMASK, (jobjectArray) ref, (MvArray **) out);
+	if (base == MV_VT_BSTR)
+		return stringOf(env, (jstring) ref, (MvString **) out);
+	if (base == MV_VT_DECIMAL) {
+		MvDecimal *d = calloc(1, sizeof *d);
+		if (d == NULL)
+			return E_OUTOFMEMORY_HR;
+		(*env)->GetLongArrayRegion(env, (jlongArray) ref, 0, 2, (jlong *) d->halves);
+		*out = d;
+		return (*env)->ExceptionCheck(env) ? JAVA_PENDING : 0;
+	}
+	if (vt == (MV_VT_BYREF | MV_VT_VARIANT)) {
+		MvFrame *inner = NULL;
+		int32_t hr = frameFromJava(env, (jobjectArray) ref, &inner);
+		if (hr == 0 && inner->count < 1)
+			hr = E_INVALIDARG_HR;
+		if (hr == 0)
+			*out = inner;
+		else
+			mvFrameFree(inner);
+		return hr;
+	}
+	return 0;
+}
+
+// Slot i of the Java arrays into slot i of frame (freeing what it held).
+static int32_t slotFromJava(JNIEnv *env, jintArray vts, jlongArray bits, jobjectArray refs, jsize i, MvFrame *frame)
+{
+	jint vt;
+	jlong value;
+	(*env)->GetIntArrayRegion(env, vts, i, 1, &vt);
+	(*env)->GetLongArrayRegion(env, bits, i, 1, &value);
+	jobject ref = needsRef(vt) ? (*env)->GetObjectArrayElement(env, refs, i) : NULL;
+	if ((*env)->ExceptionCheck(env))
+		return JAVA_PENDING;
+	void *converted;
+	int32_t hr = refFromJava(env, vt, ref, &converted);
+	(*env)->DeleteLocalRef(env, ref);
+	if (hr != 0)
+		return hr;
+	mvSlotClear(frame, (uint32_t) i);
+	frame->vts[i] = vt;
+	frame->bits[i] = value;
+	frame->refs[i] = converted;
+	return 0;
+}
+
+// A nested frame Object[]{int[], long[], Object[]}.
+static int32_t frameFromJava(JNIEnv *env, jobjectArray frame, MvFrame **out)
+{
+	*out = NULL;
+	if (frame == NULL)
+		return E_INVALIDARG_HR;
+	jintArray vts = (jintArray) (*env)->GetObjectArrayElement(env, frame, 0);
+	jlongArray bits = vts ? (jlongArray) (*env)->GetObjectArrayElement(env, frame, 1) : NULL;
+	jobjectArray refs = bits ? (jobjectArray) (*env)->GetObjectArrayElement(env, frame, 2) : NULL;
+	int32_t hr = refs != NULL ? 0 : (*env)->ExceptionCheck(env) ? JAVA_PENDING : E_INVALIDARG_HR;
+	MvFrame *result = NULL;
+	if (hr == 0) {
+		jsize n = (*env)->GetArrayLength(env, vts);
+		if ((*env)->GetArrayLength(env, bits) != n || (*env)->GetArrayLength(env, refs) != n)
+			hr = E_INVALIDARG_HR;
+		else if ((result = mvFrameNew((uint32_t) n)) == NULL)
+			hr = E_OUTOFMEMORY_HR;
+		for (jsize i = 0; i < n && hr == 0; ++i)
+			hr = slotFromJava(env, vts, bits, refs, i, result);
+	}
+	(*env)->DeleteLocalRef(env, vts);
+	(*env)->DeleteLocalRef(env, bits);
+	(*env)->DeleteLocalRef(env, refs);
+	if (hr != 0)
+		mvFrameFree(result);
+	else
+		*out = result;
+	return hr;
+}
+
+// C frames to Java frames.
+
+static int32_t refToJava(JNIEnv *env, int32_t vt, void *ref, jobject *out);
+
+static jobjectArray newFrame(JNIEnv *env, jsize n, jintArray *vts, jlongArray *bits, jobjectArray *refs)
+{
+	jobjectArray frame = (*env)->NewObjectArray(env, 3, objectClass, NULL);
+	*vts = frame ? (*env)->NewIntArray(env, n) : NULL;
+	*bits = *vts ? (*env)->NewLongArray(env, n) : NULL;
+	*refs = *bits ? (*env)->NewObjectArray(env, n, objectClass, NULL) : NULL;
+	if (*refs == NULL) {
+		(*env)->DeleteLocalRef(env, frame);
+		(*env)->DeleteLocalRef(env, *vts);
+		(*env)->DeleteLocalRef(env, *bits);
+		return NULL;
+	}
+	(*env)->SetObjectArrayElement(env, frame, 0, *vts);
+	(*env)->SetObjectArrayElement(env, frame, 1, *bits);
+	(*env)->SetObjectArrayElement(env, frame, 2, *refs);
+	return frame;
+}
+
+// The slots of frame from..count-1 into the Java arrays.
+static int32_t slotsToJava(JNIEnv *env, MvFrame *frame, uint32_t from, jintArray vts, jlongArray bits,
+                           jobjectArray refs)
+{
+	uint32_t n = frame->count - from;
+	(*env)->SetIntArrayRegion(env, vts, (jsize) from, (jsize) n, (const jint *) frame->vts + from);
+	(*env)->SetLongArrayRegion(env, bits, (jsize) from, (jsize) n, (const jlong *) frame->bits + from);
+	for (uint32_t k = from; k < frame->count; ++k) {
+		if (frame->refs[k] == NULL)
+			continue;
+		jobject ref;
+		int32_t hr = refToJava(env, frame->vts[k], frame->refs[k], &ref);
+		if (hr != 0)
+			return hr;
+		(*env)->SetObjectArrayElement(env, refs, (jsize) k, ref);
+		(*env)->DeleteLocalRef(env, ref);
+	}
+	return (*env)->ExceptionCheck(env) ? JAVA_PENDING : 0;
+}
+
+static jobject frameToJava(JNIEnv *env, MvFrame *frame)
+{
+	jintArray vts;
+	jlongArray bits;
+	jobjectArray refs;
+	jobjectArray result = newFrame(env, (jsize) frame->count, &vts, &bits, &refs);
+	if (result != NULL && slotsToJava(env, frame, 0, vts, bits, refs) != 0) {
+		(*env)->DeleteLocalRef(env, result);
+		result = NULL;
+	}
+	(*env)->DeleteLocalRef(env, vts);
+	(*env)->DeleteLocalRef(env, bits);
+	(*env)->DeleteLocalRef(env, refs);
+	return result;
+}
+
+static jobject arrayToJava(JNIEnv *env, MvArray *array)
+{
+	jintArray counts = (*env)->NewIntArray(env, (jsize) array->dims);
+	if (counts == NULL)
+		return NULL;
+	(*env)->SetIntArrayRegion(env, counts, 0, (jsize) array->dims, (const jint *) array->counts);
+	jsize n = (jsize) array->total;
+	jobject payload = NULL;
+	switch (array->elementVt) {
+	case MV_VT_VARIANT:
+		payload = frameToJava(env, array->payload);
+		break;
+	case MV_VT_BSTR:
+		payload = (*env)->NewObjectArray(env, n, stringClass, NULL);
+		for (jsize k = 0; payload != NULL && k < n; ++k) {
+			MvString *s = ((MvString **) array->payload)[k];
+			jstring str = s != NULL ? javaString(env, s) : NULL;
+			if (str != NULL)
+				(*env)->SetObjectArrayElement(env, (jobjectArray) payload, k, str);
+			(*env)->DeleteLocalRef(env, str);
+		}
+		break;
+	case MV_VT_I1: case MV_VT_UI1:
+		if ((payload = (*env)->NewByteArray(env, n)) != NULL)
+			(*env)->SetByteArrayRegion(env, payload, 0, n, array->payload);
+		break;
+	case MV_VT_I2: case MV_VT_UI2: case MV_VT_BOOL:
+		if ((payload = (*env)->NewShortArray(env, n)) != NULL)
+			(*env)->SetShortArrayRegion(env, payload, 0, n, array->payload);
+		break;
+	case MV_VT_R4:
+		if ((payload = (*env)->NewFloatArray(env, n)) != NULL)
+			(*env)->SetFloatArrayRegion(env, payload, 0, n, array->payload);
+		break;
+	case MV_VT_R8: case MV_VT_DATE:
+		if ((payload = (*env)->NewDoubleArray(env, n)) != NULL)
+			(*env)->SetDoubleArrayRegion(env, payload, 0, n, array->payload);
+		break;
+	case MV_VT_I4: case MV_VT_UI4: case MV_VT_INT: case MV_VT_UINT: case MV_VT_ERROR:
+		if ((payload = (*env)->NewIntArray(env, n)) != NULL)
+			(*env)->SetIntArrayRegion(env, payload, 0, n, array->payload);
+		break;
+	default: {
+		jsize longs = array->elementVt == MV_VT_DECIMAL ? 2 * n : n;
+		if ((payload = (*env)->NewLongArray(env, longs)) != NULL)
+			(*env)->SetLongArrayRegion(env, payload, 0, longs, array->payload);
+		break;
+	}
+	}
+	jobjectArray wire = payload != NULL && !(*env)->ExceptionCheck(env) ? (*env)->NewObjectArray(env, 2, objectClass, NULL)
+	                                                                    : NULL;
+	if (wire != NULL) {
+		(*env)->SetObjectArrayElement(env, wire, 0, counts);
+		(*env)->SetObjectArrayElement(env, wire, 1, payload);
+	}
+	(*env)->DeleteLocalRef(env, counts);
+	(*env)->DeleteLocalRef(env, payload);
+	return wire;
+}
+
+static int32_t refToJava(JNIEnv *env, int32_t vt, void *ref, jobject *out)
+{
+	int32_t base = vt & ~MV_VT_BYREF;
+	*out = NULL;
+	if (ref == NULL)
+		return 0;
+	if (base & MV_VT_ARRAY)
+		*out = arrayToJava(env, ref);
+	else if (base == MV_VT_BSTR)
+		*out = javaString(env, ref);
+	else if (base == MV_VT_DECIMAL) {
+		jlongArray halves = (*env)->NewLongArray(env, 2);
+		if (halves != NULL)
+			(*env)->SetLongArrayRegion(env, halves, 0, 2, (const jlong *) ((MvDecimal *) ref)->halves);
+		*out = halves;
+	} else if (vt == (MV_VT_BYREF | MV_VT_VARIANT))
+		*out = frameToJava(env, ref);
+	else if (vt == MV_VT_DISPATCH)
+		*out = javaString(env, ref);
+	else
+		return 0;
+	return *out != NULL ? 0 : JAVA_PENDING;
+}
+
+// Interface pointers in a frame that never reaches Java go back.
+static void releasePointers(MvFrame *frame, uint32_t from)
+{
+	for (uint32_t k = from; k < frame->count; ++k) {
+		int32_t vt = frame->vts[k] & ~MV_VT_BYREF;
+		if ((vt == MV_VT_DISPATCH || vt == MV_VT_UNKNOWN) && frame->bits[k] != 0)
+			mvRelease((uint64_t) frame->bits[k]);
+	}
+}
+
+// The natives.
+
+JNIEXPORT jboolean JNICALL Java_mivra_runtime_NativeComLayer_initThread(JNIEnv *env, jobject self, jboolean mta)
+{
+	(void) self;
+	MvFailure failure = {0};
+	int inMultithreaded = 0;
+	int32_t hr = mvInitThread(mta, &inMultithreaded, &failure);
+	if (hr != 0)
+		fail(env, hr, &failure);
+	return inMultithreaded ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_create(JNIEnv *env, jobject self, jstring classId, jboolean find)
+{
+	(void) self;
+	MvString *name = NULL;
+	MvFailure failure = {0};
+	uint64_t dispatch = 0;
+	int32_t hr = classId != NULL ? stringOf(env, classId, &name) : E_INVALIDARG_HR;
+	if (hr == 0)
+		hr = mvCreate(name, find, &dispatch, &failure);
+	if (hr != 0)
+		fail(env, hr, &failure);
+	free(name);
+	return (jlong) dispatch;
+}
+
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_queryInterface(JNIEnv *env, jobject self, jlong unknown,
+                                                                         jstring iid)
+{
+	(void) self;
+	MvString *text = NULL;
+	MvFailure failure = {0};
+	uint64_t found = 0;
+	int32_t hr = iid != NULL ? stringOf(env, iid, &text) : E_INVALIDARG_HR;
+	if (hr == 0)
+		hr = mvQueryInterface((uint64_t) unknown, text, &found, &failure);
+	if (hr != 0)
+		fail(env, hr, &failure);
+	free(text);
+	return (jlong) found;
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_release(JNIEnv *env, jobject self, jlong unknown)
+{
+	(void) env;
+	(void) self;
+	mvRelease((uint64_t) unknown);
+}
+
+JNIEXPORT jint JNICALL Java_mivra_runtime_NativeComLayer_dispIdOf(JNIEnv *env, jobject self, jlong dispatch,
+                                                                  jstring name)
+{
+	(void) self;
+	MvString *text = NULL;
+	MvFailure failure = {0};
+	int32_t id = -1;
+	int32_t hr = name != NULL ? stringOf(env, name, &text) : E_INVALIDARG_HR;
+	if (hr == 0)
+		hr = mvDispIdOf((uint64_t) dispatch, text, &id, &failure);
+	if (hr != 0)
+		fail(env, hr, &failure);
+	free(text);
+	return id;
+}
+
+// A frame of n slots on the stack when it is small (most calls).
+typedef struct {
+	MvFrame frame;
+	int32_t vts[LOCAL_SLOTS];
+	int64_t bits[LOCAL_SLOTS];
+	void *refs[LOCAL_SLOTS];
+} LocalFrame;
+
+static MvFrame *openFrame(LocalFrame *local, uint32_t n)
+{
+	if (n > LOCAL_SLOTS)
+		return mvFrameNew(n);
+	memset(local, 0, sizeof *local);
+	local->frame.count = n;
+	local->frame.vts = local->vts;
+	local->frame.bits = local->bits;
+	local->frame.refs = local->refs;
+	return &local->frame;
+}
+
+static void closeFrame(LocalFrame *local, MvFrame *frame)
+{
+	if (frame != &local->frame) {
+		mvFrameFree(frame);
+		return;
+	}
+	for (uint32_t i = 0; i < frame->count; ++i)
+		mvRefFree(frame->vts[i], frame->refs[i]);
+}
+
+// A call over a frame: IDispatch::Invoke (declared NULL) or a vtable slot.
+typedef struct {
+	uint64_t object;
+	int32_t member, flags, resultVt;
+	const MvString *iid;
+	const int32_t *declared;
+} Call;
+
+static int32_t runCall(const Call *call, MvFrame *frame, MvFailure *failure)
+{
+	if (call->declared == NULL)
+		return mvInvoke(call->object, call->member, call->flags, call->resultVt, frame, failure);
+	return mvVtblCall(call->object, call->member, call->iid, call->resultVt, call->declared, frame, failure);
+}
+
+static void callWithFrame(JNIEnv *env, const Call *call, jintArray vtArray, jlongArray bitsArray, jobjectArray refArray)
+{
+	jsize slots = (*env)->GetArrayLength(env, vtArray);
+	if (slots < 1 || (*env)->GetArrayLength(env, bitsArray) != slots || (*env)->GetArrayLength(env, refArray) != slots) {
+		throwFailure(env, E_INVALIDARG_HR, NULL);
+		return;
+	}
+	LocalFrame local;
+	MvFrame *frame = openFrame(&local, (uint32_t) slots);
+	if (frame == NULL) {
+		throwFailure(env, E_OUTOFMEMORY_HR, NULL);
+		return;
+	}
+	uint32_t n = (uint32_t) slots - 1;
+	(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
+	(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
+	int32_t hr = 0;
+	for (uint32_t i = 0; i < n && hr == 0; ++i) {
+		if (!needsRef(frame->vts[i]))
+			continue;
+		jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
+		hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING : refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
+		(*env)->DeleteLocalRef(env, ref);
+	}
+	int32_t localKinds[LOCAL_SLOTS];
+	int32_t *kinds = n <= LOCAL_SLOTS ? localKinds : malloc(sizeof *kinds * (n > 0 ? n : 1));
+	if (hr == 0 && kinds == NULL)
+		hr = E_OUTOFMEMORY_HR;
+	if (hr == 0)
+		memcpy(kinds, frame->vts, sizeof *kinds * n);
+	MvFailure failure = {0};
+	if (hr == 0)
+		hr = runCall(call, frame, &failure);
+	if (hr == 0) {
+		(*env)->SetIntArrayRegion(env, vtArray, 0, slots, (const jint *) frame->vts);
+		(*env)->SetLongArrayRegion(env, bitsArray, 0, slots, (const jlong *) frame->bits);
+	}
+	// By-reference slots and the result go back; a VARIANT by reference into
+	// the nested frame Java passed.
+	for (uint32_t i = 0; i <= n && hr == 0; ++i) {
+		if (i < n && !(kinds[i] & MV_VT_BYREF))
+			continue;
+		if (i < n && kinds[i] == (MV_VT_BYREF | MV_VT_VARIANT)) {
+			jobjectArray nested = (jobjectArray) (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
+			jintArray innerVts = nested ? (*env)->GetObjectArrayElement(env, nested, 0) : NULL;
+			jlongArray innerBits = innerVts ? (*env)->GetObjectArrayElement(env, nested, 1) : NULL;
+			jobjectArray innerRefs = innerBits ? (*env)->GetObjectArrayElement(env, nested, 2) : NULL;
+			hr = innerRefs != NULL ? slotsToJava(env, frame->refs[i], 0, innerVts, innerBits, innerRefs) : JAVA_PENDING;
+			(*env)->DeleteLocalRef(env, nested);
+			(*env)->DeleteLocalRef(env, innerVts);
+			(*env)->DeleteLocalRef(env, innerBits);
+			(*env)->DeleteLocalRef(env, innerRefs);
+			continue;
+		}
+		jobject ref = NULL;
+		hr = refToJava(env, frame->vts[i], frame->refs[i], &ref);
+		if (hr == 0 && (ref != NULL || i < n))
+			(*env)->SetObjectArrayElement(env, refArray, (jsize) i, ref);
+		(*env)->DeleteLocalRef(env, ref);
+	}
+	if (kinds != localKinds)
+		free(kinds);
+	if (hr != 0)
+		fail(env, hr, &failure);
+	closeFrame(&local, frame);
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, jobject self, jlong dispatch, jint dispId,
+                                                               jint flags, jint resultVt, jintArray vtArray,
+                                                               jlongArray bitsArray, jobjectArray refArray)
+{
+	(void) self;
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	callWithFrame(env, &call, vtArray, bitsArray, refArray);
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_vtblCall(JNIEnv *env, jobject self, jlong unknown, jint slot,
+                                                                 jstring iid, jint resultVt, jintArray declaredArray,
+                                                                 jintArray vtArray, jlongArray bitsArray,
+                                                                 jobjectArray refArray)
+{
+	(void) self;
+	jsize n = (*env)->GetArrayLength(env, vtArray) - 1;
+	if (n < 0 || declaredArray == NULL || (*env)->GetArrayLength(env, declaredArray) != n) {
+		throwFailure(env, E_INVALIDARG_HR, NULL);
+		return;
+	}
+	int32_t *declared = malloc(sizeof *declared * (size_t) (n > 0 ? n : 1));
+	MvString *text = NULL;
+	int32_t hr = declared != NULL ? stringOf(env, iid, &text) : E_OUTOFMEMORY_HR;
+	if (hr == 0) {
+		(*env)->GetIntArrayRegion(env, declaredArray, 0, n, (jint *) declared);
+		if ((*env)->ExceptionCheck(env))
+			hr = JAVA_PENDING;
+	}
+	if (hr == 0) {
+		Call call = {(uint64_t) unknown, slot, 0, resultVt, text, declared};
+		callWithFrame(env, &call, vtArray, bitsArray, refArray);
+	} else {
+		throwFailure(env, hr, NULL);
+	}
+	free(text);
+	free(declared);
+}
+
+JNIEXPORT jstring JNICALL Java_mivra_runtime_NativeComLayer_typeInfoIid(JNIEnv *env, jobject self, jlong dispatch)
+{
+	(void) self;
+	MvString *iid = NULL;
+	MvFailure failure = {0};
+	int32_t hr = mvTypeInfoIid((uint64_t) dispatch, &iid, &failure);
+	jstring text = hr == 0 && iid != NULL ? javaString(env, iid) : NULL;
+	if (hr != 0)
+		fail(env, hr, &failure);
+	free(iid);
+	return text;
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_changeType(JNIEnv *env, jobject self, jint vt,
+                                                                   jintArray vtArray, jlongArray bitsArray,
+                                                                   jobjectArray refArray)
+{
+	(void) self;
+	MvFrame *frame = mvFrameNew(1);
+	int32_t hr = frame != NULL ? slotFromJava(env, vtArray, bitsArray, refArray, 0, frame) : E_OUTOFMEMORY_HR;
+	MvFailure failure = {0};
+	if (hr == 0)
+		hr = mvChangeType(vt, frame, &failure);
+	if (hr == 0) {
+		hr = slotsToJava(env, frame, 0, vtArray, bitsArray, refArray);
+		if (hr == 0 && frame->refs[0] == NULL)
+			(*env)->SetObjectArrayElement(env, refArray, 0, NULL);
+		if (hr != 0)
+			releasePointers(frame, 0);
+	}
+	if (hr != 0)
+		fail(env, hr, &failure);
+	mvFrameFree(frame);
+}
+
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_newEnum(JNIEnv *env, jobject self, jlong dispatch)
+{
+	(void) self;
+	MvFailure failure = {0};
+	uint64_t enumerator = 0;
+	int32_t hr = mvNewEnum((uint64_t) dispatch, &enumerator, &failure);
+	if (hr != 0)
+		fail(env, hr, &failure);
+	return (jlong) enumerator;
+}
+
+JNIEXPORT jint JNICALL Java_mivra_runtime_NativeComLayer_next(JNIEnv *env, jobject self, jlong enumerator,
+                                                             jint elementVt, jintArray vtArray, jlongArray bitsArray,
+                                                             jobjectArray refArray)
+{
+	(void) self;
+	jsize wanted = (*env)->GetArrayLength(env, vtArray);
+	if (wanted > MV_MAX_BATCH)
+		wanted = MV_MAX_BATCH;
+	MvFrame *frame = mvFrameNew((uint32_t) (wanted > 0 ? wanted : 0));
+	if (frame == NULL) {
+		throwFailure(env, E_OUTOFMEMORY_HR, NULL);
+		return 0;
+	}
+	MvFailure failure = {0};
+	uint32_t fetched = 0;
+	int32_t hr = mvNext((uint64_t) enumerator, elementVt, frame, &fetched, &failure);
+	if (hr == 0) {
+		frame->count = fetched;
+		hr = slotsToJava(env, frame, 0, vtArray, bitsArray, refArray);
+		if (hr != 0)
+			releasePointers(frame, 0);
+		frame->count = (uint32_t) wanted;
+	}
+	mvFrameFree(frame);
+	if (hr != 0) {
+		fail(env, hr, &failure);
+		return 0;
+	}
+	return (jint) fetched;
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_pump(JNIEnv *env, jobject self, jint millis)
+{
+	(void) env;
+	(void) self;
+	mvPump(millis);
+}
+
+// Events: an MvEventTarget over an EventSink.
+
+// The thread of an event joins the VM once and stays, as a daemon: COM's and
+// the server's threads come and go without the VM waiting for them.
+static JNIEnv *eventEnv(void)
+{
+	JNIEnv *env = NULL;
+	if (javaVm == NULL)
+		return NULL;
+	jint status = (*javaVm)->GetEnv(javaVm, (void **) &env, JNI_VERSION_1_6);
+	if (status == JNI_EDETACHED &&
+	    (*javaVm)->AttachCurrentThreadAsDaemon(javaVm, (void **) &env, NULL) != JNI_OK)
+		return NULL;
+	return status == JNI_OK || status == JNI_EDETACHED ? env : NULL;
+}
+
+// A Java exception the EventSink did not catch (it catches what listeners
+// throw; this is the VM failing): reported, never left for COM's caller.
+static int javaFailed(JNIEnv *env)
+{
+	if (!(*env)->ExceptionCheck(env))
+		return 0;
+	(*env)->ExceptionDescribe(env);
+	(*env)->ExceptionClear(env);
+	return 1;
+}
+
+static int sinkTypes(void *context, int32_t dispId, uint32_t count, int32_t *types)
+{
+	JNIEnv *env = eventEnv();
+	if (env == NULL)
+		return -1;
+	jintArray declared = (jintArray) (*env)->CallObjectMethod(env, (jobject) context, sinkTypesMethod, (jint) dispId,
+	                                                          (jint) count);
+	if (javaFailed(env))
+		return -1;
+	int known = declared != NULL;
+	if (known && (uint32_t) (*env)->GetArrayLength(env, declared) != count)
+		known = -1;
+	if (known > 0)
+		(*env)->GetIntArrayRegion(env, declared, 0, (jsize) count, (jint *) types);
+	(*env)->DeleteLocalRef(env, declared);
+	return javaFailed(env) ? -1 : known;
+}
+
+static int sinkInvoke(void *context, int32_t dispId, MvFrame *frame, MvString **failure)
+{
+	JNIEnv *env = eventEnv();
+	if (env == NULL || (*env)->PushLocalFrame(env, 16) != 0) {
+		if (env != NULL)
+			javaFailed(env);
+		return -1;
+	}
+	jsize n = (jsize) frame->count;
+	jintArray vts = (*env)->NewIntArray(env, n);
+	jlongArray bits = vts ? (*env)->NewLongArray(env, n) : NULL;
+	jobjectArray refs = bits ? (*env)->NewObjectArray(env, n, objectClass, NULL) : NULL;
+	int32_t hr = refs != NULL ? slotsToJava(env, frame, 0, vts, bits, refs) : JAVA_PENDING;
+	int result = 0;
+	if (hr == 0) {
+		jstring text = (jstring) (*env)->CallObjectMethod(env, (jobject) context, sinkInvokeMethod, (jint) dispId, vts,
+		                                                  bits, refs);
+		if (javaFailed(env)) {
+			*failure = mvStringAscii("The Java VM failed to deliver the event");
+			result = -1;
+		} else if (text != NULL) {
+			stringOf(env, text, failure);
+			result = -1;
+		}
+	} else {
+		javaFailed(env);
+		result = -1;
+	}
+	// The listener's new values of by-reference slots, for the server.
+	for (jsize i = 0; i < n && result == 0; ++i)
+		if (frame->vts[i] & MV_VT_BYREF) {
+			if (slotFromJava(env, vts, bits, refs, i, frame) != 0) {
+				javaFailed(env);
+				*failure = mvStringAscii("A by-reference value of the listener cannot go back");
+				result = -1;
+			}
+		}
+	(*env)->PopLocalFrame(env, NULL);
+	return result;
+}
+
+static void sinkRelease(void *context)
+{
+	JNIEnv *env = eventEnv();
+	if (env != NULL)
+		(*env)->DeleteGlobalRef(env, (jobject) context);
+}
+
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_advise(JNIEnv *env, jobject self, jlong unknown, jstring iid,
+                                                                jobject eventSink)
+{
+	(void) self;
+	MvString *text = NULL;
+	MvFailure failure = {0};
+	uint64_t connection = 0;
+	int32_t hr = javaVm != NULL && eventSink != NULL && iid != NULL ? stringOf(env, iid, &text) : E_INVALIDARG_HR;
+	MvEventTarget target = {sinkTypes, sinkInvoke, sinkRelease, NULL};
+	if (hr == 0) {
+		target.context = (*env)->NewGlobalRef(env, eventSink);
+		if (target.context == NULL)
+			hr = JAVA_PENDING;
+	}
+	if (hr == 0) {
+		hr = mvAdvise((uint64_t) unknown, text, &target, &connection, &failure);
+		if (hr != 0)
+			(*env)->DeleteGlobalRef(env, (jobject) target.context);
+	}
+	if (hr != 0)
+		fail(env, hr, &failure);
+	free(text);
+	return (jlong) connection;
+}
+
+JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_unadvise(JNIEnv *env, jobject self, jlong handle)
+{
+	(void) env;
+	(void) self;
+	mvUnadvise((uint64_t) handle);
+}
