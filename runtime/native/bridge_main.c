@@ -474,10 +474,9 @@ typedef struct {
 	uint64_t sink;              // the client's sink id
 } TargetContext;
 
-static Channel *eventChannel(int *temporary)
+static Channel *eventChannel(void)
 {
 	Channel *channel = TlsGetValue(channelSlot);
-	*temporary = channel == NULL;
 	if (channel != NULL)
 		return channel;
 	channel = calloc(1, sizeof *channel);
@@ -531,8 +530,7 @@ static Item *awaitReply(Channel *channel, uint16_t op)
 
 static int targetTypes(void *context, int32_t dispId, uint32_t count, int32_t *types)
 {
-	int temporary;
-	Channel *channel = eventChannel(&temporary);
+	Channel *channel = eventChannel();
 	if (channel == NULL || ending)
 		return -1;
 	MvMessage m = {0};
@@ -555,15 +553,14 @@ static int targetTypes(void *context, int32_t dispId, uint32_t count, int32_t *t
 			free(reply);
 		}
 	}
-	// The arguments' delivery follows on the same channel.
-	(void) temporary;
+	// The arguments' delivery follows on the same channel, which stays until
+	// then (and for the next event, when no delivery follows).
 	return known;
 }
 
 static int targetInvoke(void *context, int32_t dispId, MvFrame *frame, MvString **failure)
 {
-	int temporary;
-	Channel *channel = eventChannel(&temporary);
+	Channel *channel = eventChannel();
 	int result = -1;
 	if (channel == NULL)
 		return -1;
@@ -604,7 +601,10 @@ static int targetInvoke(void *context, int32_t dispId, MvFrame *frame, MvString 
 			free(reply);
 		}
 	}
-	if (temporary)
+	// The client serves an event channel up to the event's answer only: a
+	// later event of this thread must come on a new one, since a message on
+	// the old one could reach a queue nobody reads any more.
+	if (channel->id & MV_EVENT_CHANNEL)
 		dropEventChannel(channel);
 	return result;
 }
