@@ -1,5 +1,3 @@
-import mivra.runtime.MivraObject;
-import mivra.runtime.MivraVariant;
 import mvx.wmi.ISWbemObject;
 import mvx.wmi.ISWbemObjectSet;
 import mvx.wmi.ISWbemServices;
@@ -13,9 +11,8 @@ public class BridgeWmi {
             ISWbemObjectSet set = services.ExecQuery("SELECT * FROM Win32_OperatingSystem");
             int count = 0;
             String caption = null;
-            for (MivraVariant element : set) {
-                ISWbemObject os = new ISWbemObject((MivraObject) element.toJava());
-                caption = String.valueOf(os.getProperties_().Item("Caption").getValue().toJava());
+            for (ISWbemObject os : set) {
+                caption = os.getProperties_().Item("Caption").getValue().asString();
                 ++count;
             }
             Checks.check(count == 1, "one operating system");
