@@ -998,6 +998,23 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
     }
 }
 
+// The Java name of a constant, or its refusal: false when refused.
+static bool claimConstantName(const std::string& libraryName, FullConstant& constant,
+                              std::unordered_set<std::string>& names) {
+    if (!isIdentifierShaped(libraryName)) {
+        constant.refusal = "Name is not a Java identifier";
+        return false;
+    }
+    std::string name = libraryName;
+    if (isJavaReservedWord(name)) name += '_';
+    if (!names.insert(name).second) {
+        constant.refusal = "Duplicate constant";
+        return false;
+    }
+    constant.name = std::move(name);
+    return true;
+}
+
 void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeration) {
     std::unordered_set<std::string> names;
     for (const ResolvedVariable& variable : enumeration.variables) {
@@ -1015,17 +1032,7 @@ void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeratio
             constant.refusal = "Not an integer";
             continue;
         }
-        if (!isIdentifierShaped(*variable.name)) {
-            constant.refusal = "Name is not a Java identifier";
-            continue;
-        }
-        std::string name = *variable.name;
-        if (isJavaReservedWord(name)) name += '_';
-        if (!names.insert(name).second) {
-            constant.refusal = "Duplicate constant";
-            continue;
-        }
-        constant.name = name;
+        if (!claimConstantName(*variable.name, constant, names)) continue;
         constant.value = static_cast<int32_t>(static_cast<uint32_t>(value.integer));
         constant.literal = std::to_string(constant.value);
     }
@@ -1044,21 +1051,12 @@ void ModelBuilder::buildModuleConstants(FullClass& cls, const ResolvedType& modu
             constant.refusal = "Not a constant";
             continue;
         }
-        if (!isIdentifierShaped(*variable.name)) {
-            constant.refusal = "Name is not a Java identifier";
-            continue;
-        }
-        std::string name = *variable.name;
-        if (isJavaReservedWord(name)) name += '_';
-        if (!names.insert(name).second) {
-            constant.refusal = "Duplicate constant";
-            continue;
-        }
+        if (!claimConstantName(*variable.name, constant, names)) continue;
         if (!javaConstant(*variable.value, constant.javaType, constant.literal)) {
             constant.refusal = "Type of the value not available in Java";
+            constant.name.clear();
             continue;
         }
-        constant.name = name;
     }
     for (const ResolvedFunction& function : module.functions) {
         if (!function.available || !function.name) continue;
