@@ -400,7 +400,8 @@ TEST(GenerateCommand, SourcesJarIsNamedAfterTheJar) {
 // declared vtable is far larger than what it describes binds every function
 // it describes in both mappings; of two types with one name the second gets
 // a class of its own in the full mapping; a module's constants get a class
-// in both. The Java compiles.
+// in both; a library in the SLTG format generates as its MSFT original does.
+// The Java compiles.
 TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
     if (!test::toolAvailable("javac")) GTEST_SKIP() << "no javac";
     const std::string libs = MIVRA_TYPELIB_TEST_LIBRARIES;
@@ -417,6 +418,10 @@ TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
          {"IPicture2.java", "IPicture2_2.java", "PictureSizes.java", "PictureSizes_2.java", "Picture2.java"}},
         {"modules", "basic", 0, " (21 JNI functions) to ", {"Formats.java", "Thing.java", "DThing.java"}},
         {"modules", "full", 0, "; 1 of 1 functions bound; 1 members and types left out or renamed", {"Formats.java", "Thing.java", "DThing.java"}},
+        // A library in the older SLTG format, of every type kind.
+        {"../sltg/everykind-sltg", "basic", 0, " (32 JNI functions) to ", {"ISketch.java", "drawing.java", "DDrawingEvents.java"}},
+        {"../sltg/everykind-sltg", "full", 0, "; 12 of 20 functions bound; 7 members and types left out or renamed",
+         {"ISketch.java", "drawing.java", "Colour.java"}},
     };
     for (const Case& c : cases) {
         test::TempFolder folder;
