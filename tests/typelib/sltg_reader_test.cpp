@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "FileTypeLibraryReader.h"
@@ -153,6 +154,176 @@ TEST(SltgReader, KeepsWhatTheFormatHolds) {
     auto tool = reader->variable(10, 1);
     ASSERT_TRUE(tool);
     EXPECT_EQ(tool->varKind, 3u);
+}
+
+}  // namespace
+}  // namespace mivra
+
+namespace mivra {
+namespace {
+
+uint32_t get16(const std::vector<std::byte>& b, size_t at) {
+    return uint32_t(b.at(at)) | uint32_t(b.at(at + 1)) << 8;
+}
+uint32_t get32(const std::vector<std::byte>& b, size_t at) { return get16(b, at) | get16(b, at + 2) << 16; }
+void put16(std::vector<std::byte>& b, size_t at, uint32_t v) {
+    b.at(at) = std::byte(v & 0xFF);
+    b.at(at + 1) = std::byte((v >> 8) & 0xFF);
+}
+void put32(std::vector<std::byte>& b, size_t at, uint32_t v) {
+    put16(b, at, v);
+    put16(b, at + 2, v >> 16);
+}
+
+// Where the fields of the converted library are.
+struct SltgLayout {
+    size_t magic = 0;
+    std::vector<size_t> blocks;  // type blocks, then the library block
+    size_t items(const std::vector<std::byte>& b, uint32_t type) const {
+        return blocks[type] + get32(b, blocks[type] + 0x0A) + 9;
+    }
+    size_t tail(const std::vector<std::byte>& b, uint32_t type) const {
+        return items(b, type) + get32(b, blocks[type] + get32(b, blocks[type] + 0x0A) + 5);
+    }
+    size_t firstFunction(const std::vector<std::byte>& b, uint32_t type) const {
+        return items(b, type) + get16(b, tail(b, type) + 8);
+    }
+    size_t firstVariable(const std::vector<std::byte>& b, uint32_t type) const {
+        return items(b, type) + get16(b, tail(b, type) + 0x0A);
+    }
+};
+
+SltgLayout layoutOf(const std::vector<std::byte>& b) {
+    SltgLayout layout;
+    uint32_t entries = get16(b, 4) - 1;
+    layout.magic = 0x24 + 8 * size_t(entries);
+    size_t offset = layout.magic + 13 + 11 * size_t(entries - 1) + 9;
+    for (uint32_t e = 0; e < entries; ++e) {
+        layout.blocks.push_back(offset);
+        offset += get32(b, 0x24 + 8 * e);
+    }
+    return layout;
+}
+
+std::string loadFailure(std::vector<std::byte> bytes, std::unique_ptr<FileTypeLibraryReader>* kept = nullptr) {
+    auto reader = makeFileTypeLibraryReader();
+    auto loaded = reader->loadBytes(std::move(bytes));
+    std::string message = loaded ? "" : loaded.failure().message;
+    if (loaded) test::walkEverything(*reader);
+    if (kept) *kept = std::move(reader);
+    return message;
+}
+
+// Types of everykind.idl: Colour 0, Point 1, IShape 6, ISketch 9, Drawing 11.
+TEST(SltgCorruptInput, FieldsChangedAreRefusedByTheFormatsNameOrLeaveTheMemberOut) {
+    const auto whole = test::fileBytes(sltgPath("everykind-sltg.tlb"));
+    const SltgLayout l = layoutOf(whole);
+    ASSERT_EQ(l.blocks.size(), 13u);
+    using Reader = const FileTypeLibraryReader&;
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<std::byte>&)> change;
+        std::function<bool(Reader)> stillReads;  // null: the load is refused
+    };
+    auto unavailable = [](uint32_t type, uint32_t k) {
+        return [=](Reader r) { return !r.function(type, k) && r.typeAttributes(type).ok(); };
+    };
+    const Case cases[] = {
+        {"block count 0", [](auto& b) { put16(b, 4, 0); }, nullptr},
+        {"block count past the entries", [](auto& b) { put16(b, 4, 0xFFFF); }, nullptr},
+        {"first block 0", [](auto& b) { put16(b, 0x0A, 0); }, nullptr},
+        {"first block past the entries", [](auto& b) { put16(b, 0x0A, 0xFFFF); }, nullptr},
+        {"block chain looping on itself", [](auto& b) { put16(b, 0x24 + 6, 1); }, nullptr},
+        {"block chain past the entries", [](auto& b) { put16(b, 0x24 + 6, 0x7FFF); }, nullptr},
+        {"block longer than the file", [](auto& b) { put32(b, 0x24, 0xFFFFFFFF); }, nullptr},
+        {"directory magic", [&](auto& b) { b[l.magic + 1] = std::byte{'X'}; }, nullptr},
+        {"index string of a block", [](auto& b) { put16(b, 0x24 + 4, 14); }, nullptr},
+        {"library block magic", [&](auto& b) { put16(b, l.blocks[12], 0x1234); }, nullptr},
+        {"library doc string longer than the file", [&](auto& b) { put16(b, l.blocks[12] + 8, 0xFFFE); }, nullptr},
+        {"type block magic", [&](auto& b) { put16(b, l.blocks[0], 0x0502); }, nullptr},
+        {"type kind", [&](auto& b) { b[l.blocks[0] + 0x1D] = std::byte{0xFF}; }, nullptr},
+        {"member header outside the block", [&](auto& b) { put32(b, l.blocks[0] + 0x0A, 0xFFFFFFF0); }, nullptr},
+        {"member bytes past the block", [&](auto& b) { put32(b, l.blocks[0] + get32(b, l.blocks[0] + 0x0A) + 5, 0x7FFFFFFF); }, nullptr},
+        {"reference table magic", [&](auto& b) { b[l.blocks[9] + 0x22] = std::byte{0}; }, nullptr},
+        {"reference table size", [&](auto& b) { put32(b, l.blocks[9] + 0x22 + 0x44, 0xFFFFFFF8); }, nullptr},
+        {"reference table size not whole entries", [&](auto& b) { put32(b, l.blocks[9] + 0x22 + 0x44, 3); }, nullptr},
+        // Counts and chains that the members do not back.
+        {"variable count past the chain", [&](auto& b) { put16(b, l.tail(b, 0) + 2, 0xFFFF); },
+         [](Reader r) { return r.variable(0, 3).ok() && !r.variable(0, 4); }},
+        {"variables outside the members", [&](auto& b) { put16(b, l.tail(b, 0) + 0x0A, 0xFFF0); },
+         [](Reader r) { return !r.variable(0, 0); }},
+        {"variable chain looping on itself", [&](auto& b) { put16(b, l.firstVariable(b, 0) + 2, get16(b, l.tail(b, 0) + 0x0A)); },
+         [](Reader r) { return r.variable(0, 3).ok() && r.variable(0, 3)->value->integer == 0; }},
+        {"variable magic", [&](auto& b) { b[l.firstVariable(b, 1)] = std::byte{0x0B}; },
+         [](Reader r) { return !r.variable(1, 0) && r.variable(1, 1).ok(); }},
+        {"function magic", [&](auto& b) { b[l.firstFunction(b, 6)] = std::byte{0}; }, unavailable(6, 0)},
+        {"parameters outside the members", [&](auto& b) { put16(b, l.firstFunction(b, 6) + 14, 0xFFF0); },
+         unavailable(6, 0)},
+        {"type reference past the table", [&](auto& b) {
+             // Describe's first parameter: a pointer to Point, out of line.
+             size_t describe = l.items(b, 6) + get16(b, l.firstFunction(b, 6) + 2);
+             describe = l.items(b, 6) + get16(b, describe + 2);
+             size_t words = l.items(b, 6) + get16(b, describe + 24 + 2);
+             put16(b, words + 2, 0xFFFC);
+         },
+         [](Reader r) {
+             auto f = r.function(6, 2);
+             auto h = r.typeHandle(6);
+             return f && h && !r.referencedType(*h, f->params[0].type.pointee->reference);
+         }},
+        {"class interface count past the members", [&](auto& b) { put16(b, l.tail(b, 11) + 4, 0xFFFF); },
+         [](Reader r) { return !r.typeAttributes(11) && r.typeAttributes(10).ok(); }},
+        {"class interface chain looping on itself", [&](auto& b) { put16(b, l.items(b, 11) + 2, 0); },
+         [](Reader r) { return r.implementedType(11, 2).ok(); }},
+        {"class interface record magic", [&](auto& b) { put16(b, l.items(b, 11) + 0x16, 0); },
+         [](Reader r) { return r.implementedType(11, 0).ok() && !r.implementedType(11, 1); }},
+        {"name table outside the file", [&](auto& b) {
+             // After the attributes (46 bytes without doc strings), the
+             // padding and the count of the 56-byte type records.
+             size_t records = l.blocks[12] + 46 + 0x40 + 2;
+             put32(b, records + 12 * 56, 0x7FFFFFF0);
+         },
+         nullptr},
+        {"names past the end of the file", [&](auto& b) {
+             size_t records = l.blocks[12] + 46 + 0x40 + 2;
+             put32(b, records + 12 * 56, uint32_t(b.size() - l.blocks[12] - 0x218 + 8 - 2));
+         },
+         [](Reader r) { return !r.documentation(0) && r.typeAttributes(0).ok(); }},
+    };
+    for (const Case& c : cases) {
+        auto bytes = whole;
+        c.change(bytes);
+        std::unique_ptr<FileTypeLibraryReader> reader;
+        std::string failure = loadFailure(bytes, &reader);
+        if (!c.stillReads) {
+            EXPECT_TRUE(failure.starts_with(std::string(sltgFormatFailure) + ": ")) << c.what << ": " << failure;
+            continue;
+        }
+        ASSERT_EQ(failure, "") << c.what;
+        EXPECT_TRUE(c.stillReads(*reader)) << c.what;
+    }
+}
+
+TEST(SltgCorruptInput, EveryWordChangedToExtremeValues) {
+    const auto whole = test::fileBytes(sltgPath("everykind-sltg.tlb"));
+    size_t refused = 0, loaded = 0;
+    for (uint32_t value : {0xFFFFu, 0x8000u, 0u, 0x7FFFu}) {
+        for (size_t offset = 0; offset + 2 <= whole.size(); offset += 2) {
+            auto bytes = whole;
+            put16(bytes, offset, value);
+            std::string failure = loadFailure(std::move(bytes));
+            if (failure.empty()) {
+                ++loaded;
+                continue;
+            }
+            ++refused;
+            // The signature itself changed: no longer a type library.
+            if (offset < 4) continue;
+            EXPECT_TRUE(failure.starts_with("SLTG format, ")) << offset << ": " << failure;
+        }
+    }
+    EXPECT_GT(refused, 0u);
+    EXPECT_GT(loaded, refused);
 }
 
 }  // namespace
