@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "FileTypeLibraryReader.h"
 #include "RawDump.h"
 #include "SourceLoading.h"
+#include "../lookups/TestPrefix.h"
 
 namespace mivra {
 namespace {
@@ -224,6 +226,25 @@ TEST(MakeReaderFor, FindsImportsWhereTheRegistryHasThem) {
         bool found = std::string(registered).starts_with("C:\\libs\\");
         EXPECT_EQ(one.ok(), found) << registered;
     }
+}
+
+// dump looks for an import where the registry of the chosen prefix has it
+// registered, as generate does: importer.tlb's base interface lives in
+// classes.tlb, which is not beside it.
+TEST(Commands, DumpResolvesImportsThroughTheRegistry) {
+    TestPrefix registered, empty;
+    std::ifstream in(libraryPath("classes.tlb"), std::ios::binary);
+    registered.writeDriveFile("libs/classes.tlb", std::string(std::istreambuf_iterator<char>(in), {}));
+    registered.writeSystem(
+        "[Software\\\\Classes\\\\TypeLib\\\\{11111111-2222-3333-4444-777777777777}\\\\1.0\\\\0\\\\win32] 1\n"
+        "@=\"C:\\\\libs\\\\classes.tlb\"\n");
+    const std::string importer = std::string(MIVRA_TYPELIB_TEST_DIR) + "/shapes/importer.tlb";
+    CommandRun found = runMivra("dump --raw --resolved --registry " + registered.path() + " " + importer);
+    EXPECT_EQ(found.status, 0) << found.output;
+    EXPECT_NE(found.output.find(" name=One "), std::string::npos) << found.output;
+    CommandRun missing = runMivra("dump --raw --resolved --registry " + empty.path() + " " + importer);
+    EXPECT_EQ(missing.output.find(" name=One "), std::string::npos) << missing.output;
+    EXPECT_EQ(runMivra("dump --registry").status, 2);
 }
 
 // A library in the older SLTG format is named as such by every command,
