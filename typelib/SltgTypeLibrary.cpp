@@ -385,7 +385,10 @@ Result<const SltgTypeLibrary::MemberChains*> SltgTypeLibrary::chains(uint32_t in
             p = b.items + next;
         }
     };
-    std::vector<uint64_t> implemented;
+    walk(tailWord(b, tailImpls), tailWord(b, tailImplCount), implementedItemSize, 2, made->implemented);
+    // A record without its magic ends the list there.
+    for (size_t j = 0; j < made->implemented.size(); ++j)
+        if (b.block.u16At(made->implemented[j]) != 0x004A) made->implemented.resize(j);
     walk(tailWord(b, tailFuncs), tailWord(b, tailFuncCount), functionItemSize, 2, made->functions);
     walk(tailWord(b, tailVars), tailWord(b, tailVarCount), variableItemSize, 2, made->variables);
     uint32_t funcCount = tailWord(b, tailFuncCount);
@@ -619,26 +622,17 @@ Result<TypeDescription> SltgTypeLibrary::aliasType(uint32_t index) const {
 }
 
 Result<std::pair<int32_t, int32_t>> SltgTypeLibrary::classInterface(uint32_t index, uint32_t j) const {
-    if (index >= types_.size()) return fail("no type " + std::to_string(index));
+    auto c = chains(index);
+    if (!c) return c.failure();
     const TypeBlock& t = types_[index];
-    uint32_t count = tailWord(t, tailImplCount);
-    if (j >= count) return fail("no implemented type " + std::to_string(j));
-    // The chain of records is walked once per call up to j, which the count
-    // (capped by the block's size) bounds.
-    uint32_t offset = tailWord(t, tailImpls);
-    for (uint32_t step = 0;; ++step) {
-        uint64_t p = t.items + offset;
-        if (offset == 0xFFFF || !t.block.contains(p, implementedItemSize) || p + implementedItemSize > t.tail ||
-            t.block.u16At(p) != 0x004A)
-            return fail("implemented type " + std::to_string(j) + " of type " + std::to_string(index) +
-                        ": record missing or outside the members");
-        if (step == j) {
-            uint32_t r = t.block.u16At(p + 0x0A);
-            int32_t reference = r < t.referenceCount ? int32_t(4 * (1 + t.firstReference + r)) : unresolvable;
-            return std::pair<int32_t, int32_t>(reference, t.block.byteAt(p + 6));
-        }
-        offset = t.block.u16At(p + 2);
-    }
+    if (j >= tailWord(t, tailImplCount)) return fail("no implemented type " + std::to_string(j));
+    if (j >= (*c)->implemented.size())
+        return fail("implemented type " + std::to_string(j) + " of type " + std::to_string(index) +
+                    ": record missing or outside the members");
+    uint64_t p = (*c)->implemented[j];
+    uint32_t r = t.block.u16At(p + 0x0A);
+    int32_t reference = r < t.referenceCount ? int32_t(4 * (1 + t.firstReference + r)) : unresolvable;
+    return std::pair<int32_t, int32_t>(reference, t.block.byteAt(p + 6));
 }
 
 Result<TypeLocation> SltgTypeLibrary::resolve(int32_t reference) const {

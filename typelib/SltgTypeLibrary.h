@@ -59,6 +59,7 @@ private:
     struct MemberChains {
         std::vector<uint64_t> functions;
         std::vector<uint64_t> variables;
+        std::vector<uint64_t> implemented;
         std::vector<std::pair<int32_t, uint32_t>> byId;  // (member id, position), sorted
     };
 
