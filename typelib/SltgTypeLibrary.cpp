@@ -360,7 +360,13 @@ Result<StoredType> SltgTypeLibrary::type(uint32_t index) const {
         return fail("type " + std::to_string(index) + ": " + std::to_string(t.implTypeCount) +
                         " implemented types do not fit",
                     Failure::Step::TypeInfo);
-    if ((t.kind == TKIND_INTERFACE || t.kind == TKIND_DISPATCH) && t.implTypeCount == 1) {
+    bool pureDispatch = t.kind == TKIND_DISPATCH && !(t.flags & TYPEFLAG_FDUAL);
+    if (pureDispatch) {
+        // A dispatch interface's functions are its own: some writers
+        // declare IDispatch's seven slots as its vtable, or list IDispatch
+        // among its implemented types, neither of which adds a function.
+        t.vtableSize = uint16_t(t.funcCount * pointerSize_);
+    } else if ((t.kind == TKIND_INTERFACE || t.kind == TKIND_DISPATCH) && t.implTypeCount == 1) {
         auto base = classInterface(index, 0);
         if (base) t.datatype1 = base->first;
     }

@@ -271,6 +271,8 @@ TEST(SltgCorruptInput, FieldsChangedAreRefusedByTheFormatsNameOrLeaveTheMemberOu
              auto h = r.typeHandle(6);
              return f && h && !r.referencedType(*h, f->params[0].type.pointee->reference);
          }},
+        {"dispatch interface declaring IDispatch's seven slots", [&](auto& b) { put16(b, l.tail(b, 10) + 0x28, 28); },
+         [](Reader r) { return r.typeAttributes(10)->funcCount == 2 && r.function(10, 1).ok(); }},
         {"class interface count past the members", [&](auto& b) { put16(b, l.tail(b, 11) + 4, 0xFFFF); },
          [](Reader r) { return !r.typeAttributes(11) && r.typeAttributes(10).ok(); }},
         {"class interface chain looping on itself", [&](auto& b) { put16(b, l.items(b, 11) + 2, 0); },
