@@ -13,4 +13,4 @@ cmake --build build-asan -j2 --target typelib_tests typelib_corpus_replay
 # (The loop over every Wine library runs in the main pass; here it would
 # only repeat the same real files slowly.)
 build-asan/bin/typelib_tests --gtest_filter=-WineLibraries.EveryFileLoadsAndWalksOrIsRefused
-build-asan/bin/typelib_corpus_replay fuzz/corpus/typelib
+build-asan/bin/typelib_corpus_replay fuzz/corpus/typelib build-asan/tests/typelib/sltg

@@ -40,13 +40,14 @@ bool readerNamed(const std::string& name, ReaderFactory& factory) {
     return false;
 }
 
-bool dumpSource(const std::string& source, bool raw, bool resolved, const ReaderFactory& factory) {
+bool dumpSource(const std::string& source, bool raw, bool resolved, const ReaderFactory& factory,
+                const ClassRegistry* registry) {
     std::string path = fullPath(source);
     if (!sourceExists(path)) {
         reportTo(source, "File does not exist");
         return false;
     }
-    auto reader = makeReaderFor(path, factory);
+    auto reader = makeReaderFor(path, factory, registry);
     auto loaded = reader->load(path);
     if (!loaded) {
         reader->release();
@@ -73,8 +74,10 @@ bool dumpSource(const std::string& source, bool raw, bool resolved, const Reader
 }  // namespace
 
 int runDumpCommand(const std::vector<std::string>& args) {
-    static const char usageText[] = "usage: mivra dump [--raw [--resolved]] [--reader file|ole] SOURCE...\n";
+    static const char usageText[] =
+        "usage: mivra dump [--raw [--resolved]] [--reader file|ole] [--registry PREFIX] SOURCE...\n";
     bool raw = false, resolved = false;
+    std::string registryPrefix;
     ReaderFactory factory;
     std::vector<std::string> sources;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -91,6 +94,9 @@ int runDumpCommand(const std::vector<std::string>& args) {
                 return exitUsage;
             }
             ++i;
+        } else if (args[i] == "--registry") {
+            if (i + 1 >= args.size()) return usageError("dump: --registry needs a value", usageText);
+            registryPrefix = args[++i];
         } else if (args[i].starts_with("--")) {
             return usageError("dump: unknown option \"" + args[i] + "\"", usageText);
         } else {
@@ -100,6 +106,9 @@ int runDumpCommand(const std::vector<std::string>& args) {
     if (sources.empty()) return usageError("dump: no SOURCE given", usageText);
     if (resolved && !raw) return usageError("dump: --resolved needs --raw", usageText);
 
+    // Imports are also looked for where the registry has them, as generate
+    // looks for them.
+    auto registry = openClassRegistry(registryPrefix);
     // Several sources are dumped one after the other, each after a line that
     // names it, so that one process (one Wine start) can read many libraries.
     bool allDumped = true;
@@ -108,7 +117,7 @@ int runDumpCommand(const std::vector<std::string>& args) {
             std::printf("==> %s <==\n", printableText(source).c_str());
             std::fflush(stdout);
         }
-        if (!dumpSource(source, raw, resolved, factory)) allDumped = false;
+        if (!dumpSource(source, raw, resolved, factory, registry.get())) allDumped = false;
     }
     return allDumped ? exitSuccess : exitFailure;
 }

@@ -7,6 +7,7 @@
 
 #include "MsftTypeLibrary.h"
 #include "PeResources.h"
+#include "SltgTypeLibrary.h"
 #include "StandardOleLibrary.h"
 #include "VarType.h"
 
@@ -48,15 +49,27 @@ Result<std::span<const std::byte>> typeLibraryBlob(std::span<const std::byte> fi
         if (!resource) return resource.failure();
         blob = *resource;
     }
-    if (startsWith(blob, "SLTG")) return fail(std::string(sltgFormatFailure));
-    if (!startsWith(blob, "MSFT")) return fail("not a type library");
+    if (!startsWith(blob, "MSFT") && !startsWith(blob, "SLTG")) return fail("not a type library");
     return blob;
+}
+
+// The library in either format; an SLTG library that does not read says so
+// by its format's name.
+Result<std::unique_ptr<TypeSource>> openLibrary(std::span<const std::byte> blob, ImportResolver resolveImport) {
+    if (startsWith(blob, "SLTG")) {
+        auto library = SltgTypeLibrary::open(blob, std::move(resolveImport));
+        if (!library) return fail(std::string(sltgFormatFailure) + ": " + library.failure().message);
+        return std::unique_ptr<TypeSource>(std::move(*library));
+    }
+    auto library = MsftTypeLibrary::open(blob, std::move(resolveImport));
+    if (!library) return library.failure();
+    return std::unique_ptr<TypeSource>(std::move(*library));
 }
 
 // One library file loaded with its bytes.
 struct LoadedLibrary {
     std::vector<std::byte> bytes;
-    std::unique_ptr<MsftTypeLibrary> library;
+    std::unique_ptr<TypeSource> library;
 };
 
 // How OLE Automation presents a stored type: a dual interface is seen as a
@@ -86,7 +99,7 @@ struct ViewType {
 struct ImportFile {
     std::vector<std::byte> bytes;
     bool executable = false;
-    std::map<uint32_t, std::unique_ptr<MsftTypeLibrary>> libraries;
+    std::map<uint32_t, std::unique_ptr<TypeSource>> libraries;
 };
 
 class FileReader final : public FileTypeLibraryReader {
@@ -124,7 +137,7 @@ private:
     Result<ViewType> follow(const ViewType& from, int32_t reference) const;
     Result<const TypeSource*> resolveImport(const ImportedLibrary& wanted) const;
     ImportFile* importFile(const std::string& path) const;
-    const MsftTypeLibrary* importLibrary(ImportFile& file, uint32_t resourceId) const;
+    const TypeSource* importLibrary(ImportFile& file, uint32_t resourceId) const;
     Result<FunctionDescription> dispatchFunction(const ViewType& t, uint32_t k) const;
     Result<std::vector<std::string>> namesIn(const ViewType& t, int32_t memberId, uint32_t maxNames, bool dispatchView,
                                              int depth) const;
@@ -174,7 +187,7 @@ Result<bool> FileReader::loadBytes(std::vector<std::byte> bytes, uint32_t resour
     loaded.bytes = std::move(bytes);
     auto blob = typeLibraryBlob(loaded.bytes, resourceId);
     if (!blob) return blob.failure();
-    auto library = MsftTypeLibrary::open(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
+    auto library = openLibrary(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
     if (!library) return library.failure();
     loaded.library = std::move(*library);
     main_ = std::move(loaded);
@@ -223,12 +236,12 @@ ImportFile* FileReader::importFile(const std::string& path) const {
     return files_.emplace(path, std::move(file)).first->second.get();
 }
 
-const MsftTypeLibrary* FileReader::importLibrary(ImportFile& file, uint32_t resourceId) const {
+const TypeSource* FileReader::importLibrary(ImportFile& file, uint32_t resourceId) const {
     auto cached = file.libraries.find(resourceId);
     if (cached != file.libraries.end()) return cached->second.get();
-    std::unique_ptr<MsftTypeLibrary> opened;
+    std::unique_ptr<TypeSource> opened;
     if (auto blob = typeLibraryBlob(file.bytes, resourceId)) {
-        auto library = MsftTypeLibrary::open(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
+        auto library = openLibrary(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
         if (library) opened = std::move(*library);
     }
     return file.libraries.emplace(resourceId, std::move(opened)).first->second.get();
@@ -247,7 +260,7 @@ Result<const TypeSource*> FileReader::resolveImport(const ImportedLibrary& wante
             ImportFile* file = importFile(path);
             if (!file) return false;
             looked.push_back(file);
-            const MsftTypeLibrary* library = importLibrary(*file, resourceId);
+            const TypeSource* library = importLibrary(*file, resourceId);
             if (!library || !(library->libraryGuid() == wanted.guid)) return false;
             found = library;
             return true;
@@ -286,7 +299,7 @@ Result<const TypeSource*> FileReader::resolveImport(const ImportedLibrary& wante
         for (size_t f = 0; !found && f < looked.size(); ++f) {
             if (!looked[f]->executable) continue;
             for (uint32_t id = 1; id <= maxImportResources && !found; ++id) {
-                const MsftTypeLibrary* library = importLibrary(*looked[f], id);
+                const TypeSource* library = importLibrary(*looked[f], id);
                 if (library && library->libraryGuid() == wanted.guid) found = library;
             }
         }

@@ -25,9 +25,10 @@ public:
     virtual size_t importFilesRead() const = 0;
 };
 
-// Why a library in the older SLTG format was not loaded; every command
-// passes it on as it is, so that users learn the format by name.
-inline constexpr const char* sltgFormatFailure = "SLTG format, which this version of Mivra cannot read";
+// How the reason starts when a library in the older SLTG format was not
+// loaded (what was wrong follows); every command passes it on as it is, so
+// that users learn the format by name.
+inline constexpr const char* sltgFormatFailure = "SLTG format, which Mivra could not read";
 
 // Where the registry has a library registered (LIBID and version, as
 // QueryPathOfRegTypeLib finds it): a path of this machine, which may end in

@@ -1,6 +1,7 @@
 #include "TypeModel.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace mivra {
 
@@ -79,7 +80,37 @@ void link(const TypeModel& model, CoclassRecord& coclass, const InterfaceRecord*
     path.pop_back();
 }
 
+std::string lowered(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 }  // namespace
+
+void TypeModel::distinguishNames() {
+    // Libraries may hold two types of one name (compared without regard to
+    // case, as file names are on Windows); the later type in the library
+    // gets the name with "_2" (or the next free number) appended.
+    std::vector<std::pair<uint32_t, std::string*>> names;
+    for (const InterfaceRecord* record : interfaces.inOrder())
+        names.emplace_back(record->typeIndex, &const_cast<InterfaceRecord*>(record)->name);
+    for (CoclassRecord& coclass : coclasses) names.emplace_back(coclass.typeIndex, &coclass.name);
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::unordered_set<std::string> taken;
+    for (const auto& entry : names) taken.insert(lowered(*entry.second));
+    std::unordered_set<std::string> claimed;
+    for (auto& [index, name] : names) {
+        if (name->empty() || claimed.insert(lowered(*name)).second) continue;
+        for (uint32_t n = 2;; ++n) {
+            std::string candidate = *name + "_" + std::to_string(n);
+            if (taken.count(lowered(candidate)) || !claimed.insert(lowered(candidate)).second) continue;
+            *name = candidate;
+            break;
+        }
+    }
+}
 
 void TypeModel::build() {
     coclasses.clear();
@@ -125,6 +156,8 @@ void TypeModel::build() {
             link(*this, coclass, lookupInterface(implemented->attributes.guid), path);
         }
     }
+
+    distinguishNames();
 
     if (!coclasses.empty()) {
         if (auto doc = reader.documentation(-1)) {

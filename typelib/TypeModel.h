@@ -77,6 +77,9 @@ struct TypeModel {
     const InterfaceRecord* lookupInterface(const Guid& iid) const;
     // Empties the records and releases the library.
     void clear();
+
+private:
+    void distinguishNames();
 };
 
 }  // namespace mivra

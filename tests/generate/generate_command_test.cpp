@@ -399,8 +399,9 @@ TEST(GenerateCommand, SourcesJarIsNamedAfterTheJar) {
 // Shapes other compilers write (tests/typelib/shapes): an interface whose
 // declared vtable is far larger than what it describes binds every function
 // it describes in both mappings; of two types with one name the second gets
-// a class of its own in the full mapping; a module's constants get a class
-// in both. The Java compiles.
+// a class of its own in both mappings; a module's constants get a class
+// in both; a library in the SLTG format generates as its MSFT original does.
+// The Java compiles.
 TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
     if (!test::toolAvailable("javac")) GTEST_SKIP() << "no javac";
     const std::string libs = MIVRA_TYPELIB_TEST_LIBRARIES;
@@ -413,10 +414,15 @@ TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
     } cases[] = {
         {"vtableshape", "basic", 0, " (24 JNI functions) to ", {"IShapeControl.java", "ShapeControl.java"}},
         {"vtableshape", "full", 0, "; 4 of 4 functions bound; 0 members and types left out or renamed", {"IShapeControl.java", "ShapeControl.java"}},
+        {"duplicatenames", "basic", 0, " (22 JNI functions) to ", {"IPicture2.java", "IPicture2_2.java", "Picture2.java"}},
         {"duplicatenames", "full", 0, "; 2 of 2 functions bound; 2 members and types left out or renamed",
          {"IPicture2.java", "IPicture2_2.java", "PictureSizes.java", "PictureSizes_2.java", "Picture2.java"}},
         {"modules", "basic", 0, " (21 JNI functions) to ", {"Formats.java", "Thing.java", "DThing.java"}},
         {"modules", "full", 0, "; 1 of 1 functions bound; 1 members and types left out or renamed", {"Formats.java", "Thing.java", "DThing.java"}},
+        // A library in the older SLTG format, of every type kind.
+        {"../sltg/everykind-sltg", "basic", 0, " (32 JNI functions) to ", {"ISketch.java", "drawing.java", "DDrawingEvents.java"}},
+        {"../sltg/everykind-sltg", "full", 0, "; 12 of 20 functions bound; 7 members and types left out or renamed",
+         {"ISketch.java", "drawing.java", "Colour.java"}},
     };
     for (const Case& c : cases) {
         test::TempFolder folder;
