@@ -10,9 +10,9 @@
 //   VT_DECIMAL              MvDecimal
 //   VT_ARRAY | t            MvArray (NULL: a null array)
 //   VT_BYREF | VT_VARIANT   MvFrame of one slot
-//   VT_DISPATCH             MvString: in a call's result slot the IID the
-//                           object's type information names ("" for none);
-//                           elsewhere NULL
+//   VT_DISPATCH             MvString: in a call's result slot and in an
+//                           enumerated element the IID the object's type
+//                           information names ("" for none); elsewhere NULL
 // A frame owns its references; mvFrameFree frees them.
 #ifndef MIVRA_CORE_H
 #define MIVRA_CORE_H
@@ -117,7 +117,9 @@ int32_t mvTypeInfoIid(uint64_t dispatch, MvString **iid, MvFailure *failure);
 // with LOCALE_INVARIANT and VARIANT_ALPHABOOL.
 int32_t mvChangeType(int32_t vt, MvFrame *frame, MvFailure *failure);
 int32_t mvNewEnum(uint64_t dispatch, uint64_t *enumerator, MvFailure *failure);
-// Up to min(frame->count, MV_MAX_BATCH) elements into the frame's slots.
+// Up to min(frame->count, MV_MAX_BATCH) elements into the frame's slots;
+// with elementVt VT_DISPATCH an object element carries the IID of its type
+// information as a call's object result does (NULL when it was not found).
 int32_t mvNext(uint64_t enumerator, int32_t elementVt, MvFrame *frame, uint32_t *fetched, MvFailure *failure);
 void mvPump(int32_t millis);
 

@@ -112,7 +112,8 @@ abstract class ComLayer {
 
     /**
      * The next elements, up to the frame's length; the number fetched, 0 at
-     * the end. With elementVt VT_DISPATCH each element is an IDispatch pointer or 0.
+     * the end. With elementVt VT_DISPATCH each element is an IDispatch pointer or 0,
+     * its refs slot the IID its type information names as for {@link #invoke}.
      */
     abstract int next(long enumerator, int elementVt, int[] vts, long[] bits, Object[] refs);
 

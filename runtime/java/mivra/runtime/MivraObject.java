@@ -499,9 +499,16 @@ public class MivraObject implements AutoCloseable {
                     throw new IllegalArgumentException(c.getName() + ".IID cannot be read", e);
                 }
             }
-            throw new IllegalArgumentException(type.getName() + " has no static String IID");
+            return null;
         }
     };
+
+    private static String iidOf(Class<?> type) {
+        String iid = IIDS.get(type);
+        if (iid == null)
+            throw new IllegalArgumentException(type.getName() + " has no static String IID");
+        return iid;
+    }
 
     /**
      * The object as an instance of a generated class: the object itself when it
@@ -517,7 +524,7 @@ public class MivraObject implements AutoCloseable {
         Objects.requireNonNull(type, "type");
         if (type.isInstance(this))
             return type.cast(this);
-        String iid = IIDS.get(type);
+        String iid = iidOf(type);
         Apartment home = enter();
         long p = ComLayer.get().queryInterface(pointer(), iid);
         Reference.reachabilityFence(this);
@@ -550,10 +557,23 @@ public class MivraObject implements AutoCloseable {
         int[] vts = new int[n + 1];
         long[] bits = new long[n + 1];
         Object[] refs = new Object[n + 1];
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
             encodeArgument(args[i], argVts[i], vts, bits, refs, i);
+            if (vts[i] == VT_DISPATCH && args[i] instanceof MivraObject)
+                bits[i] = ((MivraObject) args[i]).parameterPointer();
+        }
         ComLayer.get().vtblCall(pointer, slot, iid, resultVt, n == 0 ? new int[0] : argVts.clone(), vts, bits, refs);
         return results(home, resultVt, args, argVts, vts, bits, refs);
+    }
+
+    /**
+     * The pointer of an object argument of a vtable call: the interface of its
+     * class, which is the parameter's declared one or derives from it, since
+     * the IDispatch an object came with may be another interface's.
+     */
+    private long parameterPointer() {
+        String iid = getClass() == MivraObject.class ? null : IIDS.get(getClass());
+        return iid == null ? pointerForCall() : interfacePointer(iid);
     }
 
     private long interfacePointer(String iid) {
@@ -585,6 +605,33 @@ public class MivraObject implements AutoCloseable {
                 return wrap.apply(element);
             } finally {
                 element.dropIfUntaken();
+            }
+        });
+    }
+
+    /**
+     * Iterates the collection through {@code DISPID_NEWENUM} and {@code IEnumVARIANT},
+     * each element an instance of the most derived class the package's table
+     * gives it, as {@link #mivraAdopt(Object, Class, ClassTable)} chooses.
+     *
+     * @param <T> the declared class of the elements
+     * @param declared that class
+     * @param table the package's classes
+     * @return an iterator over the elements (null elements stay null)
+     */
+    protected final <T> Iterator<T> mivraEnumerate(Class<T> declared, ClassTable table) {
+        Objects.requireNonNull(declared, "declared");
+        Objects.requireNonNull(table, "table");
+        return new Elements<>(this, VT_DISPATCH, (home, vt, bits, ref) -> {
+            if (bits == 0)
+                return null;
+            MivraObject element = adopted(bits, true, home);
+            element.typeInfoIid = ref instanceof String ? (String) ref : null;
+            try {
+                return mivraAdopt(element, declared, table);
+            } catch (RuntimeException | Error e) {
+                element.close();
+                throw e;
             }
         });
     }
