@@ -7,6 +7,11 @@ final class NativeComLayer extends ComLayer {
 
     static NativeComLayer load() {
         NativeLoader.load();
+        return loaded();
+    }
+
+    /** The layer over a native library loaded already (the benchmarks load one of their own). */
+    static NativeComLayer loaded() {
         initialize();
         return new NativeComLayer();
     }
