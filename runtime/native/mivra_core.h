@@ -76,7 +76,11 @@ typedef struct MvFailure {
 } MvFailure;
 
 // Frames and their values (mivra_frame.c, portable).
+// A string of length characters copied from text; with text NULL, for the
+// caller to fill.
 MvString *mvStringNew(const uint16_t *text, uint32_t length);
+// Frees a string (free() does as well, more slowly for the next short one).
+void mvStringFree(MvString *s);
 MvString *mvStringAscii(const char *text);
 MvFrame *mvFrameNew(uint32_t count);
 void mvFrameFree(MvFrame *frame);

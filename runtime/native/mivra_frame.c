@@ -2,39 +2,63 @@
 // that the bridge's message decoder builds and is fuzzed on any system.
 #include "mivra_core.h"
 
+#include <stdatomic.h>
 #include <stdlib.h>
 #include <string.h>
+
+// Short strings come from a few blocks kept for reuse, since each call makes
+// and frees some and a heap's allocation can cost more than the rest of the
+// call. Any thread may take or give back a block: each is swapped out of its
+// place whole. Every string of at most SHORT_STRING characters has room for
+// SHORT_STRING, so any of them can be kept.
+#define SHORT_STRING 60
+#define KEPT_STRINGS 8
+static _Atomic(MvString *) keptStrings[KEPT_STRINGS];
 
 MvString *mvStringNew(const uint16_t *text, uint32_t length)
 {
 	if (length > MV_MAX_STRING)
 		return NULL;
-	MvString *s = malloc(sizeof *s + (size_t) length * sizeof(uint16_t));
+	MvString *s = NULL;
+	if (length <= SHORT_STRING) {
+		for (int k = 0; k < KEPT_STRINGS && s == NULL; ++k)
+			if (atomic_load_explicit(&keptStrings[k], memory_order_relaxed) != NULL)
+				s = atomic_exchange(&keptStrings[k], NULL);
+		if (s == NULL)
+			s = malloc(sizeof *s + SHORT_STRING * sizeof(uint16_t));
+	} else {
+		s = malloc(sizeof *s + (size_t) length * sizeof(uint16_t));
+	}
 	if (s == NULL)
 		return NULL;
 	s->length = length;
-	if (length > 0)
+	if (length > 0 && text != NULL)
 		memcpy(s->text, text, (size_t) length * sizeof(uint16_t));
 	return s;
+}
+
+void mvStringFree(MvString *s)
+{
+	if (s == NULL)
+		return;
+	if (s->length <= SHORT_STRING)
+		for (int k = 0; k < KEPT_STRINGS; ++k) {
+			MvString *none = NULL;
+			if (atomic_compare_exchange_strong(&keptStrings[k], &none, s))
+				return;
+		}
+	free(s);
 }
 
 MvString *mvStringAscii(const char *text)
 {
 	size_t length = strlen(text);
-	MvString *s = mvStringNew(NULL, 0);
-	if (length > 4096 || s == NULL) {
-		free(s);
+	MvString *s = length <= 4096 ? mvStringNew(NULL, (uint32_t) length) : NULL;
+	if (s == NULL)
 		return NULL;
-	}
-	MvString *grown = realloc(s, sizeof *s + length * sizeof(uint16_t));
-	if (grown == NULL) {
-		free(s);
-		return NULL;
-	}
-	grown->length = (uint32_t) length;
 	for (size_t i = 0; i < length; ++i)
-		grown->text[i] = (unsigned char) text[i];
-	return grown;
+		s->text[i] = (unsigned char) text[i];
+	return s;
 }
 
 MvFrame *mvFrameNew(uint32_t count)
@@ -102,6 +126,8 @@ void mvRefFree(int32_t vt, void *ref)
 		arrayFree(ref);
 	else if (vt == (MV_VT_BYREF | MV_VT_VARIANT))
 		mvFrameFree(ref);
+	else if ((vt & ~MV_VT_BYREF) == MV_VT_BSTR || vt == MV_VT_DISPATCH)
+		mvStringFree(ref);
 	else
 		free(ref);
 }

@@ -37,6 +37,14 @@ final class NativeComLayer extends ComLayer {
     native void invoke(long dispatch, int dispId, int flags, int resultVt, int[] vts, long[] bits, Object[] refs);
 
     @Override
+    native long invokeBits(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits,
+            Object[] refs);
+
+    @Override
+    native Object invokeRef(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits,
+            Object[] refs);
+
+    @Override
     native void vtblCall(long unknown, int slot, String iid, int resultVt, int[] declared, int[] vts, long[] bits,
             Object[] refs);
 

@@ -249,6 +249,29 @@ final class Wire {
 
     // Wire to Java.
 
+    /** How a result comes back: its bits alone give its value, its reference alone, or a frame slot holds it. */
+    static final int BITS = 0, REF = 1, FRAME = 2;
+
+    static int resultShape(int vt) {
+        if ((vt & VT_ARRAY) != 0)
+            return REF;
+        switch (vt) {
+        case VT_EMPTY: case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT:
+        case VT_UINT: case VT_ERROR: case VT_HRESULT: case VT_I8: case VT_UI8: case VT_R4: case VT_R8: case VT_BOOL:
+        case VT_DATE: case VT_CY:
+            return BITS;
+        case VT_BSTR: case VT_LPWSTR: case VT_LPSTR: case VT_DECIMAL:
+            return REF;
+        default:
+            return FRAME;
+        }
+    }
+
+    /** The Java value of a result of the shape {@link #REF}. */
+    static Object decodeRef(int vt, Object ref, Apartment home) {
+        return decode(vt == VT_LPWSTR || vt == VT_LPSTR ? VT_BSTR : vt, 0, ref, false, home);
+    }
+
     /**
      * The Java value of slot i of a result or by-reference frame: as a
      * variant's content when asVariant (arrays as Object[] or Object[][]),
