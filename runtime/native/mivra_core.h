@@ -87,6 +87,17 @@ void mvFrameFree(MvFrame *frame);
 // Frees slot i's reference and empties the slot.
 void mvSlotClear(MvFrame *frame, uint32_t i);
 void mvRefFree(int32_t vt, void *ref);
+// What the runtime knows of a VARTYPE, one row each: the bytes of its value
+// in a VARIANT and in a SAFEARRAY's packed payload (0: held by reference, or
+// nothing), and how a slot's 64-bit number carries it.
+enum { MV_NOT_NUMBER, MV_NUMBER_SIGNED, MV_NUMBER_UNSIGNED, MV_NUMBER_BOOL };
+typedef struct MvVarType {
+	int32_t vt;
+	uint8_t size;
+	uint8_t number;
+} MvVarType;
+// The row of a VARTYPE without VT_ARRAY and VT_BYREF; NULL for one the runtime does not know.
+const MvVarType *mvVarType(int32_t vt);
 // Bytes per element of an array's packed payload; 0 for pointer payloads
 // (BSTR, VARIANT) and for types an array cannot hold.
 uint32_t mvElementSize(int32_t elementVt);

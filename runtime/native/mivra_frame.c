@@ -132,17 +132,31 @@ void mvRefFree(int32_t vt, void *ref)
 		free(ref);
 }
 
+// Reals, dates and currency travel as their raw bits; R4's are widened with
+// the sign of its 32 bits, as an int's are.
+static const MvVarType varTypes[] = {
+	{MV_VT_EMPTY, 0, MV_NOT_NUMBER}, {MV_VT_NULL, 0, MV_NOT_NUMBER}, {MV_VT_I2, 2, MV_NUMBER_SIGNED},
+	{MV_VT_I4, 4, MV_NUMBER_SIGNED}, {MV_VT_R4, 4, MV_NUMBER_SIGNED}, {MV_VT_R8, 8, MV_NUMBER_SIGNED},
+	{MV_VT_CY, 8, MV_NUMBER_SIGNED}, {MV_VT_DATE, 8, MV_NUMBER_SIGNED}, {MV_VT_BSTR, 0, MV_NOT_NUMBER},
+	{MV_VT_DISPATCH, 8, MV_NOT_NUMBER}, {MV_VT_ERROR, 4, MV_NUMBER_SIGNED}, {MV_VT_BOOL, 2, MV_NUMBER_BOOL},
+	{MV_VT_VARIANT, 0, MV_NOT_NUMBER}, {MV_VT_UNKNOWN, 8, MV_NOT_NUMBER}, {MV_VT_DECIMAL, 16, MV_NOT_NUMBER},
+	{MV_VT_I1, 1, MV_NUMBER_SIGNED}, {MV_VT_UI1, 1, MV_NUMBER_UNSIGNED}, {MV_VT_UI2, 2, MV_NUMBER_UNSIGNED},
+	{MV_VT_UI4, 4, MV_NUMBER_UNSIGNED}, {MV_VT_I8, 8, MV_NUMBER_SIGNED}, {MV_VT_UI8, 8, MV_NUMBER_UNSIGNED},
+	{MV_VT_INT, 4, MV_NUMBER_SIGNED}, {MV_VT_UINT, 4, MV_NUMBER_UNSIGNED},
+};
+
+const MvVarType *mvVarType(int32_t vt)
+{
+	for (size_t k = 0; k < sizeof varTypes / sizeof *varTypes; ++k)
+		if (varTypes[k].vt == vt)
+			return &varTypes[k];
+	return NULL;
+}
+
 uint32_t mvElementSize(int32_t elementVt)
 {
-	switch (elementVt) {
-	case MV_VT_I1: case MV_VT_UI1: return 1;
-	case MV_VT_I2: case MV_VT_UI2: case MV_VT_BOOL: return 2;
-	case MV_VT_I4: case MV_VT_UI4: case MV_VT_INT: case MV_VT_UINT: case MV_VT_ERROR: case MV_VT_R4: return 4;
-	case MV_VT_I8: case MV_VT_UI8: case MV_VT_CY: case MV_VT_R8: case MV_VT_DATE: case MV_VT_DISPATCH:
-	case MV_VT_UNKNOWN: return 8;
-	case MV_VT_DECIMAL: return 16;
-	default: return 0;
-	}
+	const MvVarType *row = mvVarType(elementVt);
+	return row != NULL ? row->size : 0;
 }
 
 int mvArrayElementTypeValid(int32_t elementVt)
