@@ -587,20 +587,22 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 		return NULL;
 	}
 	int32_t hr = 0;
+	int byRef = 0;
 	if (n > 0) {
+		// The Java half sizes the arrays; a fault of its own shows as the
+		// exception, checked once after the reads (each check is a JNI call).
 		(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
 		(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
+		for (uint32_t i = 0; i < n && hr == 0; ++i) {
+			byRef |= (frame->vts[i] & MV_VT_BYREF) != 0;
+			if (!needsRef(frame->vts[i]))
+				continue;
+			jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
+			hr = refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
+			(*env)->DeleteLocalRef(env, ref);
+		}
 		if ((*env)->ExceptionCheck(env))
 			hr = JAVA_PENDING;
-	}
-	int byRef = 0;
-	for (uint32_t i = 0; i < n && hr == 0; ++i) {
-		byRef |= (frame->vts[i] & MV_VT_BYREF) != 0;
-		if (!needsRef(frame->vts[i]))
-			continue;
-		jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
-		hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING : refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
-		(*env)->DeleteLocalRef(env, ref);
 	}
 	int32_t localKinds[LOCAL_SLOTS];
 	int32_t *kinds = localKinds;

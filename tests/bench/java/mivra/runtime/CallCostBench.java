@@ -56,7 +56,11 @@ public final class CallCostBench {
         ComLayer.install(layer);
         Target target = new Target(new MivraObject.Ref(0x1000, true, Apartment.current()));
         String[] names = {"bare native call", "string property get", "int property get", "three-argument method",
-            "string property get, no argument arrays", "JNI alone, string result", "JNI alone, int result"};
+            "string property get, no argument arrays", "JNI alone, string result", "JNI alone, int result",
+            "JNI alone, three arguments"};
+        int[] threeVts = {VT_BSTR, VT_I4, VT_I4};
+        long[] threeBits = {0, 0, 7};
+        Object[] threeRefs = {"abcdefghij", null, null};
         Way[] ways = {
             (t, calls) -> {
                 long sum = 0;
@@ -99,6 +103,12 @@ public final class CallCostBench {
                 long sum = 0;
                 for (int i = 0; i < calls; ++i)
                     sum += layer.invokeBits(0x1000, 2, MivraObject.PROPERTYGET, VT_I4, 0, null, null, null);
+                return sum;
+            },
+            (t, calls) -> {
+                long sum = 0;
+                for (int i = 0; i < calls; ++i)
+                    sum += layer.invokeBits(0x1000, 3, MivraObject.METHOD, VT_I4, 3, threeVts, threeBits, threeRefs);
                 return sum;
             },
         };
