@@ -104,13 +104,9 @@ static int readString(Reader *r, MvString **out)
 		return 0;
 	if (length > MV_MAX_STRING || (size_t) length * 2 > r->left)
 		return failed(r, "string longer than the message");
-	MvString *s = mvStringNew(NULL, 0);
-	MvString *grown = s != NULL ? realloc(s, sizeof *s + (size_t) length * 2) : NULL;
-	if (grown == NULL) {
-		free(s);
+	MvString *grown = mvStringNew(NULL, length);
+	if (grown == NULL)
 		return failed(r, "out of memory");
-	}
-	grown->length = length;
 	for (uint32_t k = 0; k < length; ++k) {
 		grown->text[k] = (uint16_t) (r->p[0] | r->p[1] << 8);
 		r->p += 2;

@@ -388,6 +388,9 @@ int32_t mvNext(uint64_t enumerator, int32_t elementVt, MvFrame *frame, uint32_t 
 			VariantClear(&batch[k]);
 		return coreFail(failure, hr, NULL, -1, NULL);
 	}
+	if (elementVt == VT_DISPATCH)
+		for (ULONG k = 0; k < fetched; ++k)
+			coreElementIid(frame, k);
 	*out = fetched;
 	return S_OK;
 }

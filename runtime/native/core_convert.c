@@ -225,31 +225,15 @@ HRESULT coreFromSlot(VARIANT *out, int32_t vt, int64_t bits, const void *ref)
 		V_ARRAY(out) = array;
 		return S_OK;
 	}
-	union {
-		int64_t bits;
-		double real;
-		int32_t word;
-		float single;
-	} value;
-	value.bits = bits;
-	switch (vt) {
+	const MvVarType *row = mvVarType(vt);
+	if (row != NULL && row->number == MV_NUMBER_BOOL) {
+		V_BOOL(out) = bits ? VARIANT_TRUE : VARIANT_FALSE;
+	} else if (row != NULL && row->number != MV_NOT_NUMBER) {
+		// The value's low bytes, as the VARIANT's union keeps them (little-endian).
+		memcpy(&V_UI1(out), &bits, row->size);
+	}
+	switch (row != NULL && row->number != MV_NOT_NUMBER ? VT_EMPTY : vt) {
 	case VT_EMPTY: case VT_NULL: break;
-	case VT_I1: V_I1(out) = (CHAR) bits; break;
-	case VT_UI1: V_UI1(out) = (BYTE) bits; break;
-	case VT_I2: V_I2(out) = (SHORT) bits; break;
-	case VT_UI2: V_UI2(out) = (USHORT) bits; break;
-	case VT_I4: V_I4(out) = (LONG) bits; break;
-	case VT_UI4: V_UI4(out) = (ULONG) bits; break;
-	case VT_INT: V_INT(out) = (INT) bits; break;
-	case VT_UINT: V_UINT(out) = (UINT) bits; break;
-	case VT_ERROR: V_ERROR(out) = (SCODE) bits; break;
-	case VT_I8: V_I8(out) = bits; break;
-	case VT_UI8: V_UI8(out) = (ULONGLONG) bits; break;
-	case VT_BOOL: V_BOOL(out) = bits ? VARIANT_TRUE : VARIANT_FALSE; break;
-	case VT_R4: value.word = (int32_t) bits; V_R4(out) = value.single; break;
-	case VT_R8: V_R8(out) = value.real; break;
-	case VT_DATE: V_DATE(out) = value.real; break;
-	case VT_CY: V_CY(out).int64 = bits; break;
 	case VT_BSTR: {
 		HRESULT hr;
 		BSTR b = coreBstr(ref, &hr);
@@ -367,13 +351,6 @@ HRESULT coreToSlot(VARIANT *v, int32_t *vt, int64_t *bits, void **ref)
 			return hr;
 	}
 	*vt = V_VT(v);
-	union {
-		int64_t bits;
-		double real;
-		int32_t word;
-		float single;
-	} value;
-	value.bits = 0;
 	if (V_VT(v) & VT_ARRAY) {
 		if (V_ARRAY(v) != NULL) {
 			VARTYPE elemVt;
@@ -386,24 +363,17 @@ HRESULT coreToSlot(VARIANT *v, int32_t *vt, int64_t *bits, void **ref)
 		VariantClear(v);
 		return hr;
 	}
-	switch (V_VT(v)) {
+	const MvVarType *row = mvVarType(V_VT(v));
+	if (row != NULL && row->number == MV_NUMBER_BOOL) {
+		*bits = V_BOOL(v) != VARIANT_FALSE;
+	} else if (row != NULL && row->number != MV_NOT_NUMBER) {
+		uint64_t raw = 0;
+		memcpy(&raw, &V_UI1(v), row->size);
+		unsigned shift = 64 - 8 * row->size;
+		*bits = row->number == MV_NUMBER_SIGNED && shift > 0 ? (int64_t) (raw << shift) >> shift : (int64_t) raw;
+	}
+	switch (row != NULL && row->number != MV_NOT_NUMBER ? VT_EMPTY : V_VT(v)) {
 	case VT_EMPTY: case VT_NULL: break;
-	case VT_I1: *bits = V_I1(v); break;
-	case VT_UI1: *bits = V_UI1(v); break;
-	case VT_I2: *bits = V_I2(v); break;
-	case VT_UI2: *bits = V_UI2(v); break;
-	case VT_I4: *bits = V_I4(v); break;
-	case VT_UI4: *bits = V_UI4(v); break;
-	case VT_INT: *bits = V_INT(v); break;
-	case VT_UINT: *bits = V_UINT(v); break;
-	case VT_ERROR: *bits = V_ERROR(v); break;
-	case VT_I8: *bits = V_I8(v); break;
-	case VT_UI8: *bits = (int64_t) V_UI8(v); break;
-	case VT_BOOL: *bits = V_BOOL(v) != VARIANT_FALSE; break;
-	case VT_R4: value.single = V_R4(v); *bits = value.word; break;
-	case VT_R8: value.real = V_R8(v); *bits = value.bits; break;
-	case VT_DATE: value.real = V_DATE(v); *bits = value.bits; break;
-	case VT_CY: *bits = V_CY(v).int64; break;
 	case VT_BSTR:
 		if (V_BSTR(v) != NULL && (*ref = coreString(V_BSTR(v), SysStringLen(V_BSTR(v)))) == NULL)
 			hr = E_OUTOFMEMORY;

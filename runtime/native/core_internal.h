@@ -46,6 +46,8 @@ void clearArgument(int32_t vt, VARIANTARG *arg, ByRefStore *store);
 // reference the IID its type information names; the object is released and
 // the slot emptied when that fails.
 HRESULT coreResultIid(MvFrame *frame, uint32_t k, int32_t resultVt);
+// The same for an element of a collection, where a failure leaves the IID out.
+void coreElementIid(MvFrame *frame, uint32_t k);
 
 void coreFreeExcepInfo(EXCEPINFO *info);
 // Fills failure from hr, the EXCEPINFO (taken over) and subject; returns hr.

@@ -6,35 +6,73 @@
 #include <stdlib.h>
 #include <string.h>
 
-// S_OK with the IID of the object's type information; S_FALSE when it gives none.
-static HRESULT typeInfoIid(IDispatch *dispatch, IID *iid)
+// The IIDs of the type informations seen, by ITypeInfo: objects of one
+// interface hand out the same one, so that its TYPEATTR is read once. Each
+// entry keeps a reference, so that no other type information takes its
+// address; the table is small and only grows.
+#define IID_CACHE 128
+static struct {
+	ITypeInfo *info;
+	WCHAR text[39];
+} iidCache[IID_CACHE];
+static volatile LONG iidCached;
+static SRWLOCK iidCacheLock = SRWLOCK_INIT;
+
+static int cachedIid(ITypeInfo *info, WCHAR *text)
+{
+	LONG n = iidCached;
+	MemoryBarrier();
+	for (LONG k = 0; k < n; ++k)
+		if (iidCache[k].info == info) {
+			memcpy(text, iidCache[k].text, sizeof iidCache[k].text);
+			return 1;
+		}
+	return 0;
+}
+
+static void cacheIid(ITypeInfo *info, const WCHAR *text)
+{
+	AcquireSRWLockExclusive(&iidCacheLock);
+	LONG n = iidCached;
+	if (n < IID_CACHE && !cachedIid(info, (WCHAR[39]) {0})) {
+		ITypeInfo_AddRef(info);
+		iidCache[n].info = info;
+		memcpy(iidCache[n].text, text, sizeof iidCache[n].text);
+		MemoryBarrier();
+		iidCached = n + 1;
+	}
+	ReleaseSRWLockExclusive(&iidCacheLock);
+}
+
+// The braced IID of the object's type information into text (39 characters
+// with the terminator); 0 when it gives none.
+static int typeInfoIid(IDispatch *dispatch, WCHAR *text)
 {
 	UINT count = 0;
 	if (FAILED(IDispatch_GetTypeInfoCount(dispatch, &count)) || count == 0)
-		return S_FALSE;
+		return 0;
 	ITypeInfo *info = NULL;
 	if (FAILED(IDispatch_GetTypeInfo(dispatch, 0, LOCALE_USER_DEFAULT, &info)) || info == NULL)
-		return S_FALSE;
-	TYPEATTR *attr = NULL;
-	HRESULT hr = ITypeInfo_GetTypeAttr(info, &attr);
-	if (SUCCEEDED(hr) && attr != NULL) {
-		*iid = attr->guid;
-		ITypeInfo_ReleaseTypeAttr(info, attr);
-		hr = S_OK;
-	} else {
-		hr = S_FALSE;
+		return 0;
+	int found = cachedIid(info, text);
+	if (!found) {
+		TYPEATTR *attr = NULL;
+		if (SUCCEEDED(ITypeInfo_GetTypeAttr(info, &attr)) && attr != NULL) {
+			found = StringFromGUID2(&attr->guid, text, 39) == 39;
+			ITypeInfo_ReleaseTypeAttr(info, attr);
+			if (found)
+				cacheIid(info, text);
+		}
 	}
 	ITypeInfo_Release(info);
-	return hr;
+	return found;
 }
 
 // The braced IID, or the empty string when the object gives none.
 static MvString *iidText(IDispatch *dispatch)
 {
-	IID iid;
-	WCHAR text[40];
-	int length = typeInfoIid(dispatch, &iid) == S_OK ? StringFromGUID2(&iid, text, 40) - 1 : 0;
-	return coreString(text, length > 0 ? (UINT) length : 0);
+	WCHAR text[39];
+	return coreString(text, typeInfoIid(dispatch, text) ? 38 : 0);
 }
 
 int32_t mvTypeInfoIid(uint64_t dispatch, MvString **iid, MvFailure *failure)
@@ -67,6 +105,17 @@ HRESULT coreResultIid(MvFrame *frame, uint32_t k, int32_t resultVt)
 	mvRefFree(frame->vts[k], frame->refs[k]);
 	frame->refs[k] = text;
 	return S_OK;
+}
+
+void coreElementIid(MvFrame *frame, uint32_t k)
+{
+	if (frame->vts[k] != VT_DISPATCH || frame->bits[k] == 0)
+		return;
+	MvString *text = iidText((IDispatch *) PTR(frame->bits[k]));
+	if (text == NULL)
+		return;
+	mvRefFree(frame->vts[k], frame->refs[k]);
+	frame->refs[k] = text;
 }
 
 // Fixed locale and flags, so that a program reads the same values on every machine.

@@ -10,9 +10,9 @@
 //   VT_DECIMAL              MvDecimal
 //   VT_ARRAY | t            MvArray (NULL: a null array)
 //   VT_BYREF | VT_VARIANT   MvFrame of one slot
-//   VT_DISPATCH             MvString: in a call's result slot the IID the
-//                           object's type information names ("" for none);
-//                           elsewhere NULL
+//   VT_DISPATCH             MvString: in a call's result slot and in an
+//                           enumerated element the IID the object's type
+//                           information names ("" for none); elsewhere NULL
 // A frame owns its references; mvFrameFree frees them.
 #ifndef MIVRA_CORE_H
 #define MIVRA_CORE_H
@@ -76,13 +76,28 @@ typedef struct MvFailure {
 } MvFailure;
 
 // Frames and their values (mivra_frame.c, portable).
+// A string of length characters copied from text; with text NULL, for the
+// caller to fill.
 MvString *mvStringNew(const uint16_t *text, uint32_t length);
+// Frees a string (free() does as well, more slowly for the next short one).
+void mvStringFree(MvString *s);
 MvString *mvStringAscii(const char *text);
 MvFrame *mvFrameNew(uint32_t count);
 void mvFrameFree(MvFrame *frame);
 // Frees slot i's reference and empties the slot.
 void mvSlotClear(MvFrame *frame, uint32_t i);
 void mvRefFree(int32_t vt, void *ref);
+// What the runtime knows of a VARTYPE, one row each: the bytes of its value
+// in a VARIANT and in a SAFEARRAY's packed payload (0: held by reference, or
+// nothing), and how a slot's 64-bit number carries it.
+enum { MV_NOT_NUMBER, MV_NUMBER_SIGNED, MV_NUMBER_UNSIGNED, MV_NUMBER_BOOL };
+typedef struct MvVarType {
+	int32_t vt;
+	uint8_t size;
+	uint8_t number;
+} MvVarType;
+// The row of a VARTYPE without VT_ARRAY and VT_BYREF; NULL for one the runtime does not know.
+const MvVarType *mvVarType(int32_t vt);
 // Bytes per element of an array's packed payload; 0 for pointer payloads
 // (BSTR, VARIANT) and for types an array cannot hold.
 uint32_t mvElementSize(int32_t elementVt);
@@ -117,7 +132,9 @@ int32_t mvTypeInfoIid(uint64_t dispatch, MvString **iid, MvFailure *failure);
 // with LOCALE_INVARIANT and VARIANT_ALPHABOOL.
 int32_t mvChangeType(int32_t vt, MvFrame *frame, MvFailure *failure);
 int32_t mvNewEnum(uint64_t dispatch, uint64_t *enumerator, MvFailure *failure);
-// Up to min(frame->count, MV_MAX_BATCH) elements into the frame's slots.
+// Up to min(frame->count, MV_MAX_BATCH) elements into the frame's slots;
+// with elementVt VT_DISPATCH an object element carries the IID of its type
+// information as a call's object result does (NULL when it was not found).
 int32_t mvNext(uint64_t enumerator, int32_t elementVt, MvFrame *frame, uint32_t *fetched, MvFailure *failure);
 void mvPump(int32_t millis);
 

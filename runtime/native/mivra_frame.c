@@ -2,39 +2,63 @@
 // that the bridge's message decoder builds and is fuzzed on any system.
 #include "mivra_core.h"
 
+#include <stdatomic.h>
 #include <stdlib.h>
 #include <string.h>
+
+// Short strings come from a few blocks kept for reuse, since each call makes
+// and frees some and a heap's allocation can cost more than the rest of the
+// call. Any thread may take or give back a block: each is swapped out of its
+// place whole. Every string of at most SHORT_STRING characters has room for
+// SHORT_STRING, so any of them can be kept.
+#define SHORT_STRING 60
+#define KEPT_STRINGS 8
+static _Atomic(MvString *) keptStrings[KEPT_STRINGS];
 
 MvString *mvStringNew(const uint16_t *text, uint32_t length)
 {
 	if (length > MV_MAX_STRING)
 		return NULL;
-	MvString *s = malloc(sizeof *s + (size_t) length * sizeof(uint16_t));
+	MvString *s = NULL;
+	if (length <= SHORT_STRING) {
+		for (int k = 0; k < KEPT_STRINGS && s == NULL; ++k)
+			if (atomic_load_explicit(&keptStrings[k], memory_order_relaxed) != NULL)
+				s = atomic_exchange(&keptStrings[k], NULL);
+		if (s == NULL)
+			s = malloc(sizeof *s + SHORT_STRING * sizeof(uint16_t));
+	} else {
+		s = malloc(sizeof *s + (size_t) length * sizeof(uint16_t));
+	}
 	if (s == NULL)
 		return NULL;
 	s->length = length;
-	if (length > 0)
+	if (length > 0 && text != NULL)
 		memcpy(s->text, text, (size_t) length * sizeof(uint16_t));
 	return s;
+}
+
+void mvStringFree(MvString *s)
+{
+	if (s == NULL)
+		return;
+	if (s->length <= SHORT_STRING)
+		for (int k = 0; k < KEPT_STRINGS; ++k) {
+			MvString *none = NULL;
+			if (atomic_compare_exchange_strong(&keptStrings[k], &none, s))
+				return;
+		}
+	free(s);
 }
 
 MvString *mvStringAscii(const char *text)
 {
 	size_t length = strlen(text);
-	MvString *s = mvStringNew(NULL, 0);
-	if (length > 4096 || s == NULL) {
-		free(s);
+	MvString *s = length <= 4096 ? mvStringNew(NULL, (uint32_t) length) : NULL;
+	if (s == NULL)
 		return NULL;
-	}
-	MvString *grown = realloc(s, sizeof *s + length * sizeof(uint16_t));
-	if (grown == NULL) {
-		free(s);
-		return NULL;
-	}
-	grown->length = (uint32_t) length;
 	for (size_t i = 0; i < length; ++i)
-		grown->text[i] = (unsigned char) text[i];
-	return grown;
+		s->text[i] = (unsigned char) text[i];
+	return s;
 }
 
 MvFrame *mvFrameNew(uint32_t count)
@@ -102,21 +126,37 @@ void mvRefFree(int32_t vt, void *ref)
 		arrayFree(ref);
 	else if (vt == (MV_VT_BYREF | MV_VT_VARIANT))
 		mvFrameFree(ref);
+	else if ((vt & ~MV_VT_BYREF) == MV_VT_BSTR || vt == MV_VT_DISPATCH)
+		mvStringFree(ref);
 	else
 		free(ref);
 }
 
+// Reals, dates and currency travel as their raw bits; R4's are widened with
+// the sign of its 32 bits, as an int's are.
+static const MvVarType varTypes[] = {
+	{MV_VT_EMPTY, 0, MV_NOT_NUMBER}, {MV_VT_NULL, 0, MV_NOT_NUMBER}, {MV_VT_I2, 2, MV_NUMBER_SIGNED},
+	{MV_VT_I4, 4, MV_NUMBER_SIGNED}, {MV_VT_R4, 4, MV_NUMBER_SIGNED}, {MV_VT_R8, 8, MV_NUMBER_SIGNED},
+	{MV_VT_CY, 8, MV_NUMBER_SIGNED}, {MV_VT_DATE, 8, MV_NUMBER_SIGNED}, {MV_VT_BSTR, 0, MV_NOT_NUMBER},
+	{MV_VT_DISPATCH, 8, MV_NOT_NUMBER}, {MV_VT_ERROR, 4, MV_NUMBER_SIGNED}, {MV_VT_BOOL, 2, MV_NUMBER_BOOL},
+	{MV_VT_VARIANT, 0, MV_NOT_NUMBER}, {MV_VT_UNKNOWN, 8, MV_NOT_NUMBER}, {MV_VT_DECIMAL, 16, MV_NOT_NUMBER},
+	{MV_VT_I1, 1, MV_NUMBER_SIGNED}, {MV_VT_UI1, 1, MV_NUMBER_UNSIGNED}, {MV_VT_UI2, 2, MV_NUMBER_UNSIGNED},
+	{MV_VT_UI4, 4, MV_NUMBER_UNSIGNED}, {MV_VT_I8, 8, MV_NUMBER_SIGNED}, {MV_VT_UI8, 8, MV_NUMBER_UNSIGNED},
+	{MV_VT_INT, 4, MV_NUMBER_SIGNED}, {MV_VT_UINT, 4, MV_NUMBER_UNSIGNED},
+};
+
+const MvVarType *mvVarType(int32_t vt)
+{
+	for (size_t k = 0; k < sizeof varTypes / sizeof *varTypes; ++k)
+		if (varTypes[k].vt == vt)
+			return &varTypes[k];
+	return NULL;
+}
+
 uint32_t mvElementSize(int32_t elementVt)
 {
-	switch (elementVt) {
-	case MV_VT_I1: case MV_VT_UI1: return 1;
-	case MV_VT_I2: case MV_VT_UI2: case MV_VT_BOOL: return 2;
-	case MV_VT_I4: case MV_VT_UI4: case MV_VT_INT: case MV_VT_UINT: case MV_VT_ERROR: case MV_VT_R4: return 4;
-	case MV_VT_I8: case MV_VT_UI8: case MV_VT_CY: case MV_VT_R8: case MV_VT_DATE: case MV_VT_DISPATCH:
-	case MV_VT_UNKNOWN: return 8;
-	case MV_VT_DECIMAL: return 16;
-	default: return 0;
-	}
+	const MvVarType *row = mvVarType(elementVt);
+	return row != NULL ? row->size : 0;
 }
 
 int mvArrayElementTypeValid(int32_t elementVt)

@@ -63,15 +63,11 @@ static int32_t stringOf(JNIEnv *env, jstring str, MvString **out)
 	if (str == NULL)
 		return 0;
 	jsize length = (*env)->GetStringLength(env, str);
-	MvString *s = mvStringNew(NULL, 0);
-	MvString *grown = s != NULL ? realloc(s, sizeof *s + (size_t) length * sizeof(uint16_t)) : NULL;
-	if (grown == NULL) {
-		free(s);
+	MvString *s = mvStringNew(NULL, (uint32_t) length);
+	if (s == NULL)
 		return E_OUTOFMEMORY_HR;
-	}
-	grown->length = (uint32_t) length;
-	(*env)->GetStringRegion(env, str, 0, length, (jchar *) grown->text);
-	*out = grown;
+	(*env)->GetStringRegion(env, str, 0, length, (jchar *) s->text);
+	*out = s;
 	return 0;
 }
 
@@ -512,7 +508,9 @@ static MvFrame *openFrame(LocalFrame *local, uint32_t n)
 {
 	if (n > LOCAL_SLOTS)
 		return mvFrameNew(n);
-	memset(local, 0, sizeof *local);
+	memset(local->vts, 0, sizeof *local->vts * n);
+	memset(local->bits, 0, sizeof *local->bits * n);
+	memset(local->refs, 0, sizeof *local->refs * n);
 	local->frame.count = n;
 	local->frame.vts = local->vts;
 	local->frame.bits = local->bits;
@@ -545,70 +543,113 @@ static int32_t runCall(const Call *call, MvFrame *frame, MvFailure *failure)
 	return mvVtblCall(call->object, call->member, call->iid, call->resultVt, call->declared, frame, failure);
 }
 
+// A by-reference slot's new value into slot i of the Java arrays; a VARIANT
+// by reference into the nested frame Java passed.
+static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, jintArray vtArray, jlongArray bitsArray,
+                           jobjectArray refArray)
+{
+	if (frame->vts[i] == (MV_VT_BYREF | MV_VT_VARIANT)) {
+		jobjectArray nested = (jobjectArray) (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
+		jintArray innerVts = nested ? (*env)->GetObjectArrayElement(env, nested, 0) : NULL;
+		jlongArray innerBits = innerVts ? (*env)->GetObjectArrayElement(env, nested, 1) : NULL;
+		jobjectArray innerRefs = innerBits ? (*env)->GetObjectArrayElement(env, nested, 2) : NULL;
+		int32_t hr = innerRefs != NULL ? slotsToJava(env, frame->refs[i], 0, innerVts, innerBits, innerRefs) : JAVA_PENDING;
+		(*env)->DeleteLocalRef(env, nested);
+		(*env)->DeleteLocalRef(env, innerVts);
+		(*env)->DeleteLocalRef(env, innerBits);
+		(*env)->DeleteLocalRef(env, innerRefs);
+		return hr;
+	}
+	(*env)->SetIntArrayRegion(env, vtArray, (jsize) i, 1, (const jint *) &frame->vts[i]);
+	(*env)->SetLongArrayRegion(env, bitsArray, (jsize) i, 1, (const jlong *) &frame->bits[i]);
+	jobject ref = NULL;
+	int32_t hr = refToJava(env, frame->vts[i], frame->refs[i], &ref);
+	if (hr == 0)
+		(*env)->SetObjectArrayElement(env, refArray, (jsize) i, ref);
+	(*env)->DeleteLocalRef(env, ref);
+	return hr;
+}
+
+// The call with its n arguments from the Java arrays and the result in the C
+// frame's last slot, which is left to the caller (closeFrame); by-reference
+// slots go back. NULL, with the Java exception thrown, when it failed.
+static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintArray vtArray, jlongArray bitsArray,
+                               jobjectArray refArray, LocalFrame *local)
+{
+	if (count < 0 || (count > 0 && (vtArray == NULL || bitsArray == NULL || refArray == NULL))) {
+		throwFailure(env, E_INVALIDARG_HR, NULL);
+		return NULL;
+	}
+	uint32_t n = (uint32_t) count;
+	MvFrame *frame = openFrame(local, n + 1);
+	if (frame == NULL) {
+		throwFailure(env, E_OUTOFMEMORY_HR, NULL);
+		return NULL;
+	}
+	int32_t hr = 0;
+	int byRef = 0;
+	if (n > 0) {
+		// The Java half sizes the arrays; a fault of its own shows as the
+		// exception, checked once after the reads (each check is a JNI call).
+		(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
+		(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
+		for (uint32_t i = 0; i < n && hr == 0; ++i) {
+			byRef |= (frame->vts[i] & MV_VT_BYREF) != 0;
+			if (!needsRef(frame->vts[i]))
+				continue;
+			jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
+			hr = refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
+			(*env)->DeleteLocalRef(env, ref);
+		}
+		if ((*env)->ExceptionCheck(env))
+			hr = JAVA_PENDING;
+	}
+	int32_t localKinds[LOCAL_SLOTS];
+	int32_t *kinds = localKinds;
+	if (hr == 0 && byRef && n > LOCAL_SLOTS && (kinds = malloc(sizeof *kinds * n)) == NULL)
+		hr = E_OUTOFMEMORY_HR;
+	if (hr == 0 && byRef)
+		memcpy(kinds, frame->vts, sizeof *kinds * n);
+	MvFailure failure = {0};
+	if (hr == 0)
+		hr = runCall(call, frame, &failure);
+	for (uint32_t i = 0; i < n && hr == 0 && byRef; ++i)
+		if (kinds[i] & MV_VT_BYREF)
+			hr = byRefToJava(env, frame, i, vtArray, bitsArray, refArray);
+	if (kinds != localKinds)
+		free(kinds);
+	if (hr != 0) {
+		fail(env, hr, &failure);
+		closeFrame(local, frame);
+		return NULL;
+	}
+	return frame;
+}
+
+// The older form: the arrays hold a slot for the result too, which gets it.
 static void callWithFrame(JNIEnv *env, const Call *call, jintArray vtArray, jlongArray bitsArray, jobjectArray refArray)
 {
-	jsize slots = (*env)->GetArrayLength(env, vtArray);
+	jsize slots = vtArray != NULL && bitsArray != NULL && refArray != NULL ? (*env)->GetArrayLength(env, vtArray) : 0;
 	if (slots < 1 || (*env)->GetArrayLength(env, bitsArray) != slots || (*env)->GetArrayLength(env, refArray) != slots) {
 		throwFailure(env, E_INVALIDARG_HR, NULL);
 		return;
 	}
 	LocalFrame local;
-	MvFrame *frame = openFrame(&local, (uint32_t) slots);
-	if (frame == NULL) {
-		throwFailure(env, E_OUTOFMEMORY_HR, NULL);
+	MvFrame *frame = callOverArrays(env, call, slots - 1, vtArray, bitsArray, refArray, &local);
+	if (frame == NULL)
 		return;
-	}
 	uint32_t n = (uint32_t) slots - 1;
-	(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
-	(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
-	int32_t hr = 0;
-	for (uint32_t i = 0; i < n && hr == 0; ++i) {
-		if (!needsRef(frame->vts[i]))
-			continue;
-		jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
-		hr = (*env)->ExceptionCheck(env) ? JAVA_PENDING : refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
-		(*env)->DeleteLocalRef(env, ref);
+	(*env)->SetIntArrayRegion(env, vtArray, (jsize) n, 1, (const jint *) &frame->vts[n]);
+	(*env)->SetLongArrayRegion(env, bitsArray, (jsize) n, 1, (const jlong *) &frame->bits[n]);
+	jobject ref = NULL;
+	int32_t hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
+	if (hr == 0 && ref != NULL)
+		(*env)->SetObjectArrayElement(env, refArray, (jsize) n, ref);
+	(*env)->DeleteLocalRef(env, ref);
+	if (hr != 0) {
+		releasePointers(frame, n);
+		throwFailure(env, hr, NULL);
 	}
-	int32_t localKinds[LOCAL_SLOTS];
-	int32_t *kinds = n <= LOCAL_SLOTS ? localKinds : malloc(sizeof *kinds * (n > 0 ? n : 1));
-	if (hr == 0 && kinds == NULL)
-		hr = E_OUTOFMEMORY_HR;
-	if (hr == 0)
-		memcpy(kinds, frame->vts, sizeof *kinds * n);
-	MvFailure failure = {0};
-	if (hr == 0)
-		hr = runCall(call, frame, &failure);
-	if (hr == 0) {
-		(*env)->SetIntArrayRegion(env, vtArray, 0, slots, (const jint *) frame->vts);
-		(*env)->SetLongArrayRegion(env, bitsArray, 0, slots, (const jlong *) frame->bits);
-	}
-	// By-reference slots and the result go back; a VARIANT by reference into
-	// the nested frame Java passed.
-	for (uint32_t i = 0; i <= n && hr == 0; ++i) {
-		if (i < n && !(kinds[i] & MV_VT_BYREF))
-			continue;
-		if (i < n && kinds[i] == (MV_VT_BYREF | MV_VT_VARIANT)) {
-			jobjectArray nested = (jobjectArray) (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
-			jintArray innerVts = nested ? (*env)->GetObjectArrayElement(env, nested, 0) : NULL;
-			jlongArray innerBits = innerVts ? (*env)->GetObjectArrayElement(env, nested, 1) : NULL;
-			jobjectArray innerRefs = innerBits ? (*env)->GetObjectArrayElement(env, nested, 2) : NULL;
-			hr = innerRefs != NULL ? slotsToJava(env, frame->refs[i], 0, innerVts, innerBits, innerRefs) : JAVA_PENDING;
-			(*env)->DeleteLocalRef(env, nested);
-			(*env)->DeleteLocalRef(env, innerVts);
-			(*env)->DeleteLocalRef(env, innerBits);
-			(*env)->DeleteLocalRef(env, innerRefs);
-			continue;
-		}
-		jobject ref = NULL;
-		hr = refToJava(env, frame->vts[i], frame->refs[i], &ref);
-		if (hr == 0 && (ref != NULL || i < n))
-			(*env)->SetObjectArrayElement(env, refArray, (jsize) i, ref);
-		(*env)->DeleteLocalRef(env, ref);
-	}
-	if (kinds != localKinds)
-		free(kinds);
-	if (hr != 0)
-		fail(env, hr, &failure);
 	closeFrame(&local, frame);
 }
 
@@ -619,6 +660,41 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	callWithFrame(env, &call, vtArray, bitsArray, refArray);
+}
+
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_invokeBits(JNIEnv *env, jobject self, jlong dispatch,
+                                                                    jint dispId, jint flags, jint resultVt, jint n,
+                                                                    jintArray vtArray, jlongArray bitsArray,
+                                                                    jobjectArray refArray)
+{
+	(void) self;
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	LocalFrame local;
+	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, &local);
+	if (frame == NULL)
+		return 0;
+	jlong bits = (jlong) frame->bits[n];
+	closeFrame(&local, frame);
+	return bits;
+}
+
+JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_invokeRef(JNIEnv *env, jobject self, jlong dispatch,
+                                                                     jint dispId, jint flags, jint resultVt, jint n,
+                                                                     jintArray vtArray, jlongArray bitsArray,
+                                                                     jobjectArray refArray)
+{
+	(void) self;
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	LocalFrame local;
+	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, &local);
+	if (frame == NULL)
+		return NULL;
+	jobject ref = NULL;
+	int32_t hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
+	closeFrame(&local, frame);
+	if (hr != 0)
+		throwFailure(env, hr, NULL);
+	return ref;
 }
 
 JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_vtblCall(JNIEnv *env, jobject self, jlong unknown, jint slot,

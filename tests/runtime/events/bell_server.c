@@ -317,6 +317,92 @@ static HRESULT STDMETHODCALLTYPE bellGetIDsOfNames(IDispatch *iface, REFIID riid
 	return DISP_E_UNKNOWNNAME;
 }
 
+// A chime: an ILoudChime that gives no type information, so that only
+// QueryInterface tells what it is.
+
+typedef struct ChimeVtbl {
+	IDispatchVtbl base;
+	HRESULT (STDMETHODCALLTYPE *getTone)(IDispatch *iface, LONG *tone);
+	HRESULT (STDMETHODCALLTYPE *getVolume)(IDispatch *iface, LONG *volume);
+} ChimeVtbl;
+
+typedef struct {
+	const ChimeVtbl *lpVtbl;
+	LONG refs;
+} Chime;
+
+static HRESULT STDMETHODCALLTYPE chimeQueryInterface(IDispatch *iface, REFIID riid, void **out)
+{
+	if (IsEqualIID(riid, &IID_IUnknown) || IsEqualIID(riid, &IID_IDispatch) || IsEqualIID(riid, &IID_IChime) ||
+	    IsEqualIID(riid, &IID_ILoudChime)) {
+		*out = iface;
+		InterlockedIncrement(&((Chime *) iface)->refs);
+		return S_OK;
+	}
+	*out = NULL;
+	return E_NOINTERFACE;
+}
+
+static ULONG STDMETHODCALLTYPE chimeAddRef(IDispatch *iface)
+{
+	return (ULONG) InterlockedIncrement(&((Chime *) iface)->refs);
+}
+
+static ULONG STDMETHODCALLTYPE chimeRelease(IDispatch *iface)
+{
+	LONG left = InterlockedDecrement(&((Chime *) iface)->refs);
+	if (left == 0) {
+		HeapFree(GetProcessHeap(), 0, iface);
+		InterlockedDecrement(&objects);
+	}
+	return (ULONG) left;
+}
+
+static HRESULT STDMETHODCALLTYPE chimeGetTone(IDispatch *iface, LONG *tone)
+{
+	(void) iface;
+	*tone = 440;
+	return S_OK;
+}
+
+static HRESULT STDMETHODCALLTYPE chimeGetVolume(IDispatch *iface, LONG *volume)
+{
+	(void) iface;
+	*volume = 11;
+	return S_OK;
+}
+
+static HRESULT STDMETHODCALLTYPE chimeInvoke(IDispatch *iface, DISPID id, REFIID riid, LCID lcid, WORD flags,
+                                             DISPPARAMS *params, VARIANT *result, EXCEPINFO *info, UINT *argError)
+{
+	(void) riid;
+	(void) lcid;
+	(void) params;
+	(void) info;
+	(void) argError;
+	if (!(flags & DISPATCH_PROPERTYGET) || (id != 1 && id != 2) || result == NULL)
+		return DISP_E_MEMBERNOTFOUND;
+	V_VT(result) = VT_I4;
+	return id == 1 ? chimeGetTone(iface, &V_I4(result)) : chimeGetVolume(iface, &V_I4(result));
+}
+
+static const ChimeVtbl chimeVtbl = {
+	{chimeQueryInterface, chimeAddRef, chimeRelease, bellGetTypeInfoCount, bellGetTypeInfo, bellGetIDsOfNames,
+	 chimeInvoke},
+	chimeGetTone, chimeGetVolume,
+};
+
+static IDispatch *newChime(void)
+{
+	Chime *chime = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof *chime);
+	if (chime == NULL)
+		return NULL;
+	chime->lpVtbl = &chimeVtbl;
+	chime->refs = 1;
+	InterlockedIncrement(&objects);
+	return (IDispatch *) chime;
+}
+
 static HRESULT STDMETHODCALLTYPE bellInvoke(IDispatch *iface, DISPID id, REFIID riid, LCID lcid, WORD flags,
                                             DISPPARAMS *params, VARIANT *result, EXCEPINFO *info, UINT *argError)
 {
@@ -400,6 +486,10 @@ static HRESULT STDMETHODCALLTYPE bellInvoke(IDispatch *iface, DISPID id, REFIID 
 		ringBadly(bell, &s);
 		release(&s);
 		return S_OK;
+	case 15:
+		V_VT(result) = VT_DISPATCH;
+		V_DISPATCH(result) = newChime();
+		return V_DISPATCH(result) != NULL ? S_OK : E_OUTOFMEMORY;
 	default:
 		return DISP_E_MEMBERNOTFOUND;
 	}

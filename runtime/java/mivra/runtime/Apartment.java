@@ -41,6 +41,8 @@ public final class Apartment {
     private final Thread owner;
     private final ConcurrentLinkedQueue<Long> pending = new ConcurrentLinkedQueue<>();
     private final ConcurrentLinkedQueue<Long> pendingDisconnects = new ConcurrentLinkedQueue<>();
+    // Set after a queueing, cleared before the queues are emptied: a call finds nothing to do in one read.
+    private volatile boolean queued;
 
     private Apartment(Thread owner) {
         this.owner = owner;
@@ -144,6 +146,7 @@ public final class Apartment {
             ComLayer.get().release(pointer);
         } else if (owner == null || owner.isAlive()) {
             pending.add(pointer);
+            queued = true;
         }
     }
 
@@ -153,10 +156,14 @@ public final class Apartment {
             ComLayer.get().unadvise(connection);
         } else if (owner == null || owner.isAlive()) {
             pendingDisconnects.add(connection);
+            queued = true;
         }
     }
 
     void drain() {
+        if (!queued)
+            return;
+        queued = false;
         for (Long connection; (connection = pendingDisconnects.poll()) != null;)
             ComLayer.get().unadvise(connection);
         for (Long pointer; (pointer = pending.poll()) != null;)
@@ -169,6 +176,9 @@ public final class Apartment {
 
     /** Throws unless the calling thread may call objects of this apartment; gives the caller's apartment. */
     Apartment checkCaller() {
+        // The thread of a single-threaded apartment is the one whose CURRENT it is.
+        if (owner == Thread.currentThread())
+            return this;
         Apartment here = current();
         if (here == this)
             return here;

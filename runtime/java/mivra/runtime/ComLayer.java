@@ -78,6 +78,49 @@ abstract class ComLayer {
     abstract void invoke(long dispatch, int dispId, int flags, int resultVt, int[] vts, long[] bits, Object[] refs);
 
     /**
+     * {@link #invoke} for a result whose Java value its bits alone give (a
+     * number, a date, a boolean, none): the arguments in slots 0 to n-1 of the
+     * arrays (which may be null when n is 0), no slot for the result, whose
+     * bits are returned; only by-reference slots are written back.
+     */
+    long invokeBits(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits, Object[] refs) {
+        Object[] frame = Wire.frame(n + 1);
+        long[] resultBits = (long[]) frame[1];
+        invokeOverFrame(dispatch, dispId, flags, resultVt, n, vts, bits, refs, frame);
+        return resultBits[n];
+    }
+
+    /**
+     * {@link #invokeBits} for a result whose Java value its reference alone
+     * gives (a string, a decimal, an array): the reference returned.
+     */
+    Object invokeRef(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits, Object[] refs) {
+        Object[] frame = Wire.frame(n + 1);
+        Object[] resultRefs = (Object[]) frame[2];
+        invokeOverFrame(dispatch, dispId, flags, resultVt, n, vts, bits, refs, frame);
+        return resultRefs[n];
+    }
+
+    private void invokeOverFrame(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits,
+            Object[] refs, Object[] frame) {
+        int[] allVts = (int[]) frame[0];
+        long[] allBits = (long[]) frame[1];
+        Object[] allRefs = (Object[]) frame[2];
+        if (n > 0) {
+            System.arraycopy(vts, 0, allVts, 0, n);
+            System.arraycopy(bits, 0, allBits, 0, n);
+            System.arraycopy(refs, 0, allRefs, 0, n);
+        }
+        invoke(dispatch, dispId, flags, resultVt, allVts, allBits, allRefs);
+        for (int i = 0; i < n; ++i)
+            if ((vts[i] & MivraVariant.VT_BYREF) != 0) {
+                vts[i] = allVts[i];
+                bits[i] = allBits[i];
+                refs[i] = allRefs[i];
+            }
+    }
+
+    /**
      * A function of an interface through its vtable ({@code DispCallFunc},
      * stdcall, an HRESULT returned): the arguments in slots 0 to n-1, their
      * declared VARTYPEs in declared ({@code VT_VARIANT} ones passed as
@@ -112,7 +155,8 @@ abstract class ComLayer {
 
     /**
      * The next elements, up to the frame's length; the number fetched, 0 at
-     * the end. With elementVt VT_DISPATCH each element is an IDispatch pointer or 0.
+     * the end. With elementVt VT_DISPATCH each element is an IDispatch pointer or 0,
+     * its refs slot the IID its type information names as for {@link #invoke}.
      */
     abstract int next(long enumerator, int elementVt, int[] vts, long[] bits, Object[] refs);
 

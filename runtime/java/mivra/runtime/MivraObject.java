@@ -251,20 +251,107 @@ public class MivraObject implements AutoCloseable {
      * @throws IllegalStateException when the object is closed
      */
     protected final Object mivraCall(int dispId, int invokeKind, int resultVt, Object[] args, int[] argVts) {
+        if (args == null || args.length != 0 || argVts == null || argVts.length != 0
+                || (invokeKind & MIVRA_VARARGS) != 0)
+            return callWithArguments(dispId, invokeKind, resultVt, args, argVts);
+        return mivraCall(dispId, invokeKind, resultVt);
+    }
+
+    /**
+     * Calls a member without arguments through {@code IDispatch::Invoke}: the
+     * form of property reads and of methods without parameters, as
+     * {@link #mivraCall(int, int, int, Object[], int[])} with no arguments.
+     *
+     * @param dispId the member's DISPID
+     * @param invokeKind 1 method, 2 property get
+     * @param resultVt the declared VARTYPE of the result ({@code VT_EMPTY} for none)
+     * @return the result's Java value, null for none
+     * @throws MivraException when the call fails
+     * @throws IllegalStateException when the object is closed
+     */
+    protected final Object mivraCall(int dispId, int invokeKind, int resultVt) {
+        int shape = Wire.resultShape(resultVt);
+        if (shape == Wire.FRAME)
+            return callWithArguments(dispId, invokeKind, resultVt, NO_ARGUMENTS, NO_TYPES);
+        long pointer = enterCall();
+        Object result = shape == Wire.BITS
+                ? Wire.decode(resultVt, ComLayer.get().invokeBits(pointer, dispId, invokeKind, resultVt, 0, null, null, null),
+                        null, false, null)
+                : Wire.decodeRef(resultVt, ComLayer.get().invokeRef(pointer, dispId, invokeKind, resultVt, 0, null, null,
+                        null), handle.home);
+        Reference.reachabilityFence(this);
+        return result;
+    }
+
+    private static final Object[] NO_ARGUMENTS = {};
+    private static final int[] NO_TYPES = {};
+
+    /** Checks the calling thread, does its queued releases, and gives the IDispatch pointer. */
+    private long enterCall() {
+        Apartment home = handle.home;
+        home.checkCaller();
+        home.drain();
+        long pointer = handle.pointer;
+        return pointer != 0 && dispatch ? pointer : dispatchPointer();
+    }
+
+    private Object callWithArguments(int dispId, int invokeKind, int resultVt, Object[] args, int[] argVts) {
         if ((invokeKind & MIVRA_VARARGS) != 0)
             return mivraCall(dispId, invokeKind & ~MIVRA_VARARGS, resultVt, spread(args), spreadTypes(args, argVts));
-        Apartment home = enter();
-        long pointer = dispatchPointer();
+        long pointer = enterCall();
         int n = args == null ? 0 : args.length;
         if ((argVts == null ? 0 : argVts.length) != n)
             throw new IllegalArgumentException(n + " arguments but " + (argVts == null ? 0 : argVts.length) + " types");
+        int shape = Wire.resultShape(resultVt);
+        if (shape == Wire.FRAME)
+            return frameCall(pointer, dispId, invokeKind, resultVt, args, argVts, n);
+        int[] vts = new int[n];
+        long[] bits = new long[n];
+        Object[] refs = new Object[n];
+        boolean byRef = encodeArguments(args, argVts, vts, bits, refs);
+        Object result;
+        if (shape == Wire.BITS) {
+            long value = ComLayer.get().invokeBits(pointer, dispId, invokeKind, resultVt, n, vts, bits, refs);
+            if (byRef)
+                writeBacks(handle.home, n, args, argVts, vts, bits, refs);
+            result = Wire.decode(resultVt, value, null, false, null);
+        } else {
+            Object value = ComLayer.get().invokeRef(pointer, dispId, invokeKind, resultVt, n, vts, bits, refs);
+            if (byRef)
+                writeBacks(handle.home, n, args, argVts, vts, bits, refs);
+            result = Wire.decodeRef(resultVt, value, handle.home);
+        }
+        Reference.reachabilityFence(this);
+        Reference.reachabilityFence(args);
+        return result;
+    }
+
+    /** Encodes the arguments into slots 0 to n-1; true when one is by reference. */
+    private static boolean encodeArguments(Object[] args, int[] argVts, int[] vts, long[] bits, Object[] refs) {
+        boolean byRef = false;
+        for (int i = 0; i < args.length; ++i) {
+            encodeArgument(args[i], argVts[i], vts, bits, refs, i);
+            byRef |= (argVts[i] & VT_BYREF) != 0;
+        }
+        return byRef;
+    }
+
+    // A result that needs its frame slot (a VARIANT, an object).
+    private Object frameCall(long pointer, int dispId, int invokeKind, int resultVt, Object[] args, int[] argVts, int n) {
         int[] vts = new int[n + 1];
         long[] bits = new long[n + 1];
         Object[] refs = new Object[n + 1];
-        for (int i = 0; i < n; ++i)
-            encodeArgument(args[i], argVts[i], vts, bits, refs, i);
+        if (n > 0)
+            encodeArguments(args, argVts, vts, bits, refs);
         ComLayer.get().invoke(pointer, dispId, invokeKind, resultVt, vts, bits, refs);
-        return results(home, resultVt, args, argVts, vts, bits, refs);
+        return results(handle.home, resultVt, args, argVts, vts, bits, refs);
+    }
+
+    private static void writeBacks(Apartment home, int n, Object[] args, int[] argVts, int[] vts, long[] bits,
+            Object[] refs) {
+        for (int i = 0; i < n; ++i)
+            if ((argVts[i] & VT_BYREF) != 0 && args[i] != MISSING)
+                writeBack(args[i], argVts[i], vts[i], bits[i], refs[i], home);
     }
 
     // Writes the by-reference arguments back and decodes the result slot.
@@ -273,9 +360,7 @@ public class MivraObject implements AutoCloseable {
         int n = vts.length - 1;
         Object result;
         try {
-            for (int i = 0; i < n; ++i)
-                if ((argVts[i] & VT_BYREF) != 0 && args[i] != MISSING)
-                    writeBack(args[i], argVts[i], vts[i], bits[i], refs[i], home);
+            writeBacks(home, n, args, argVts, vts, bits, refs);
         } finally {
             result = resultVt == VT_EMPTY ? null
                     : resultVt == VT_VARIANT ? Wire.variant(vts[n], bits[n], refs[n], home)
@@ -499,9 +584,16 @@ public class MivraObject implements AutoCloseable {
                     throw new IllegalArgumentException(c.getName() + ".IID cannot be read", e);
                 }
             }
-            throw new IllegalArgumentException(type.getName() + " has no static String IID");
+            return null;
         }
     };
+
+    private static String iidOf(Class<?> type) {
+        String iid = IIDS.get(type);
+        if (iid == null)
+            throw new IllegalArgumentException(type.getName() + " has no static String IID");
+        return iid;
+    }
 
     /**
      * The object as an instance of a generated class: the object itself when it
@@ -517,7 +609,7 @@ public class MivraObject implements AutoCloseable {
         Objects.requireNonNull(type, "type");
         if (type.isInstance(this))
             return type.cast(this);
-        String iid = IIDS.get(type);
+        String iid = iidOf(type);
         Apartment home = enter();
         long p = ComLayer.get().queryInterface(pointer(), iid);
         Reference.reachabilityFence(this);
@@ -550,10 +642,23 @@ public class MivraObject implements AutoCloseable {
         int[] vts = new int[n + 1];
         long[] bits = new long[n + 1];
         Object[] refs = new Object[n + 1];
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
             encodeArgument(args[i], argVts[i], vts, bits, refs, i);
+            if (vts[i] == VT_DISPATCH && args[i] instanceof MivraObject)
+                bits[i] = ((MivraObject) args[i]).parameterPointer();
+        }
         ComLayer.get().vtblCall(pointer, slot, iid, resultVt, n == 0 ? new int[0] : argVts.clone(), vts, bits, refs);
         return results(home, resultVt, args, argVts, vts, bits, refs);
+    }
+
+    /**
+     * The pointer of an object argument of a vtable call: the interface of its
+     * class, which is the parameter's declared one or derives from it, since
+     * the IDispatch an object came with may be another interface's.
+     */
+    private long parameterPointer() {
+        String iid = getClass() == MivraObject.class ? null : IIDS.get(getClass());
+        return iid == null ? pointerForCall() : interfacePointer(iid);
     }
 
     private long interfacePointer(String iid) {
@@ -585,6 +690,33 @@ public class MivraObject implements AutoCloseable {
                 return wrap.apply(element);
             } finally {
                 element.dropIfUntaken();
+            }
+        });
+    }
+
+    /**
+     * Iterates the collection through {@code DISPID_NEWENUM} and {@code IEnumVARIANT},
+     * each element an instance of the most derived class the package's table
+     * gives it, as {@link #mivraAdopt(Object, Class, ClassTable)} chooses.
+     *
+     * @param <T> the declared class of the elements
+     * @param declared that class
+     * @param table the package's classes
+     * @return an iterator over the elements (null elements stay null)
+     */
+    protected final <T> Iterator<T> mivraEnumerate(Class<T> declared, ClassTable table) {
+        Objects.requireNonNull(declared, "declared");
+        Objects.requireNonNull(table, "table");
+        return new Elements<>(this, VT_DISPATCH, (home, vt, bits, ref) -> {
+            if (bits == 0)
+                return null;
+            MivraObject element = adopted(bits, true, home);
+            element.typeInfoIid = ref instanceof String ? (String) ref : null;
+            try {
+                return mivraAdopt(element, declared, table);
+            } catch (RuntimeException | Error e) {
+                element.close();
+                throw e;
             }
         });
     }

@@ -172,21 +172,8 @@ public final class MivraVariant {
             return false;
         if ((vt & VT_ARRAY) != 0)
             return value == null || value instanceof Object[];
-        switch (vt) {
-        case VT_EMPTY: case VT_NULL: return value == null;
-        case VT_I1: case VT_UI1: return value instanceof Byte;
-        case VT_I2: case VT_UI2: return value instanceof Short;
-        case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: return value instanceof Integer;
-        case VT_I8: case VT_UI8: return value instanceof Long;
-        case VT_R4: return value instanceof Float;
-        case VT_R8: return value instanceof Double;
-        case VT_BOOL: return value instanceof Boolean;
-        case VT_BSTR: return value == null || value instanceof String;
-        case VT_DATE: return value instanceof LocalDateTime;
-        case VT_CY: case VT_DECIMAL: return value instanceof BigDecimal;
-        case VT_DISPATCH: case VT_UNKNOWN: return value == null || value instanceof MivraObject;
-        default: return false;
-        }
+        VarType type = VarType.of(vt);
+        return type != null && type.inVariant() && type.holds(value);
     }
 
     boolean isConstant() {

@@ -7,6 +7,11 @@ final class NativeComLayer extends ComLayer {
 
     static NativeComLayer load() {
         NativeLoader.load();
+        return loaded();
+    }
+
+    /** The layer over a native library loaded already (the benchmarks load one of their own). */
+    static NativeComLayer loaded() {
         initialize();
         return new NativeComLayer();
     }
@@ -30,6 +35,14 @@ final class NativeComLayer extends ComLayer {
 
     @Override
     native void invoke(long dispatch, int dispId, int flags, int resultVt, int[] vts, long[] bits, Object[] refs);
+
+    @Override
+    native long invokeBits(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits,
+            Object[] refs);
+
+    @Override
+    native Object invokeRef(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits,
+            Object[] refs);
 
     @Override
     native void vtblCall(long unknown, int slot, String iid, int resultVt, int[] declared, int[] vts, long[] bits,

@@ -86,26 +86,13 @@ final class Wire {
 
     /** The bits of a scalar of the given VARTYPE. */
     private static long number(Object value, int vt) {
-        switch (vt) {
-        case VT_BOOL:
-            return cast(value, Boolean.class, vt) ? 1 : 0;
-        case VT_R4:
-            return Float.floatToRawIntBits(cast(value, Number.class, vt).floatValue());
-        case VT_R8:
-            return Double.doubleToRawLongBits(cast(value, Number.class, vt).doubleValue());
-        case VT_DATE:
-            return Double.doubleToRawLongBits(toOleDate(cast(value, LocalDateTime.class, vt)));
-        case VT_CY:
-            return currency(decimalValue(value, vt));
-        case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT: case VT_UINT:
-        case VT_ERROR: case VT_HRESULT: case VT_I8: case VT_UI8:
-            return cast(value, Number.class, vt).longValue();
-        default:
+        VarType type = VarType.of(vt);
+        if (type == null)
             throw new IllegalArgumentException("VARTYPE " + vt + " cannot be passed");
-        }
+        return type.encode(value);
     }
 
-    private static BigDecimal decimalValue(Object value, int vt) {
+    static BigDecimal decimalValue(Object value, int vt) {
         if (value instanceof BigDecimal)
             return (BigDecimal) value;
         if (value == null)
@@ -113,7 +100,7 @@ final class Wire {
         return new BigDecimal(cast(value, Number.class, vt).toString());
     }
 
-    private static <T> T cast(Object value, Class<T> type, int vt) {
+    static <T> T cast(Object value, Class<T> type, int vt) {
         if (!type.isInstance(value))
             throw new IllegalArgumentException("A " + value.getClass().getName() + " cannot be passed as " + typeName(vt)
                     + " (needs " + type.getSimpleName() + ")");
@@ -145,16 +132,8 @@ final class Wire {
 
     // The arrays whose Java layout is the wire's, passed as they are.
     private static Object sameLayout(Object array, int elemVt) {
-        switch (elemVt) {
-        case VT_I1: case VT_UI1: return array instanceof byte[] ? array : null;
-        case VT_I2: case VT_UI2: return array instanceof short[] ? array : null;
-        case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: return array instanceof int[] ? array : null;
-        case VT_I8: case VT_UI8: return array instanceof long[] ? array : null;
-        case VT_R4: return array instanceof float[] ? array : null;
-        case VT_R8: return array instanceof double[] ? array : null;
-        case VT_BSTR: return array instanceof String[] ? array : null;
-        default: return null;
-        }
+        VarType type = VarType.of(elemVt);
+        return type != null && type.sameLayout != null && type.sameLayout.isInstance(array) ? array : null;
     }
 
     // Elements in the order of the first index varying fastest.
@@ -249,6 +228,21 @@ final class Wire {
 
     // Wire to Java.
 
+    /** How a result comes back: its bits alone give its value, its reference alone, or a frame slot holds it. */
+    static final int BITS = 0, REF = 1, FRAME = 2;
+
+    static int resultShape(int vt) {
+        if ((vt & VT_ARRAY) != 0)
+            return REF;
+        VarType type = VarType.of(vt);
+        return type == null ? FRAME : type.shape;
+    }
+
+    /** The Java value of a result of the shape {@link #REF}. */
+    static Object decodeRef(int vt, Object ref, Apartment home) {
+        return decode(vt == VT_LPWSTR || vt == VT_LPSTR ? VT_BSTR : vt, 0, ref, false, home);
+    }
+
     /**
      * The Java value of slot i of a result or by-reference frame: as a
      * variant's content when asVariant (arrays as Object[] or Object[][]),
@@ -257,18 +251,11 @@ final class Wire {
     static Object decode(int vt, long bits, Object ref, boolean asVariant, Apartment home) {
         if ((vt & VT_ARRAY) != 0)
             return ref == null ? null : decodeArray((Object[]) ref, vt & 0xFFF, asVariant, home);
+        VarType type = VarType.of(vt);
+        if (type != null && type.shape == BITS)
+            return type.decode(bits);
         switch (vt) {
-        case VT_EMPTY: case VT_NULL: return null;
-        case VT_I1: case VT_UI1: return (byte) bits;
-        case VT_I2: case VT_UI2: return (short) bits;
-        case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: case VT_HRESULT: return (int) bits;
-        case VT_I8: case VT_UI8: return bits;
-        case VT_R4: return Float.intBitsToFloat((int) bits);
-        case VT_R8: return Double.longBitsToDouble(bits);
-        case VT_BOOL: return bits != 0;
         case VT_BSTR: return ref == null ? "" : (String) ref;
-        case VT_DATE: return fromOleDate(Double.longBitsToDouble(bits));
-        case VT_CY: return BigDecimal.valueOf(bits, 4);
         case VT_DECIMAL: return decimal((long[]) ref, 0);
         case VT_DISPATCH: case VT_UNKNOWN: return bits == 0 ? null : MivraObject.adopted(bits, vt == VT_DISPATCH, home);
         default: throw new MivraException("The server returned a value of VARTYPE " + vt + ", which Java cannot hold",
@@ -440,17 +427,7 @@ final class Wire {
         return new BigDecimal(negative ? magnitude.negate() : magnitude, scale);
     }
 
-    private static final String[] NAMES = {"VT_EMPTY", "VT_NULL", "VT_I2", "VT_I4", "VT_R4", "VT_R8", "VT_CY",
-        "VT_DATE", "VT_BSTR", "VT_DISPATCH", "VT_ERROR", "VT_BOOL", "VT_VARIANT", "VT_UNKNOWN", "VT_DECIMAL", "15",
-        "VT_I1", "VT_UI1", "VT_UI2", "VT_UI4", "VT_I8", "VT_UI8", "VT_INT", "VT_UINT", "24", "VT_HRESULT"};
-
     static String typeName(int vt) {
-        String prefix = (vt & VT_BYREF) != 0 ? "VT_BYREF|" : "";
-        if ((vt & VT_ARRAY) != 0)
-            prefix += "VT_ARRAY|";
-        int base = vt & 0xFFF;
-        String name = base < NAMES.length ? NAMES[base] : base == VT_LPSTR ? "VT_LPSTR" : base == VT_LPWSTR ? "VT_LPWSTR"
-                : String.valueOf(base);
-        return prefix + name;
+        return VarType.nameOf(vt);
     }
 }

@@ -50,6 +50,7 @@ final class FakeCom extends ComLayer {
     final List<String> releaseThreads = new ArrayList<>();
     final Map<Thread, Boolean> joined = new ConcurrentHashMap<>();
     int overReleases;
+    final List<String> asked = new ArrayList<>();
     int[] lastVts;
     int lastFlags;
 
@@ -91,6 +92,7 @@ final class FakeCom extends ComLayer {
     @Override
     synchronized long queryInterface(long unknown, String iid) {
         FakeObject o = object(unknown);
+        asked.add(iid);
         if (!o.iids.contains(iid))
             return 0;
         o.refs++;

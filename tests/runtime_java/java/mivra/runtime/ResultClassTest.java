@@ -75,6 +75,12 @@ public class ResultClassTest {
         Object slot(String iid, int slot, int resultVt, Object[] args, int[] vts) {
             return mivraVtblCall(iid, slot, resultVt, args, vts);
         }
+
+        <T> java.util.List<T> elements(Class<T> declared, ClassTable table) {
+            java.util.List<T> all = new java.util.ArrayList<>();
+            mivraEnumerate(declared, table).forEachRemaining(all::add);
+            return all;
+        }
     }
 
     private FakeCom com;
@@ -213,6 +219,60 @@ public class ResultClassTest {
         }
         object.close();
         assertEquals(0, o.refs);
+        assertEquals(0, com.overReleases);
+    }
+
+    @Test
+    public void objectArgumentsOfVtableCallsGoAsTheirClassesInterface() {
+        FakeCom.FakeObject o = serve(null, ELEMENT);
+        FakeCom.FakeObject arg = com.new FakeObject();
+        arg.iids.add(TEXT);
+        long[] passed = new long[2];
+        o.slots.put(7, (self, flags, vts, bits, refs) -> System.arraycopy(bits, 0, passed, 0, 2));
+        Caller object = new Caller(new MivraObject.Ref(o.pointer, true, Apartment.current()));
+        MivraObject plain = MivraObject.adopted(arg.pointer, true, Apartment.current());
+        arg.refs++;
+        Text typed = new Text(new MivraObject.Ref(arg.pointer, true, Apartment.current()));
+        com.asked.clear();
+        for (int round = 0; round < 2; ++round)
+            object.slot(ELEMENT, 7, VT_EMPTY, new Object[] {typed, plain}, new int[] {VT_DISPATCH, VT_DISPATCH});
+        // Asked once, kept with the argument; a plain object goes as its IDispatch.
+        assertEquals(Arrays.asList(ELEMENT, TEXT), com.asked);
+        assertArrayEquals(new long[] {arg.pointer, arg.pointer}, passed);
+        assertEquals(3, arg.refs);
+        typed.close();
+        plain.close();
+        object.close();
+        assertEquals(0, arg.refs);
+        assertEquals(0, com.overReleases);
+    }
+
+    @Test
+    public void elementsGetTheirClassesAsResultsDo() {
+        FakeCom.FakeObject collection = serve(null);
+        FakeCom.FakeObject named = com.new FakeObject();
+        named.iids.add(ELEMENT);
+        FakeCom.FakeObject silent = com.new FakeObject();
+        silent.iids.add(TEXT);
+        FakeCom.FakeObject plain = com.new FakeObject();
+        // The first names its interface in the enumeration's answer; the others give no type information.
+        collection.elements.add(new Object[] {VT_DISPATCH, named.pointer, ELEMENT});
+        collection.elements.add(new Object[] {VT_DISPATCH, silent.pointer, null});
+        collection.elements.add(new Object[] {VT_DISPATCH, 0L, null});
+        collection.elements.add(new Object[] {VT_DISPATCH, plain.pointer, null});
+        Caller object = new Caller(new MivraObject.Ref(collection.pointer, true, Apartment.current()));
+        java.util.List<Node> nodes = object.elements(Node.class, table(false));
+        assertEquals(4, nodes.size());
+        assertEquals(Element.class, nodes.get(0).getClass());
+        assertEquals(Text.class, nodes.get(1).getClass());
+        assertNull(nodes.get(2));
+        assertEquals(Node.class, nodes.get(3).getClass());
+        assertEquals(2, com.typeInfoCalls);
+        for (Node n : Arrays.asList(nodes.get(0), nodes.get(1), nodes.get(3)))
+            n.close();
+        object.close();
+        for (FakeCom.FakeObject o : Arrays.asList(named, silent, plain))
+            assertEquals(1, o.refs);
         assertEquals(0, com.overReleases);
     }
 
