@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A small Maven project built offline with mivra-maven-plugin: its bindings
-# are generated from a type library, its own code compiles against them, a
+# are generated from a type library in the folders of their package, its own
+# code (in a package and in the default one) compiles against them, a
 # second build with nothing changed regenerates nothing, a change beside the
 # library or in the registry regenerates, and a library mivra
 # refuses fails the build with mivra's message.
@@ -39,14 +40,15 @@ export WINEPREFIX=$work/prefix
 
 generated=target/generated-sources/mivra
 maven -Dshape.library="$library" compile || fail_with_log "the first build failed"
-[ -f "$generated/Shape.java" ] || fail "no generated Shape.java"
-[ -f target/classes/app/ShapeUser.class ] || fail "the project's own class was not compiled"
+[ -f "$generated/mvx/golden/Shape.java" ] || fail "no generated mvx/golden/Shape.java"
+[ -f target/classes/app/ShapeUser.class ] && [ -f target/classes/Areas.class ] ||
+  fail "the project's own classes were not compiled"
 [ -f target/classes/mvx/golden/Shape.class ] || fail "the generated classes were not compiled"
-first=$(stat -c '%.9Y' "$generated/Shape.java")
+first=$(stat -c '%.9Y' "$generated/mvx/golden/Shape.java")
 
 maven -Dshape.library="$library" compile || fail_with_log "the second build failed"
 grep -q "Mivra bindings are up to date" "$work/log" || fail_with_log "the second build did not see the bindings up to date"
-[ "$(stat -c '%.9Y' "$generated/Shape.java")" = "$first" ] || fail "the second build regenerated Shape.java"
+[ "$(stat -c '%.9Y' "$generated/mvx/golden/Shape.java")" = "$first" ] || fail "the second build regenerated Shape.java"
 
 # A library it may import changing beside it, or the registry mivra reads,
 # makes the bindings stale.
