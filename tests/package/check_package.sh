@@ -46,6 +46,12 @@ assert len(zlib.decompress(image)) == size * (1 + 4 * size)
 PY
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends names no Qt 6 Widgets: $(dpkg-deb -f "$deb" Depends)"
+# The offline Maven settings the guide tells of, and a description that names
+# the full bindings and their runtime.
+dpkg-deb -f "$deb" Recommends | grep -q 'maven-debian-helper' || fail "Recommends names no maven-debian-helper"
+description=$(dpkg-deb -f "$deb" Description)
+[[ $description == *"full bindings"* && $description == *"mivra-runtime.jar"* ]] ||
+  fail "the description names no full bindings or runtime jar: $description"
 
 mivra=$root/usr/bin/mivra
 # The command line loads no window toolkit; the window is a program of its own.
