@@ -1,7 +1,7 @@
 // Build tool: draws the installer's two 32x32, 16-colour icons, and the
 // builder's icon as PNG files for desktop icon themes (32, 64 and 128 pixels,
 // the 32x32 drawing scaled up).
-//   make_icons OUTPUT_FOLDER   -> mivra.ico, uninst.ico, mivra-32.png, mivra-64.png, mivra-128.png
+//   make_icons OUTPUT_FOLDER   -> mivra.ico, uninst.ico, mivra-N.png, uninst-N.png (N = 32, 64, 128)
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -171,12 +171,11 @@ int main(int argc, char** argv) {
         std::cerr << "make_icons: cannot write into " << folder << "\n";
         return 1;
     }
-    for (int scale : {1, 2, 4}) {
-        const std::string name = "mivra-" + std::to_string(32 * scale) + ".png";
-        if (!write(folder / name, png(mivraTile, scale))) {
-            std::cerr << "make_icons: cannot write into " << folder << "\n";
-            return 1;
-        }
-    }
+    for (int scale : {1, 2, 4})
+        for (const auto& [stem, tile] : std::initializer_list<std::pair<const char*, Painter>>{{"mivra-", mivraTile}, {"uninst-", uninstallTile}})
+            if (!write(folder / (stem + std::to_string(32 * scale) + ".png"), png(tile, scale))) {
+                std::cerr << "make_icons: cannot write into " << folder << "\n";
+                return 1;
+            }
     return 0;
 }

@@ -235,7 +235,7 @@ TEST(SetupFlow, FullInstallationIntoAnotherFolder) {
     }
 
     EXPECT_EQ(readText(fs::path(target) / "sample" / "jbrowse.dll").size(), 5000u);
-    EXPECT_EQ(readText(fs::path(target) / "Readme.txt"), "Mivra\r\nInstalled in " + target + "/help on drive .\r\n");
+    EXPECT_EQ(readText(fs::path(target) / "Readme.txt"), "Mivra\nInstalled in " + target + "/help on drive .\n");
     EXPECT_TRUE((fs::status(fs::path(target) / "Mivra").permissions() & fs::perms::owner_exec) != fs::perms::none);
     EXPECT_TRUE((fs::status(fs::path(target) / "help" / "Index.html").permissions() & fs::perms::owner_exec) ==
                 fs::perms::none);
