@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QThread>
 
@@ -146,6 +147,12 @@ TEST(SetupFlow, CancelAndNoTouchNothing) {
         EXPECT_EQ(agreement->windowTitle(), "License Agreement");
         EXPECT_NE(agreement->agreementView()->toPlainText().indexOf("Copyright (c) 2026 The Mivra developers"), -1);
         EXPECT_TRUE(agreement->agreementView()->isReadOnly());
+        // The view wraps the licence's paragraphs and opens at their start,
+        // nothing selected.
+        EXPECT_NE(agreement->agreementView()->toPlainText().indexOf("obtaining a copy of this software"), -1);
+        EXPECT_FALSE(agreement->agreementView()->textCursor().hasSelection());
+        EXPECT_EQ(agreement->agreementView()->textCursor().position(), 0);
+        EXPECT_EQ(agreement->agreementView()->verticalScrollBar()->value(), 0);
         agreement->close();  // the close box counts as "No"
         ASSERT_TRUE(run.finished());
         EXPECT_FALSE(fs::exists(SetupRun::defaultFolder()));
