@@ -28,7 +28,7 @@ for file in usr/bin/mivra usr/share/java/mivra-runtime.jar usr/share/doc/mivra/c
 done
 # The icons are whole PNG images of their sizes: every chunk's CRC and the
 # image data's checksum hold, and the data fills the image.
-for size in 32 64 128; do
+for size in 16 22 24 32 48 64 128 256; do
   python3 - "$root/usr/share/icons/hicolor/${size}x${size}/apps/mivra.png" "$size" <<'PY' || fail "the ${size}x${size} icon is no valid PNG"
 import struct, sys, zlib
 data, size = open(sys.argv[1], "rb").read(), int(sys.argv[2])
