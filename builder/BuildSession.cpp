@@ -121,6 +121,7 @@ BuildSession::Outcome BuildSession::buildChecked() {
     generator_->mapping = options.mapping;
     generator_->handles = options.handlesApply() ? options.handles : HandleType::Int;
     generator_->openReadmeWhenDone = options.openReadme;
+    generator_->packageFolders = options.packageFolders;
     generator_->setClassRegistry(options.registry);
     generator_->setReaderFactory(options.makeReader);
     // The folder is made without its trailing separator; the Generator keeps
@@ -128,6 +129,7 @@ BuildSession::Outcome BuildSession::buildChecked() {
     std::string& folder = fields.outputFolder;
     if (folder.ends_with('\\') || (folder.ends_with('/') && folder.size() > 1)) folder.pop_back();
     bool made = ensureFolder(folder, askBeforeCreatingFolder);
+    if (made && options.packageFolders) made = ensureFolder(packageFolderPath(folder, fields.packageName), false);
     showFields();
     if (!made) return Outcome::Failed;
     return runGeneration() ? Outcome::Succeeded : Outcome::Failed;

@@ -38,6 +38,8 @@ struct BuildOptions {
     MappingMode mapping = MappingMode::Basic;
     HandleType handles = HandleType::Int;
     bool openReadme = false;
+    // The Java files in package folders below the output folder.
+    bool packageFolders = false;
     // Supplies the ProgIDs (none: braced GUIDs), and reads the source (empty: the file reader).
     const ClassRegistry* registry = nullptr;
     ReaderFactory makeReader;

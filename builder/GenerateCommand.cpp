@@ -28,6 +28,7 @@ struct GenerateArgs {
     std::string handles;
     std::string mapping = "basic";
     bool openReadme = false;
+    bool packageFolders = false;
     std::string jarPath;
     std::string runtimeJar;
 };
@@ -54,6 +55,8 @@ const std::vector<OptionSpec>& generateOptions() {
         {"--reader", nullptr, false, {"file", "ole"}, [](GenerateArgs& a, const std::string& v) { a.reader = v; }},
         {"--mapping", nullptr, false, {"basic", "full"}, [](GenerateArgs& a, const std::string& v) { a.mapping = v; }},
         {"--open-readme", nullptr, false, {}, [](GenerateArgs& a, const std::string&) { a.openReadme = true; }},
+        {"--package-folders", nullptr, false, {},
+         [](GenerateArgs& a, const std::string&) { a.packageFolders = true; }},
         {"--jar", "FILE", false, {}, [](GenerateArgs& a, const std::string& v) { a.jarPath = v; }},
         {"--runtime-jar", "FILE", false, {}, [](GenerateArgs& a, const std::string& v) { a.runtimeJar = v; }},
     };
@@ -182,6 +185,7 @@ int runGenerateCommand(const std::vector<std::string>& args) {
     options.mapping = parsed.mapping == "full" ? MappingMode::Full : MappingMode::Basic;
     options.handles = parsed.handles == "long" ? HandleType::Long : HandleType::Int;
     options.openReadme = parsed.openReadme;
+    options.packageFolders = parsed.packageFolders;
     if (oleReader) options.makeReader = makeOleTypeLibraryReader;
     // Refusals of the inputs come before anything is made, the folder included.
     if (auto refusal = session.checkInputs()) {

@@ -25,6 +25,23 @@ private:
     Generator& owner_;
 };
 
+namespace {
+
+// The Java files to one folder, the pages and lists to another.
+class JavaSplitOutput final : public Output {
+public:
+    JavaSplitOutput(Output& java, Output& others) : java_(java), others_(others) {}
+    std::unique_ptr<OutputSink> open(const std::string& name) override { return of(name).open(name); }
+    std::string pathOf(const std::string& name) const override { return of(name).pathOf(name); }
+
+private:
+    Output& of(const std::string& name) const { return name.ends_with(".java") ? java_ : others_; }
+    Output& java_;
+    Output& others_;
+};
+
+}  // namespace
+
 std::string deriveLibraryBaseName(const std::string& libraryFileName) {
     size_t start = libraryFileName.find_last_of("\\/:");
     std::string name = start == std::string::npos ? libraryFileName : libraryFileName.substr(start + 1);
@@ -72,6 +89,15 @@ const std::string& Generator::libraryBaseName() const { return context_->library
 const std::string& Generator::jniPackage() const { return context_->jniPackage; }
 const std::string& Generator::classPathPackage() const { return context_->classPathPackage; }
 
+std::string packageFolderPath(const std::string& outputFolder, const std::string& packageName) {
+    std::string folder = deriveClassPathPackage(packageName);
+#ifdef _WIN32
+    for (char& c : folder)
+        if (c == '/') c = '\\';
+#endif
+    return outputPath(outputFolder, folder);
+}
+
 int Generator::javaFileCount() const { return context_->javaFileCount; }
 const std::vector<std::string>& Generator::javaFiles() const { return context_->javaFiles; }
 int Generator::jniFunctionCount() const { return context_->jniFunctionCount; }
@@ -94,6 +120,7 @@ bool Generator::run() {
     context.libraryBaseName = deriveLibraryBaseName(inputs.libraryFileName);
     context.jniPackage = deriveJniPackage(inputs.packageName);
     context.classPathPackage = deriveClassPathPackage(inputs.packageName);
+    context.javaFolder = packageFolders ? packageFolderPath(inputs.outputFolder, inputs.packageName) : std::string();
     context.javaFileCount = 0;
     context.javaFiles.clear();
     context.jniFunctionCount = 0;
@@ -143,9 +170,11 @@ bool Generator::runFull() {
     writeInputs.classPathPackage = context.classPathPackage;
     writeInputs.timeText = context.timeText();
     writeInputs.folderPath = context.fullPath(context.outputFolder);
-    DiskOutput output(context.outputFolder);
+    DiskOutput folderOutput(context.outputFolder);
+    DiskOutput javaOutput(context.javaFolder.empty() ? context.outputFolder : context.javaFolder);
+    JavaSplitOutput output(javaOutput, folderOutput);
     bool written = writeFullBindings(output, full, writeInputs, report, context.javaFileCount);
-    for (const std::string& path : output.paths())
+    for (const std::string& path : javaOutput.paths())
         if (path.ends_with(".java")) context.javaFiles.push_back(path);
     if (!written) return false;
     dispatchFunctions_ = full.functionCount();

@@ -29,6 +29,8 @@ struct GenerationInputs {
 std::string deriveLibraryBaseName(const std::string& libraryFileName);
 std::string deriveJniPackage(const std::string& packageName);
 std::string deriveClassPathPackage(const std::string& packageName);
+// The folder of a package's Java files below an output folder.
+std::string packageFolderPath(const std::string& outputFolder, const std::string& packageName);
 
 // One generation from a COM source to the Java classes, the C file and the
 // pages. Owners set the inputs, call run, then always finish. Everything the
@@ -44,6 +46,10 @@ public:
     // Long: in long fields, for 64-bit VMs.
     HandleType handles = HandleType::Int;
     MappingMode mapping = MappingMode::Basic;
+    // The Java files in the folders of their package below the output folder
+    // (mvx/golden/Shape.java), as build tools look for them; the pages and
+    // the C file stay in the output folder. The owner makes the folders.
+    bool packageFolders = false;
 
     bool run();
     void finish();

@@ -29,6 +29,8 @@ public:
     virtual ~GenerationContext() = default;
 
     std::string outputFolder;
+    // Where the Java files go; empty: the output folder.
+    std::string javaFolder;
     std::string packageName;
     std::string libraryBaseName;
     std::string jniPackage;

@@ -18,7 +18,8 @@ std::string lowered(std::string_view text) {
 }  // namespace
 
 std::unique_ptr<TextFile> createJavaFile(GenerationContext& context, std::string_view name) {
-    std::string path = outputPath(context.outputFolder, std::string(name) + ".java");
+    const std::string& folder = context.javaFolder.empty() ? context.outputFolder : context.javaFolder;
+    std::string path = outputPath(folder, std::string(name) + ".java");
     // createOutputFile keeps errno: the caller tells a name too long from
     // other failures.
     auto file = createOutputFile(context, path);

@@ -23,7 +23,7 @@ std::string quoted(const std::string& name) { return "(\"" + name + "\")]"; }
 }  // namespace
 
 std::string addItemCommand(const std::string& itemPrefix, const GroupItem& item) {
-    const std::string icon = localName(isUninstallItem(item) ? "icon\\uninst.ico" : "icon\\mivra.ico");
+    const std::string icon = localName(std::string(isUninstallItem(item) ? uninstallIconName : programIconName));
     return "[AddItem(\"" + itemPrefix + localName(item.target) + "\",\"" + item.title + "\",\"" + itemPrefix +
            icon + "\")]";
 }

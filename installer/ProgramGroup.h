@@ -10,8 +10,8 @@ namespace mivra::installer {
 
 inline constexpr const char* groupName = "Mivra";
 
-// "[AddItem(\"<prefix><target>\",\"<title>\",\"<prefix>icon\\mivra.ico\")]",
-// the uninstall icon for titles beginning with "Uninstall".
+// "[AddItem(\"<prefix><target>\",\"<title>\",\"<prefix>icon\\mivra.ico\")]" (.png
+// on Linux), the uninstall icon for titles beginning with "Uninstall".
 std::string addItemCommand(const std::string& itemPrefix, const GroupItem& item);
 
 // Every command of the program group, in the order they are sent.

@@ -81,8 +81,10 @@ bool substituteFile(const std::filesystem::path& path, const SubstitutionValues&
     const auto writePiece = [&] {
         written.clear();
         for (char c : substituteVariables(piece, values)) {
-            if (c == '\n') written += '\r';
-            written += c;
+            if (c == '\n')
+                written += substitutedLineEnd;
+            else
+                written += c;
         }
         out.write(written.data(), static_cast<std::streamsize>(written.size()));
         piece.clear();

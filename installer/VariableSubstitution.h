@@ -27,7 +27,14 @@ inline constexpr std::size_t substitutionPieceLength = 399;
 // Replaces every variable name ("$TGTDIR", "$HOST", ..., in any case) in one piece.
 std::string substituteVariables(std::string_view piece, const SubstitutionValues& values);
 
-// Rewrites a CR LF text file as a stream through a temporary file beside it,
+// The line end of substituted files: the platform's own.
+#ifdef _WIN32
+inline constexpr std::string_view substitutedLineEnd = "\r\n";
+#else
+inline constexpr std::string_view substitutedLineEnd = "\n";
+#endif
+
+// Rewrites a CR LF or LF text file, with the platform's line ends, as a stream through a temporary file beside it,
 // a new name that no file had. Leaves the file unchanged and returns false if
 // either file cannot be opened.
 bool substituteFile(const std::filesystem::path& path, const SubstitutionValues& values);

@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   dpkg-dev file man-db lintian python3
   maven maven-debian-helper libmaven-plugin-tools-java libmaven-install-plugin-java
+  imagemagick  # scripts/help-pictures.sh: the Linux window pictures of the guide
 )
 missing=()
 for p in "${packages[@]}"; do

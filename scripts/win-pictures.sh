@@ -21,6 +21,10 @@ wine=/usr/lib/wine/wine64
 command -v xvfb-run >/dev/null || { echo "win-pictures: xvfb-run is not installed (apt-get install xvfb)" >&2; exit 1; }
 [ -f "$build/wineprefix/system.reg" ] || { echo "win-pictures: no Wine prefix in $build" >&2; exit 1; }
 cmake --build "$windows_build" --target wingui_tests >/dev/null
+# Wine draws the title bars' buttons with the Marlett font; without it in the
+# prefix's Fonts folder they come out as letters.
+mkdir -p "$build/wineprefix/drive_c/windows/Fonts"
+cp /usr/share/wine/fonts/marlett.ttf "$build/wineprefix/drive_c/windows/Fonts/"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # Named as the product, so that message boxes carry its name as caption.

@@ -10,7 +10,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -19,6 +18,7 @@
 #include "BuildChecks.h"
 #include "BuilderTexts.h"
 #include "DialogHooks.h"
+#include "ProgramIconImages.h"
 #include "SourcePicker.h"
 
 namespace mivra {
@@ -92,22 +92,9 @@ private:
 
 QIcon programIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setBrush(QColor(0x2f, 0x5d, 0x8a));
-        painter.setPen(Qt::NoPen);
-        painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
-        painter.setPen(Qt::white);
-        QFont font = painter.font();
-        font.setBold(true);
-        font.setPixelSize(size * 2 / 3);
-        painter.setFont(font);
-        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("J"));
-        painter.end();
-        icon.addPixmap(pixmap);
+    for (const ProgramIconImage& image : programIconImages()) {
+        QPixmap pixmap;
+        if (pixmap.loadFromData(image.png, static_cast<uint>(image.length), "PNG")) icon.addPixmap(pixmap);
     }
     return icon;
 }

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "BuilderTexts.h"
@@ -17,6 +18,19 @@ namespace mivra {
 
 namespace {
 namespace texts = builder::texts;
+
+// A list that shows whole rows only, whatever its height: what is left below
+// the last whole row is an empty margin in the list's colour, not half a row.
+class WholeRowList final : public QListWidget {
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        const int row = count() > 0 ? sizeHintForRow(0) : fontMetrics().height();
+        int height = contentsRect().height();
+        if (horizontalScrollBar()->isVisible()) height -= horizontalScrollBar()->height();
+        setViewportMargins(0, 0, 0, row > 0 && height > row ? height % row : 0);
+        QListWidget::resizeEvent(event);
+    }
+};
 
 QLabel* textLabel(const char* text) {
     auto* label = new QLabel(QString::fromUtf8(text));
@@ -37,7 +51,10 @@ SourcePicker::SourcePicker(SourceServices services, QWidget* parent)
     fileLabel->setBuddy(file_);
     file_->setAccessibleName(QString::fromUtf8(texts::fileLabel).remove(QLatin1Char('&')));
     browse_ = new QPushButton(QString::fromUtf8(texts::browseButton));
-    list_ = new QListWidget;
+    list_ = new WholeRowList;
+    list_->setUniformItemSizes(true);
+    list_->setBackgroundRole(QPalette::Base);
+    list_->setAutoFillBackground(true);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     list_->setAccessibleName(QString::fromUtf8(texts::listName));
     locate_ = new QPushButton(QString::fromUtf8(texts::locateButton));

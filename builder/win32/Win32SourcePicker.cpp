@@ -84,6 +84,18 @@ void locateByProgId(PickerState& state) {
     showSession(state);
 }
 
+// Cuts the list to a whole number of rows, so that its last row is never
+// half shown: Windows does so itself for a list box of this style, Wine not.
+void fitListToWholeRows(HWND list) {
+    const LRESULT row = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+    RECT outer, inner;
+    if (row <= 0 || !GetWindowRect(list, &outer) || !GetClientRect(list, &inner) || inner.bottom <= row) return;
+    const int cut = inner.bottom % static_cast<int>(row);
+    if (cut)
+        SetWindowPos(list, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top - cut,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK pickerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* state = reinterpret_cast<PickerState*>(GetWindowLongPtrW(window, DWLP_USER));
     switch (message) {
@@ -100,6 +112,7 @@ INT_PTR CALLBACK pickerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                         {IDOK, texts::okButton},
                         {IDCANCEL, texts::cancelButton}});
         fillList(*state);
+        fitListToWholeRows(state->item(IDC_LIBRARY_LIST));
         return TRUE;
     case WM_COMMAND:
         if (!state) break;

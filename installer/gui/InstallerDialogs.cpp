@@ -11,6 +11,7 @@
 
 #include "InstallPaths.h"
 #include "InstallerPrompts.h"
+#include "LicenceLayout.h"
 #include "InstallerTexts.h"
 
 extern const char mivraLicenseText[];
@@ -104,6 +105,7 @@ AgreementDialog::AgreementDialog(QWidget* parent) : CentredDialog(parent) {
     text_->setReadOnly(true);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_->setPlainText(agreementText());
+    text_->moveCursor(QTextCursor::Start);
     layout->addWidget(text_, 1);
     layout->addWidget(new QLabel(texts::agreementQuestion, this));
     auto* buttons = new QHBoxLayout;
@@ -115,6 +117,7 @@ AgreementDialog::AgreementDialog(QWidget* parent) : CentredDialog(parent) {
     buttons->addWidget(yes_);
     buttons->addWidget(no_);
     layout->addLayout(buttons);
+    yes_->setFocus();
     connect(yes_, &QPushButton::clicked, this, &AgreementDialog::accept);
     connect(no_, &QPushButton::clicked, this, &AgreementDialog::reject);
 }
@@ -143,6 +146,6 @@ void ProgressDialog::setStatus(const QString& text) { status_->setText(text); }
 
 void ProgressDialog::setProgress(int position) { bar_->setValue(position); }
 
-QString agreementText() { return QString::fromUtf8(mivraLicenseText).replace("\r\n", "\n"); }
+QString agreementText() { return QString::fromStdString(licenceParagraphs(mivraLicenseText, "\n")); }
 
 }  // namespace mivra::installer

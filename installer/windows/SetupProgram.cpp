@@ -15,6 +15,7 @@
 #include "InstallPaths.h"
 #include "Installation.h"
 #include "InstallerTexts.h"
+#include "LicenceLayout.h"
 #include "ProcessServices.h"
 #include "SetupResources.h"
 #include "windows/WideText.h"
@@ -140,22 +141,20 @@ INT_PTR CALLBACK folderDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
     return FALSE;
 }
 
-// The licence with the CR LF line ends an edit control shows.
-std::wstring agreementText() {
-    std::string text;
-    for (const char* c = mivraLicenseText; *c; ++c) {
-        if (*c == '\n' && (text.empty() || text.back() != '\r')) text += '\r';
-        text += *c;
-    }
-    return wideText(text);
-}
+// The licence with the CR LF line ends an edit control shows; the control
+// wraps the paragraphs.
+std::wstring agreementText() { return wideText(licenceParagraphs(mivraLicenseText, "\r\n")); }
 
 INT_PTR CALLBACK agreementDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         dialogOpened(dialog);
         SetDlgItemTextW(dialog, IDC_AGREEMENT_TEXT, agreementText().c_str());
-        return TRUE;
+        // Focus on the text would select all of it and scroll to its end:
+        // the dialog opens on Yes, the text from its start.
+        SendDlgItemMessageW(dialog, IDC_AGREEMENT_TEXT, EM_SETSEL, 0, 0);
+        SetFocus(GetDlgItem(dialog, IDOK));
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             endDialog(dialog, LOWORD(wParam));

@@ -183,7 +183,9 @@ private:
         std::string entry = "[Desktop Entry]\nType=Application\nName=" + desktopString(name) +
                             "\nExec=" + desktopString(exec) + "\n";
         if (!icon.empty()) entry += "Icon=" + desktopString(icon) + "\n";
-        entry += "Terminal=false\nCategories=X-" + groupId(currentGroup_) + ";\n";
+        // Development is the main category menus file an entry under; the
+        // group's own category places it in the group's menu.
+        entry += "Terminal=false\nCategories=Development;X-" + groupId(currentGroup_) + ";\n";
         return writeFile(applicationsFolder() / (groupId(currentGroup_) + "-" + fileNamePart(name) + ".desktop"),
                          entry);
     }

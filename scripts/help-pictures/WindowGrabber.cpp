@@ -68,7 +68,9 @@ void grabWhenShown() {
         closeWindow(window);
         return;
     }
-    const char* tutorialInputs[] = {"C:\\Windows\\System32\\ieframe.dll", "C:\\tutorial",
+    // The tutorial's inputs as a Linux user gives them: the library in the
+    // Wine prefix, the output in the home folder.
+    const char* tutorialInputs[] = {"/home/user/.wine/drive_c/windows/system32/ieframe.dll", "/home/user/tutorial",
                                     "mvx.tutorial", "jbrowse.dll"};
     for (int i = 0; i < 4; ++i) {
         fields[i]->setText(QString::fromLatin1(tutorialInputs[i]));

@@ -284,6 +284,38 @@ TEST(GenerateCommand, JarOfAWineLibraryHoldsItsClassesAndSources) {
     EXPECT_FALSE(fs::exists(folder.file("lib/.shdocvw.jar.build")));
 }
 
+// --package-folders: the Java files in the folders of their package, the
+// pages, lists and C file in the output folder, in either mapping; the jar
+// of such a run holds each source once, at its package path.
+TEST(GenerateCommand, PackageFoldersHoldTheJavaFiles) {
+    if (!test::toolAvailable("javac")) GTEST_SKIP() << "no javac";
+    struct Case {
+        const char* mapping;
+        std::vector<std::string> top;
+    } cases[] = {
+        {"basic", {"Jgolden.c", "mvx", "overview.html", "readme.html"}},
+        {"full", {"mvx", "overview.html", "readme.html", "unbound.txt"}},
+    };
+    for (const Case& c : cases) {
+        test::TempFolder folder;
+        const std::string out = folder.file("out"), jar = folder.file("golden.jar");
+        auto r = runMivra(std::string("generate --package-folders --mapping ") + c.mapping + " -i " + q(goldenTlb) +
+                              " -o " + q(out) + " -p mvx.golden --jar " + q(jar) + " --runtime-jar " +
+                              q(MIVRA_RUNTIME_JAR),
+                          folder);
+        ASSERT_EQ(r.status, 0) << c.mapping << r.err;
+        std::vector<std::string> top;
+        for (const auto& entry : fs::directory_iterator(out)) top.push_back(entry.path().filename().string());
+        std::sort(top.begin(), top.end());
+        EXPECT_EQ(top, c.top) << c.mapping;
+        const std::string shape = out + "/mvx/golden/Shape.java";
+        EXPECT_NE(test::readFile(shape).find("// File: " + shape + "\n"), std::string::npos) << c.mapping;
+        const std::string sources = outputOf(std::string(MIVRA_JAR) + " tf " + q(folder.file("golden-sources.jar")));
+        EXPECT_NE(sources.find("\nmvx/golden/Shape.java\n"), std::string::npos) << c.mapping << sources;
+        EXPECT_EQ(sources.find("mvx/golden/mvx"), std::string::npos) << c.mapping << sources;
+    }
+}
+
 TEST(GenerateCommand, JarWithoutAWorkingJdkFails) {
     test::TempFolder folder;
     fs::create_directories(folder.file("nojdk"));

@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -86,6 +88,21 @@ TEST_F(BuilderWindowTest, CaptionsTextsAndControls) {
     EXPECT_EQ(window.contextMenuPolicy(), Qt::ActionsContextMenu);
     for (QLineEdit* field : {window.inputField(), window.outputField(), window.packageField(), window.libraryField()})
         EXPECT_TRUE(field->text().isEmpty());
+}
+
+// The window, its About box, the programs of Windows and the Debian package
+// show one icon, drawn at every size: the window's images are those of the
+// package's PNG files.
+TEST_F(BuilderWindowTest, IconIsTheProgramIconAtEverySize) {
+    const QIcon icon = window.windowIcon();
+    for (int size : {16, 20, 22, 24, 32, 40, 48, 64, 96, 128, 256}) {
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+        const QImage drawn(QString(MIVRA_ICON_DIR) + "/mivra-" + QString::number(size) + ".png");
+        ASSERT_FALSE(drawn.isNull()) << size;
+        EXPECT_EQ(icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied))
+            << size;
+    }
 }
 
 TEST_F(BuilderWindowTest, TabOrderRunsTopToBottom) {

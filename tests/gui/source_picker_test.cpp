@@ -1,5 +1,6 @@
 #include <filesystem>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -101,6 +102,23 @@ TEST_F(SourcePickerTest, ListIsSortedAndAChosenLineFillsFile) {
     SourcePicker again(services);
     EXPECT_EQ(again.libraryList()->count(), 3);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// Whatever height the window has, the list shows whole rows: the last one
+// is never cut in half.
+TEST_F(SourcePickerTest, ListShowsWholeRowsAtEveryHeight) {
+    SourcePicker picker(services);
+    QListWidget* list = picker.libraryList();
+    ASSERT_GT(list->count(), 0);
+    picker.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&picker));
+    const int row = list->visualItemRect(list->item(0)).height();
+    ASSERT_GT(row, 0);
+    for (int height = 400; height < 400 + row; height += 3) {
+        picker.resize(picker.width(), height);
+        QApplication::processEvents();
+        EXPECT_EQ(list->viewport()->height() % row, 0) << "window height " << height;
+    }
 }
 
 TEST_F(SourcePickerTest, BrowseTakesOnlyFilesWithATypeLibrary) {

@@ -322,6 +322,29 @@ TEST(HelpPages, EveryPageIsReachableFromIndexAndLinksBackToIt) {
     }
 }
 
+// Every page has the same navigation bar (only the mark of the current page
+// moves), and every picture sits in a figure, which keeps it to the column.
+TEST(HelpPages, OneNavigationBarAndPicturesInFigures) {
+    const auto navigation = [](const std::string& text) {
+        const size_t start = text.find("<nav class=\"guide\">"), end = text.find("</nav>", start);
+        std::string links = start == std::string::npos || end == std::string::npos ? "" : text.substr(start, end - start);
+        for (size_t at; (at = links.find(" class=\"here\"")) != std::string::npos;) links.erase(at, 13);
+        return links;
+    };
+    const std::string expected = navigation(readFile(helpDir / "Index.html"));
+    for (const char* page : {"Runtime.html", "Maven.html"})
+        EXPECT_NE(expected.find(std::string("href=\"") + page + "\""), std::string::npos) << page;
+    for (const auto& path : helpPages()) {
+        const std::string text = readFile(path);
+        EXPECT_EQ(navigation(text), expected) << path.filename();
+        for (size_t at = text.find("<img"); at != std::string::npos; at = text.find("<img", at + 1)) {
+            const size_t figure = text.rfind("<figure>", at), closed = text.rfind("</figure>", at);
+            EXPECT_TRUE(figure != std::string::npos && (closed == std::string::npos || closed < figure))
+                << path.filename() << ": a picture outside a figure at byte " << at;
+        }
+    }
+}
+
 TEST(HtmlChecker, FindsTheFaultsItIsThereFor) {
     EXPECT_TRUE(checkPage("<!DOCTYPE html><html lang=\"en\"><p>a</p></html>").problems.empty());
     EXPECT_FALSE(checkPage("<html><p><b>a</p></b></html>").problems.empty());
@@ -364,6 +387,7 @@ TEST(HelpPages, InstalledFilesTableNamesThePathsOfBothSystems) {
     const auto table = index.substr(index.find("<h2 id=\"installed\">"));
     for (const char* row : {"<td><code>Mivra.exe</code></td><td><code>Mivra</code></td>",
                             "<td><code>help\\</code></td><td><code>help/</code></td>",
+                            "<td><code>icon\\</code></td><td><code>icon/</code></td>",
                             "<td><code>sample\\jbrowse.dll</code></td><td><code>sample/jbrowse.dll</code></td>",
                             "<td><code>Uninstaller.exe</code></td><td><code>Uninstaller</code></td>"})
         EXPECT_NE(table.find(row), std::string::npos) << row;

@@ -39,11 +39,11 @@ TEST(ProgramGroupCommands, TextsForTheShippedItems) {
     EXPECT_EQ(commands[0], "[DeleteGroup(\"Mivra\")]");
     EXPECT_EQ(commands[1], "[CreateGroup(\"Mivra\")]");
     EXPECT_EQ(commands[2], "[ShowGroup(\"Mivra\",1)]");
-    const std::string sep(1, pathSeparator);
+    const std::string sep(1, pathSeparator), ext(programIconName.substr(programIconName.rfind('.')));
     EXPECT_EQ(commands[4], "[AddItem(\"C:\\MIVRA~1\\help" + sep + "Index.html\",\"Mivra Documentation\",\"C:\\MIVRA~1\\icon" +
-                               sep + "mivra.ico\")]");
+                               sep + "mivra" + ext + "\")]");
     EXPECT_EQ(commands[5], "[AddItem(\"C:\\MIVRA~1\\Uninstaller\",\"Uninstall Mivra\",\"C:\\MIVRA~1\\icon" + sep +
-                               "uninst.ico\")]");
+                               "uninst" + ext + "\")]");
     EXPECT_EQ(programGroupCommands(prefix, {shippedItems[0], shippedItems[1]}).size(), 5u);
 }
 
@@ -93,11 +93,11 @@ TEST(XdgProgramManager, ShippedItemsBecomeAMenuAndDeleteGroupRemovesIt) {
     const fs::path applications = fs::path(folders / "data") / "applications";
     EXPECT_EQ(readText(applications / "mivra-mivra-mivra.desktop"),
               "[Desktop Entry]\nType=Application\nName=Mivra\nExec=\"" + prefix + "Mivra\"\nIcon=" + prefix +
-                  "icon/mivra.ico\nTerminal=false\nCategories=X-mivra-mivra;\n");
+                  "icon/mivra.png\nTerminal=false\nCategories=Development;X-mivra-mivra;\n");
     EXPECT_EQ(readText(applications / "mivra-mivra-mivra-documentation.desktop"),
               "[Desktop Entry]\nType=Application\nName=Mivra Documentation\nExec=xdg-open \"" + prefix +
-                  "help/Index.html\"\nIcon=" + prefix + "icon/mivra.ico\nTerminal=false\nCategories=X-mivra-mivra;\n");
-    EXPECT_NE(readText(applications / "mivra-mivra-uninstall-mivra.desktop").find("Icon=" + prefix + "icon/uninst.ico\n"),
+                  "help/Index.html\"\nIcon=" + prefix + "icon/mivra.png\nTerminal=false\nCategories=Development;X-mivra-mivra;\n");
+    EXPECT_NE(readText(applications / "mivra-mivra-uninstall-mivra.desktop").find("Icon=" + prefix + "icon/uninst.png\n"),
               std::string::npos);
     EXPECT_EQ(readText(fs::path(folders / "data") / "desktop-directories" / "mivra-mivra.directory"),
               "[Desktop Entry]\nType=Directory\nName=Mivra\n");
@@ -135,7 +135,7 @@ TEST(XdgProgramManager, ExecAndNamesAreEscaped) {
     ASSERT_TRUE(manager->execute("[AddItem(\"/opt/a $b\\c 100%.html\",\"Back\\slash\",\"\")]"));
     EXPECT_EQ(readText(fs::path(folders / "data") / "applications" / "mivra-mivra-back-slash.desktop"),
               "[Desktop Entry]\nType=Application\nName=Back\\\\slash\nExec=xdg-open \"/opt/a \\\\$b\\\\\\\\c "
-              "100%%.html\"\nTerminal=false\nCategories=X-mivra-mivra;\n");
+              "100%%.html\"\nTerminal=false\nCategories=Development;X-mivra-mivra;\n");
 }
 
 TEST(UninstallRegistrationFile, WrittenReadAndRemoved) {

@@ -18,6 +18,7 @@ namespace mivra::installer {
 namespace {
 
 namespace fs = std::filesystem;
+const std::string nl(substitutedLineEnd);
 using test::bytesOf;
 using test::readText;
 using test::RecordingEvents;
@@ -98,7 +99,7 @@ TEST(Extraction, ShippedLayoutInstallsRegistersAndCreatesTheGroup) {
             << local;
     }
     EXPECT_EQ(readText(fs::path(target) / "Readme.txt"),
-              "Mivra\r\nInstalled in " + target + "/help on drive C:.\r\n");
+              "Mivra" + nl + "Installed in " + target + "/help on drive C:." + nl);
     EXPECT_EQ(events.positions.back(), 95);
     EXPECT_TRUE(std::is_sorted(events.positions.begin(), events.positions.end()));
     EXPECT_EQ(events.statuses.front(), "Extracting files");
@@ -112,9 +113,9 @@ TEST(Extraction, ShippedLayoutInstallsRegistersAndCreatesTheGroup) {
     EXPECT_EQ(recorder.commands,
               (std::vector<std::string>{
                   "[DeleteGroup(\"Mivra\")]", "[CreateGroup(\"Mivra\")]", "[ShowGroup(\"Mivra\",1)]",
-                  "[AddItem(\"" + prefix + "Mivra\",\"Mivra\",\"" + prefix + "icon/mivra.ico\")]",
-                  "[AddItem(\"" + prefix + "help/Index.html\",\"Mivra Documentation\",\"" + prefix + "icon/mivra.ico\")]",
-                  "[AddItem(\"" + prefix + "Uninstaller\",\"Uninstall Mivra\",\"" + prefix + "icon/uninst.ico\")]"}));
+                  "[AddItem(\"" + prefix + "Mivra\",\"Mivra\",\"" + prefix + "icon/mivra.png\")]",
+                  "[AddItem(\"" + prefix + "help/Index.html\",\"Mivra Documentation\",\"" + prefix + "icon/mivra.png\")]",
+                  "[AddItem(\"" + prefix + "Uninstaller\",\"Uninstall Mivra\",\"" + prefix + "icon/uninst.png\")]"}));
     EXPECT_EQ(recorder.opened, std::vector<std::string>{prefix + "Readme.txt|" + target});
 }
 
@@ -321,12 +322,12 @@ TEST(Substitution, FileIsRewrittenInPiecesOf399) {
     values.targetFolder = "/opt/Mivra";
     values.separator = "/";
     ASSERT_TRUE(substituteFile(file, values));
-    EXPECT_EQ(readText(file), "at /opt/Mivra\r\n" + cut + "\r\n" + std::string(394, 'y') + "localhost\r\nlast /");
+    EXPECT_EQ(readText(file), "at /opt/Mivra" + nl + cut + nl + std::string(394, 'y') + "localhost" + nl + "last /");
     EXPECT_EQ(readText(work.path() / "Readme.tmp"), "stale") << "a user's file of the old temporary name stays";
 
     std::ofstream(work.path() / "NOTES", std::ios::binary) << "$HOST\n";
     ASSERT_TRUE(substituteFile(work.path() / "NOTES", values));
-    EXPECT_EQ(readText(work.path() / "NOTES"), "localhost\r\n");
+    EXPECT_EQ(readText(work.path() / "NOTES"), "localhost" + nl);
     EXPECT_FALSE(substituteFile(work.path() / "missing.txt", values));
     EXPECT_EQ(filesUnder(work.path()), (std::vector<std::string>{"NOTES", "Readme.tmp", "Readme.txt"}));
 }
@@ -345,10 +346,10 @@ TEST(Substitution, TemporaryCopyCollidesWithNoEntryAndNoUserFile) {
     RecordingEvents events;
     ASSERT_EQ(runInstallation({writeArchive(work, content), target}, recorder.services, events).outcome,
               InstallationOutcome::completed);
-    EXPECT_EQ(readText(fs::path(target) / "x.txt"), "at " + target + "\r\n");
+    EXPECT_EQ(readText(fs::path(target) / "x.txt"), "at " + target + nl);
     EXPECT_EQ(readText(fs::path(target) / "x.tmp"), "an entry of its own");
     EXPECT_EQ(readText(fs::path(target) / "x.txt.0.tmp"), "named like a temporary copy");
-    EXPECT_EQ(readText(fs::path(target) / "keep.txt"), "localhost\r\n");
+    EXPECT_EQ(readText(fs::path(target) / "keep.txt"), "localhost" + nl);
     EXPECT_EQ(readText(fs::path(target) / "keep.tmp"), "the user's");
     EXPECT_EQ(filesUnder(target).size(), 5u);
 }
@@ -386,7 +387,8 @@ TEST(Substitution, LargeFileIsSubstitutedAsAStream) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    EXPECT_EQ(fs::file_size(file), size + (size / 67) * 4);
+    // Each 67-byte line: "localhost" for "$HOST", and the platform's line end.
+    EXPECT_EQ(fs::file_size(file), size + (size / 67) * (2 + nl.size()));
 #endif
 }
 
@@ -434,7 +436,7 @@ TEST(Extraction, LinksPlantedInTheTargetAreNeverWrittenThrough) {
             EXPECT_TRUE(recorder.registrations.empty());
         } else {
             EXPECT_EQ(report.outcome, InstallationOutcome::completed) << c.link;
-            EXPECT_EQ(readText(fs::path(target) / "Readme.txt"), "in " + target + "\r\n");
+            EXPECT_EQ(readText(fs::path(target) / "Readme.txt"), "in " + target + nl);
         }
     }
 }

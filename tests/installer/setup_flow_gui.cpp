@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QThread>
 
@@ -146,6 +147,12 @@ TEST(SetupFlow, CancelAndNoTouchNothing) {
         EXPECT_EQ(agreement->windowTitle(), "License Agreement");
         EXPECT_NE(agreement->agreementView()->toPlainText().indexOf("Copyright (c) 2026 The Mivra developers"), -1);
         EXPECT_TRUE(agreement->agreementView()->isReadOnly());
+        // The view wraps the licence's paragraphs and opens at their start,
+        // nothing selected.
+        EXPECT_NE(agreement->agreementView()->toPlainText().indexOf("obtaining a copy of this software"), -1);
+        EXPECT_FALSE(agreement->agreementView()->textCursor().hasSelection());
+        EXPECT_EQ(agreement->agreementView()->textCursor().position(), 0);
+        EXPECT_EQ(agreement->agreementView()->verticalScrollBar()->value(), 0);
         agreement->close();  // the close box counts as "No"
         ASSERT_TRUE(run.finished());
         EXPECT_FALSE(fs::exists(SetupRun::defaultFolder()));
@@ -235,7 +242,7 @@ TEST(SetupFlow, FullInstallationIntoAnotherFolder) {
     }
 
     EXPECT_EQ(readText(fs::path(target) / "sample" / "jbrowse.dll").size(), 5000u);
-    EXPECT_EQ(readText(fs::path(target) / "Readme.txt"), "Mivra\r\nInstalled in " + target + "/help on drive .\r\n");
+    EXPECT_EQ(readText(fs::path(target) / "Readme.txt"), "Mivra\nInstalled in " + target + "/help on drive .\n");
     EXPECT_TRUE((fs::status(fs::path(target) / "Mivra").permissions() & fs::perms::owner_exec) != fs::perms::none);
     EXPECT_TRUE((fs::status(fs::path(target) / "help" / "Index.html").permissions() & fs::perms::owner_exec) ==
                 fs::perms::none);

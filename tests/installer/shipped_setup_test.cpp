@@ -18,10 +18,9 @@ TEST(ShippedSetup, CarriesTheProductAndInstallsIt) {
     std::vector<std::string> names;
     for (const auto& file : directory->files) names.push_back(file.name);
     ASSERT_GE(names.size(), 2u);
-    const auto icon = std::find(names.begin(), names.end(), "icon\\mivra.ico");
+    const auto icon = std::find(names.begin(), names.end(), programIconName);
     ASSERT_NE(icon, names.end());
-    EXPECT_EQ(*(icon + 1), "icon\\uninst.ico");
-    EXPECT_EQ(directory->files[icon - names.begin()].dataSize, 766u);
+    EXPECT_EQ(*(icon + 1), uninstallIconName);
     for (const auto& file : directory->files) EXPECT_EQ(file.substitute, file.name == "Readme.txt") << file.name;
     const bool hasBuilder = std::find(names.begin(), names.end(), builderFileName) != names.end();
     if (hasBuilder) {
@@ -55,6 +54,8 @@ TEST(ShippedSetup, CarriesTheProductAndInstallsIt) {
     EXPECT_NE(readme.find(folder + "/Uninstaller  "), std::string::npos) << readme;
     EXPECT_EQ(readme.find(".exe"), std::string::npos) << readme;
     EXPECT_EQ(readme.find('\\'), std::string::npos) << readme;
+    EXPECT_EQ(readme.find('\r'), std::string::npos) << "Linux text files end their lines in LF alone";
+    EXPECT_EQ(test::readText(target.path() / "icon" / "mivra.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 #endif
     if (hasBuilder) {
         EXPECT_NE(fs::status(target.path() / builderFileName).permissions() & fs::perms::owner_exec, fs::perms::none);

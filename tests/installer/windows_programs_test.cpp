@@ -23,11 +23,11 @@ TEST(WindowsPrograms, ManifestsAskForTheirRightsAndDeclareDpiAndCommonControls) 
     struct Case {
         const char* file;
         const char* level;
-        bool icon;
+        uint32_t icon;  // the resource number of the program icon
     };
-    const std::vector<Case> cases = {{"setup.exe", "requireAdministrator", true},
-                                     {"Uninstaller.exe", "requireAdministrator", true},
-                                     {"mivra.exe", "asInvoker", false}};
+    const std::vector<Case> cases = {{"setup.exe", "requireAdministrator", 1},
+                                     {"Uninstaller.exe", "requireAdministrator", 1},
+                                     {"mivra.exe", "asInvoker", 1}};
     for (const auto& c : cases) {
         const fs::path program = fs::path(MIVRA_WINDOWS_BIN) / c.file;
         if (!fs::exists(program)) {
@@ -46,7 +46,16 @@ TEST(WindowsPrograms, ManifestsAskForTheirRightsAndDeclareDpiAndCommonControls) 
         EXPECT_NE(text.find(">true</dpiAware>"), std::string::npos) << c.file;
         EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos)
             << c.file;
-        if (c.icon) EXPECT_TRUE(findResource(bytes, groupIconType, 1).ok()) << c.file << " has no icon";
+        // The icon is drawn at every size Windows shows, up to 256 pixels
+        // (an entry's width byte 0).
+        auto group = findResource(bytes, groupIconType, c.icon);
+        ASSERT_TRUE(group.ok()) << c.file << " has no icon";
+        std::vector<int> sizes;
+        const auto* directory = reinterpret_cast<const unsigned char*>(group->data());
+        const size_t count = group->size() >= 6 ? directory[4] | directory[5] << 8 : 0;
+        for (size_t i = 0; i < count && 6 + 14 * (i + 1) <= group->size(); ++i)
+            sizes.push_back(directory[6 + 14 * i] == 0 ? 256 : directory[6 + 14 * i]);
+        EXPECT_EQ(sizes, (std::vector<int>{16, 20, 22, 24, 32, 40, 48, 64, 96, 128, 256})) << c.file;
     }
 }
 

@@ -28,7 +28,7 @@ for file in usr/bin/mivra usr/share/java/mivra-runtime.jar usr/share/doc/mivra/c
 done
 # The icons are whole PNG images of their sizes: every chunk's CRC and the
 # image data's checksum hold, and the data fills the image.
-for size in 32 64 128; do
+for size in 16 22 24 32 48 64 128 256; do
   python3 - "$root/usr/share/icons/hicolor/${size}x${size}/apps/mivra.png" "$size" <<'PY' || fail "the ${size}x${size} icon is no valid PNG"
 import struct, sys, zlib
 data, size = open(sys.argv[1], "rb").read(), int(sys.argv[2])
@@ -46,6 +46,12 @@ assert len(zlib.decompress(image)) == size * (1 + 4 * size)
 PY
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends names no Qt 6 Widgets: $(dpkg-deb -f "$deb" Depends)"
+# The offline Maven settings the guide tells of, and a description that names
+# the full bindings and their runtime.
+dpkg-deb -f "$deb" Recommends | grep -q 'maven-debian-helper' || fail "Recommends names no maven-debian-helper"
+description=$(dpkg-deb -f "$deb" Description)
+[[ $description == *"full bindings"* && $description == *"mivra-runtime.jar"* ]] ||
+  fail "the description names no full bindings or runtime jar: $description"
 
 mivra=$root/usr/bin/mivra
 # The command line loads no window toolkit; the window is a program of its own.

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -81,6 +82,7 @@ TEST(UninstallerWindow, AnUnreadableListReportsFailureAndRemovesNothing)
 struct MessageBoxAnswer {
     QString title, text;
     QMessageBox::StandardButtons buttons;
+    QPoint centre;
 
     void answerNext(QMessageBox::StandardButton button)
     {
@@ -90,22 +92,31 @@ struct MessageBoxAnswer {
             title = box->windowTitle();
             text = box->text();
             buttons = box->standardButtons();
+            centre = box->frameGeometry().center();
             box->button(button)->click();
         });
     }
 };
 
-TEST(MessageBoxPrompts, ShowTheTextsAndButtonsOfTheUninstaller)
+// The uninstaller's window is never shown: every box stands in the middle
+// of the screen, not of that hidden window at the top left.
+TEST(MessageBoxPrompts, ShowTheTextsAndButtonsOfTheUninstallerCentredOnTheScreen)
 {
     QWidget owner;
     MessageBoxPrompts prompts;
     MessageBoxAnswer answer;
+    const QPoint screenCentre = QApplication::primaryScreen()->availableGeometry().center();
+    const auto expectCentred = [&] {
+        EXPECT_LE((answer.centre - screenCentre).manhattanLength(), 4)
+            << answer.title.toStdString() << " at " << answer.centre.x() << "," << answer.centre.y();
+    };
 
     answer.answerNext(QMessageBox::No);
     EXPECT_FALSE(prompts.confirmUninstallation(&owner, "Un-install Mivra from /inst?"));
     EXPECT_EQ(answer.title, "Confirm Uninstallation");
     EXPECT_EQ(answer.text, "Un-install Mivra from /inst?");
     EXPECT_EQ(answer.buttons, QMessageBox::Yes | QMessageBox::No);
+    expectCentred();
 
     answer.answerNext(QMessageBox::Yes);
     EXPECT_TRUE(prompts.confirmUninstallation(&owner, "Un-install Mivra from /inst?"));
@@ -115,6 +126,7 @@ TEST(MessageBoxPrompts, ShowTheTextsAndButtonsOfTheUninstaller)
     EXPECT_EQ(answer.title, "Finished");
     EXPECT_EQ(answer.text, "Mivra has been removed from the system.");
     EXPECT_EQ(answer.buttons, QMessageBox::Ok);
+    expectCentred();
 
     answer.answerNext(QMessageBox::Ok);
     prompts.reportFailure(&owner);

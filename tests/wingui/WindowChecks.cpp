@@ -342,6 +342,10 @@ void checkPicker(const Window& w) {
     expect(LOWORD(SendMessageW(picker, DM_GETDEFID, 0, 0)) == IDOK, "OK is the picker's default button");
     HWND box = GetDlgItem(picker, IDC_LIBRARY_LIST);
     expect(GetWindowLongW(box, GWL_STYLE) & WS_VSCROLL, "the list has a vertical scroll bar");
+    RECT listArea{};
+    GetClientRect(box, &listArea);
+    const LRESULT rowHeight = SendMessageW(box, LB_GETITEMHEIGHT, 0, 0);
+    expect(rowHeight > 0 && listArea.bottom % rowHeight == 0, "the list shows whole rows, the last one not cut");
     std::vector<std::string> lines = listLines(box);
     // The order every picker shows, the Qt one too.
     std::vector<std::string> wanted;

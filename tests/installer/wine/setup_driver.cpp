@@ -391,7 +391,14 @@ int install(const std::string& setupPath, const std::string& folder, const std::
     if (!agreement) return 1;
     centred = centredOn(agreement, window, detail);
     check(centred, "agreement dialog centred, " + detail);
-    check(dialogItemText(agreement, 1004).rfind("MIT License\r\n", 0) == 0, "agreement text with CR LF lines");
+    const std::string licence = dialogItemText(agreement, 1004);
+    check(licence.rfind("MIT License\r\n", 0) == 0, "agreement text with CR LF lines");
+    check(licence.find("obtaining a copy of this software") != std::string::npos, "the control wraps the paragraphs");
+    DWORD selectionStart = 1, selectionEnd = 1;
+    SendDlgItemMessageW(agreement, 1004, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
+                        reinterpret_cast<LPARAM>(&selectionEnd));
+    check(selectionStart == 0 && selectionEnd == 0 && SendDlgItemMessageW(agreement, 1004, EM_GETFIRSTVISIBLELINE, 0, 0) == 0,
+          "the licence opens at its start, nothing selected");
     check(dialogItemText(agreement, IDOK) == "Yes" && dialogItemText(agreement, IDCANCEL) == "No", "Yes and No");
     grab(pictures, "setup-agreement", screenArea());
     press(agreement, IDOK);

@@ -51,6 +51,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 settle
 drive_c=$WINEPREFIX/drive_c
+# Pictures show the title bars' buttons, which Wine draws with the Marlett
+# font: without it in the prefix's Fonts folder they come out as letters.
+if [ -n "$pictures" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+  mkdir -p "$drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/marlett.ttf "$drive_c/windows/Fonts/"
+fi
 target="C:\\Mivra Test"
 installed=$drive_c/Mivra\ Test
 elsewhere=$drive_c/elsewhere

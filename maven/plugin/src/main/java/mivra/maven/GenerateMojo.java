@@ -71,9 +71,13 @@ public class GenerateMojo extends AbstractMojo {
             throw new MojoFailureException(typeLibrary + ": File does not exist");
         List<String> command = new ArrayList<>(List.of(executable, "generate", "-i", typeLibrary.getAbsolutePath(),
                 "-o", outputDirectory.getAbsolutePath(), "-p", packageName));
+        String usage = generateUsage();
         String effectiveMapping = mapping;
-        if (effectiveMapping == null && offersMapping()) effectiveMapping = "full";
+        if (effectiveMapping == null && usage.contains("--mapping")) effectiveMapping = "full";
         if (effectiveMapping != null) command.addAll(List.of("--mapping", effectiveMapping));
+        // javac looks for a class of the source roots in the folder of its package: flat files there would be
+        // taken for classes of the default package.
+        if (usage.contains("--package-folders")) command.add("--package-folders");
         if (registry != null && !registry.isEmpty()) command.addAll(List.of("--registry", registry));
 
         String stamp = stampText(command);
@@ -99,9 +103,9 @@ public class GenerateMojo extends AbstractMojo {
         }
     }
 
-    /** Whether the executable knows --mapping, as its generate usage text says. */
-    private boolean offersMapping() throws MojoExecutionException {
-        return run(List.of(executable, "generate", "--help")).errors.contains("--mapping");
+    /** The executable's generate usage text, which names the options it knows. */
+    private String generateUsage() throws MojoExecutionException {
+        return run(List.of(executable, "generate", "--help")).errors;
     }
 
     /**
