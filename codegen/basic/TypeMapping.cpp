@@ -1,8 +1,5 @@
 #include "TypeMapping.h"
 
-#include <algorithm>
-#include <array>
-
 #include "Format.h"
 
 namespace mivra {
@@ -18,23 +15,6 @@ bool isPlainAccepted(uint16_t code) {
         return false;
     }
 }
-
-constexpr std::array<std::string_view, 53> reservedWords = {
-    "_", "abstract", "assert", "boolean", "break", "byte", "case", "catch", "char", "class", "const",
-    "continue", "default", "do", "double", "else", "enum", "extends", "false", "final", "finally",
-    "float", "for", "goto", "if", "implements", "import", "instanceof", "int", "interface", "long",
-    "native", "new", "null", "package", "private", "protected", "public", "return", "short", "static",
-    "strictfp", "super", "switch", "synchronized", "this", "throw", "throws", "transient", "true", "try",
-    "void", "volatile",
-};
-
-// Methods of java.lang.Object without parameters and the natives of the
-// generated base classes: a generated native of that name would override or
-// clash with them.
-constexpr std::array<std::string_view, 12> inheritedMethods = {
-    "clone", "finalize", "getClass", "hashCode", "notify", "notifyAll", "toString", "wait",
-    "__release", "__initialize", "__MivraLoad", "__MivraCreateObject",
-};
 
 }  // namespace
 
@@ -159,30 +139,6 @@ std::string escapeJniName(std::string_view name) {
             escaped += c;
     }
     return escaped;
-}
-
-bool isBaseInterfaceMethod(std::string_view name) {
-    return name == "QueryInterface" || name == "AddRef" || name == "Release" || name == "GetTypeInfoCount" ||
-           name == "GetTypeInfo" || name == "GetIDsOfNames" || name == "Invoke";
-}
-
-bool isJavaReservedWord(std::string_view name) {
-    return std::find(reservedWords.begin(), reservedWords.end(), name) != reservedWords.end();
-}
-
-bool isJavaIdentifier(std::string_view name) {
-    if (name.empty() || isJavaReservedWord(name)) return false;
-    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
-    if (!letter(name[0])) return false;
-    return std::all_of(name.begin(), name.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
-}
-
-std::string javaSafeMethodName(std::string_view name) {
-    std::string safe(name);
-    if (isJavaReservedWord(name) ||
-        std::find(inheritedMethods.begin(), inheritedMethods.end(), name) != inheritedMethods.end())
-        safe += '_';
-    return safe;
 }
 
 }  // namespace mivra

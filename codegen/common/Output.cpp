@@ -1,13 +1,19 @@
 #include "Output.h"
 
+#include <algorithm>
 #include <cstdio>
 
-#include "GenerationContext.h"
 #include "TextFile.h"
 
 namespace mivra {
 
 namespace {
+
+#ifdef _WIN32
+constexpr char separator = '\\';
+#else
+constexpr char separator = '/';
+#endif
 
 // Writes a new or empty file as the text comes; for a file with content,
 // keeps the text until close and writes the file only when it does not hold
@@ -74,6 +80,21 @@ private:
 };
 
 }  // namespace
+
+std::string outputPath(std::string_view folder, std::string_view fileName) {
+    std::string path(folder);
+    if (path.empty() || path.back() != separator) path += separator;
+    path.append(fileName);
+    return path;
+}
+
+size_t classNameRoom(std::string_view folderPath) {
+    constexpr size_t suffix = 5;  // ".java"
+    size_t room = maxFileNameLength - suffix;
+    if (folderPath.empty()) return room;
+    size_t used = outputPath(folderPath, "").size() + suffix;
+    return used >= maxPathLength ? 0 : std::min(room, maxPathLength - used);
+}
 
 std::string DiskOutput::pathOf(const std::string& name) const { return outputPath(folder_, name); }
 
