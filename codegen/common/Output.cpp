@@ -15,51 +15,15 @@ constexpr char separator = '\\';
 constexpr char separator = '/';
 #endif
 
-// Writes a new or empty file as the text comes; for a file with content,
-// keeps the text until close and writes the file only when it does not hold
-// that text already.
+// A file on disk, rewritten only where its content changed.
 class FileSink final : public OutputSink {
 public:
-    FileSink(std::FILE* file, std::string path, long size) : file_(file), path_(std::move(path)), compare_(size != 0) {
-        if (compare_) {
-            std::fclose(file_);
-            file_ = nullptr;
-            text_.reserve(size > 0 ? static_cast<size_t>(size) + 64 : 0);
-        } else {
-            std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-        }
-    }
-    ~FileSink() override { close(); }
-
-    void write(std::string_view text) override {
-        if (closed_ || failed_ || text.empty()) return;
-        if (compare_) text_.append(text);
-        else if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
-    }
-
-    bool close() override {
-        if (closed_) return !failed_;
-        closed_ = true;
-        if (!compare_) {
-            if (std::fclose(file_) != 0) failed_ = true;
-            return !failed_;
-        }
-        if (fileHoldsGeneratedText(path_, false, text_)) return true;
-        std::FILE* file = openFile(path_, "wb");
-        if (!file) return !(failed_ = true);
-        if (std::fwrite(text_.data(), 1, text_.size(), file) != text_.size()) failed_ = true;
-        if (std::fclose(file) != 0) failed_ = true;
-        text_ = std::string();
-        return !failed_;
-    }
+    explicit FileSink(std::unique_ptr<GeneratedFile> file) : file_(std::move(file)) {}
+    void write(std::string_view text) override { file_->write(text); }
+    bool close() override { return file_->close(); }
 
 private:
-    std::FILE* file_;
-    std::string path_;
-    std::string text_;
-    bool compare_;
-    bool closed_ = false;
-    bool failed_ = false;
+    std::unique_ptr<GeneratedFile> file_;
 };
 
 class MemorySink final : public OutputSink {
@@ -100,13 +64,10 @@ std::string DiskOutput::pathOf(const std::string& name) const { return outputPat
 
 std::unique_ptr<OutputSink> DiskOutput::open(const std::string& name) {
     std::string path = pathOf(name);
-    // Opened to append, which neither truncates nor changes the file: one
-    // that cannot be written is known before anything is.
-    std::FILE* file = openFile(path, "ab");
+    auto file = GeneratedFile::open(path, false);
     if (!file) return nullptr;
-    long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
     paths_.push_back(path);
-    return std::make_unique<FileSink>(file, std::move(path), size);
+    return std::make_unique<FileSink>(std::move(file));
 }
 
 std::unique_ptr<OutputSink> MemoryOutput::open(const std::string& name) {
