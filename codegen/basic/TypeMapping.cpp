@@ -1,6 +1,7 @@
 #include "TypeMapping.h"
 
 #include "Format.h"
+#include "VarTypeNames.h"
 
 namespace mivra {
 
@@ -99,32 +100,8 @@ std::string jniSignaturePiece(const TypeDescription& type, std::string_view jniP
 }
 
 std::string varTypeName(uint16_t code) {
-    switch (code) {
-    case VT_EMPTY: return "VT_EMPTY";
-    case VT_NULL: return "VT_NULL";
-    case VT_I2: return "VT_I2";
-    case VT_I4: return "VT_I4";
-    case VT_R4: return "VT_R4";
-    case VT_R8: return "VT_R8";
-    case VT_CY: return "VT_CY";
-    case VT_BSTR: return "VT_BSTR";
-    case VT_DISPATCH: return "VT_DISPATCH";
-    case VT_ERROR: return "VT_ERROR";
-    case VT_BOOL: return "VT_BOOL";
-    case VT_VARIANT: return "VT_VARIANT";
-    case VT_UNKNOWN: return "VT_UNKNOWN";
-    case VT_UI2: return "VT_UI2";
-    case VT_UI4: return "VT_UI4";
-    case VT_INT: return "VT_INT";
-    case VT_UINT: return "VT_UINT";
-    case VT_VOID: return "VT_VOID";
-    case VT_PTR: return "VT_PTR";
-    case VT_LPWSTR: return "VT_LPWSTR";
-    case VT_VECTOR: return "VT_VECTOR";
-    case VT_ARRAY: return "VT_ARRAY";
-    case VT_BYREF: return "VT_BYREF";
-    default: return std::to_string(code);
-    }
+    std::string_view name = varTypeCodeName(code);
+    return name.empty() ? std::to_string(code) : std::string(name);
 }
 
 std::string escapeJniName(std::string_view name) {
