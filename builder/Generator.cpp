@@ -1,11 +1,6 @@
 #include "Generator.h"
 
 #include "BuildChecks.h"
-#include "FullModel.h"
-#include "FullWriters.h"
-#include "GenerationContext.h"
-#include "Output.h"
-#include "ResolvedLibrary.h"
 #include "ProcessServices.h"
 #include "SourceLoading.h"
 #include "TypeMapping.h"
@@ -24,23 +19,6 @@ public:
 private:
     Generator& owner_;
 };
-
-namespace {
-
-// The Java files to one folder, the pages and lists to another.
-class JavaSplitOutput final : public Output {
-public:
-    JavaSplitOutput(Output& java, Output& others) : java_(java), others_(others) {}
-    std::unique_ptr<OutputSink> open(const std::string& name) override { return of(name).open(name); }
-    std::string pathOf(const std::string& name) const override { return of(name).pathOf(name); }
-
-private:
-    Output& of(const std::string& name) const { return name.ends_with(".java") ? java_ : others_; }
-    Output& java_;
-    Output& others_;
-};
-
-}  // namespace
 
 std::string deriveLibraryBaseName(const std::string& libraryFileName) {
     size_t start = libraryFileName.find_last_of("\\/:");
@@ -127,7 +105,7 @@ bool Generator::run() {
     context.handles = handles;
     model_.clear();
     context.model = &model_;
-    dispatchFunctions_ = boundFunctions_ = callableFunctions_ = callableBound_ = unbound_ = listeners_ = events_ = 0;
+    summary_ = {};
 
     // A package Java cannot compile, or whose JNI names no VM looks up, would
     // give output that cannot work: refused before anything is written.
@@ -136,55 +114,12 @@ bool Generator::run() {
             reportError(inputs.packageName, *problem);
             return false;
         }
-    if (mapping == MappingMode::Full) return runFull();
     auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
-    if (!loadSource(inputs.sourcePath, model_, readerFactory_, report, true, registry_)) return false;
-    if (!writeJniPrologue(context)) return false;
-    writeClasses(context);
-    writeOverviewPage(context);
-    if (writeReadmePage(context) && openReadmeWhenDone && !isSampleRun(context.libraryBaseName))
+    if (!loadLibrary(inputs.sourcePath, model_, readerFactory_, report, registry_)) return false;
+    if (!writeBindings(mapping, model_, context, inputs.sourcePath, summary_)) return false;
+    if (summary_.readmeWritten && openReadmeWhenDone &&
+        (mapping == MappingMode::Full || !isSampleRun(context.libraryBaseName)))
         openReadme(context.fullPath(outputPath(context.outputFolder, "readme.html")));
-    return true;
-}
-
-// The full bindings: the library resolved once, the whole model built, and
-// only then the files, each of which must be written whole.
-bool Generator::runFull() {
-    GenerationContext& context = *context_;
-    auto report = [this](const std::string& subject, const std::string& message) { reportError(subject, message); };
-    if (!loadSource(inputs.sourcePath, model_, readerFactory_, report, false, registry_)) return false;
-    auto resolved = resolve(*model_.library);
-    // Everything is read: the reader's memory goes to the model instead.
-    model_.clear();
-    if (!resolved) {
-        reportError(inputs.sourcePath, "File does not contain type information");
-        return false;
-    }
-    FullModelInputs modelInputs;
-    modelInputs.identifierText = [this](const Guid& guid) { return identifierText(guid); };
-    FullModel full = buildFullModel(*resolved, modelInputs);
-    for (const auto& [subject, message] : full.refusals) reportError(subject, message);
-
-    FullWriteInputs writeInputs;
-    writeInputs.packageName = context.packageName;
-    writeInputs.classPathPackage = context.classPathPackage;
-    writeInputs.timeText = context.timeText();
-    writeInputs.folderPath = context.fullPath(context.outputFolder);
-    DiskOutput folderOutput(context.outputFolder);
-    DiskOutput javaOutput(context.javaFolder.empty() ? context.outputFolder : context.javaFolder);
-    JavaSplitOutput output(javaOutput, folderOutput);
-    bool written = writeFullBindings(output, full, writeInputs, report, context.javaFileCount);
-    for (const std::string& path : javaOutput.paths())
-        if (path.ends_with(".java")) context.javaFiles.push_back(path);
-    if (!written) return false;
-    dispatchFunctions_ = full.functionCount();
-    boundFunctions_ = full.boundCount();
-    callableFunctions_ = full.callableFunctionCount();
-    callableBound_ = full.callableBoundCount();
-    unbound_ = int(full.unbound.size());
-    listeners_ = full.listenerCount();
-    events_ = full.eventCount();
-    if (openReadmeWhenDone) openReadme(context.fullPath(outputPath(context.outputFolder, "readme.html")));
     return true;
 }
 

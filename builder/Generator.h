@@ -4,16 +4,13 @@
 #include <memory>
 #include <string>
 
+#include "Bindings.h"
 #include "ClassRegistry.h"
 #include "GenerationContext.h"
 #include "TypeLibraryReader.h"
 #include "TypeModel.h"
 
 namespace mivra {
-
-// Basic: the classic output, Java classes over a generated JNI library.
-// Full: Java only, every member typed, on the shared Mivra runtime.
-enum class MappingMode { Basic, Full };
 
 using ReaderFactory = std::function<std::unique_ptr<TypeLibraryReader>()>;
 
@@ -81,14 +78,14 @@ public:
     // the library (the IUnknown and IDispatch members left out) and how many
     // of them got a Java method; the same of the interfaces callable through
     // IDispatch or an IDispatch-derived vtable; the lines of the unbound list.
-    int dispatchFunctionCount() const { return dispatchFunctions_; }
-    int boundFunctionCount() const { return boundFunctions_; }
-    int callableFunctionCount() const { return callableFunctions_; }
-    int callableBoundCount() const { return callableBound_; }
-    int unboundCount() const { return unbound_; }
+    int dispatchFunctionCount() const { return summary_.dispatchFunctions; }
+    int boundFunctionCount() const { return summary_.boundFunctions; }
+    int callableFunctionCount() const { return summary_.callableFunctions; }
+    int callableBoundCount() const { return summary_.callableBound; }
+    int unboundCount() const { return summary_.unbound; }
     // Of a full run: the listener interfaces and the events they have a method for.
-    int listenerCount() const { return listeners_; }
-    int eventCount() const { return events_; }
+    int listenerCount() const { return summary_.listeners; }
+    int eventCount() const { return summary_.events; }
     // Replaces the time written into the files (for comparing whole files).
     void setClock(std::function<std::string()> clock);
 
@@ -98,15 +95,8 @@ protected:
 
 private:
     class RunContext;
-    bool runFull();
     void openReadme(const std::string& path);
-    int dispatchFunctions_ = 0;
-    int boundFunctions_ = 0;
-    int callableFunctions_ = 0;
-    int callableBound_ = 0;
-    int unbound_ = 0;
-    int listeners_ = 0;
-    int events_ = 0;
+    BindingSummary summary_;
     ReaderFactory readerFactory_;
     std::function<void(const std::string& path)> openDocument_;
     const ClassRegistry* registry_ = nullptr;

@@ -50,9 +50,9 @@ std::string loadFailureText(const Result<bool>& loaded, const std::string& other
     return otherwise;
 }
 
-bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
-                const std::function<void(const std::string& subject, const std::string& message)>& reportError,
-                bool requireCreatable, const ClassRegistry* registry) {
+bool loadLibrary(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
+                 const std::function<void(const std::string& subject, const std::string& message)>& reportError,
+                 const ClassRegistry* registry) {
     std::string path = fullPath(sourcePath);
     if (!sourceExists(path)) {
         reportError(sourcePath, "File does not exist");
@@ -71,10 +71,16 @@ bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFac
         return false;
     }
     model.library = std::move(reader);
+    return true;
+}
+
+bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
+                const std::function<void(const std::string& subject, const std::string& message)>& reportError,
+                bool requireCreatable, const ClassRegistry* registry) {
+    if (!loadLibrary(sourcePath, model, makeReader, reportError, registry)) return false;
     model.build();
     if (requireCreatable && model.coclasses.empty()) {
-        model.library->release();
-        model.library.reset();
+        model.clear();
         reportError(sourcePath, "No creatable types in library");
         return false;
     }

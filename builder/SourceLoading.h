@@ -19,6 +19,11 @@ bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFac
                 const std::function<void(const std::string& subject, const std::string& message)>& reportError,
                 bool requireCreatable = true, const ClassRegistry* registry = nullptr);
 
+// The same without the model's records: only model.library is set.
+bool loadLibrary(const std::string& sourcePath, TypeModel& model, const ReaderFactory& makeReader,
+                 const std::function<void(const std::string& subject, const std::string& message)>& reportError,
+                 const ClassRegistry* registry = nullptr);
+
 // Whether a type library can be loaded from the file (it is released at
 // once); otherwise reports why not.
 bool checkTypeLibraryFile(const std::string& path, const ReaderFactory& makeReader,

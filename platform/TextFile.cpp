@@ -1,6 +1,7 @@
 #include "TextFile.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #ifdef _WIN32
@@ -21,31 +22,6 @@ std::FILE* openFile(const std::string& path, const char* mode) {
 #else
     return std::fopen(path.c_str(), mode);
 #endif
-}
-
-bool fileHoldsGeneratedText(const std::string& path, bool textMode, std::string_view text) {
-    std::FILE* file = openFile(path, "rb");
-    if (!file) return false;
-    // Only a regular file of about the size the text needs is read: a device
-    // or a much larger file cannot hold it.
-    long expected = static_cast<long>(text.size());
-#ifdef _WIN32
-    if (textMode) expected += static_cast<long>(std::count(text.begin(), text.end(), '\n'));
-#endif
-    long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
-    const bool fits = size >= 0 && size >= expected - 64 && size <= expected + 64;
-    if (fits && !textMode) {
-        std::rewind(file);
-    } else {
-        std::fclose(file);
-        file = fits ? openFile(path, "r") : nullptr;
-    }
-    if (!file) return false;
-    std::string old(static_cast<size_t>(size) + 1, '\0');
-    old.resize(std::fread(old.data(), 1, old.size(), file));
-    bool read = !std::ferror(file);
-    std::fclose(file);
-    return read && sameGeneratedText(old, text);
 }
 
 namespace {
@@ -75,19 +51,148 @@ bool sameGeneratedText(std::string_view old, std::string_view now) {
     return a.size() != old.size() && b.size() != now.size() && a == b;
 }
 
-std::unique_ptr<TextFile> TextFile::create(const std::string& path) {
+namespace {
+
+constexpr size_t headLines = 5;
+constexpr size_t blockSize = size_t(1) << 16;
+
+}  // namespace
+
+std::unique_ptr<GeneratedFile> GeneratedFile::open(const std::string& path, bool textMode) {
     // Opened to append, which neither truncates nor changes the file, so
     // that a file that cannot be written is known before anything is.
-    std::FILE* file = openFile(path, "a");
+    std::FILE* file = openFile(path, textMode ? "a" : "ab");
     if (!file) return nullptr;
-    std::unique_ptr<TextFile> created(new TextFile(file, path));
-    // An empty file is written as the text comes; one with content keeps
-    // the text for the comparison, in one block of about its size.
+    std::unique_ptr<GeneratedFile> writer(new GeneratedFile(path, textMode));
     long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
-    created->compare_ = size != 0;
-    if (created->compare_) created->text_.reserve(size > 0 ? static_cast<size_t>(size) + 64 : 0);
-    else std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
-    return created;
+    if (size == 0) {
+        // Empty: written as the text comes.
+        writer->out_ = file;
+        std::setvbuf(file, nullptr, _IOFBF, blockSize);
+        return writer;
+    }
+    std::fclose(file);
+    // Only a regular file is read: a device cannot hold the text.
+    if (size > 0) writer->old_ = openFile(path, textMode ? "r" : "rb");
+    if (!writer->old_) writer->startWriting({});
+    return writer;
+}
+
+GeneratedFile::~GeneratedFile() { close(); }
+
+bool GeneratedFile::readBlock() {
+    if (oldEnded_) return false;
+    block_.resize(blockSize);
+    size_t got = std::fread(block_.data(), 1, block_.size(), old_);
+    block_.resize(got);
+    blockAt_ = 0;
+    if (got == 0) oldEnded_ = true;
+    return got > 0;
+}
+
+// The old file's next line (or what is left of it), for its head.
+bool GeneratedFile::readOldLine(std::string& line) {
+    line.clear();
+    while (blockAt_ < block_.size() || readBlock()) {
+        char c = block_[blockAt_++];
+        line += c;
+        if (c == '\n') return true;
+    }
+    return !line.empty();
+}
+
+void GeneratedFile::write(std::string_view text) {
+    if (closed_ || text.empty()) return;
+    if (out_) {
+        if (std::fwrite(text.data(), 1, text.size(), out_) != text.size()) failed_ = true;
+        return;
+    }
+    if (!headDone_) {
+        // The head, where the generation time may differ, is compared as a whole.
+        while (!text.empty() && headNewlines_ < headLines) {
+            size_t end = text.find('\n');
+            size_t take = end == std::string_view::npos ? text.size() : end + 1;
+            head_.append(text.substr(0, take));
+            if (end != std::string_view::npos) ++headNewlines_;
+            text.remove_prefix(take);
+        }
+        if (headNewlines_ < headLines) return;
+        headDone_ = true;
+        std::string oldHead, line;
+        for (size_t i = 0; i < headLines && readOldLine(line); ++i) oldHead += line;
+        if (!sameGeneratedText(oldHead, head_)) {
+            startWriting(text);
+            return;
+        }
+        oldHeadSize_ = oldHead.size();
+    }
+    // The body must be the same to the byte; it is compared block by block.
+    while (!text.empty()) {
+        if (blockAt_ == block_.size() && !readBlock()) break;
+        size_t n = std::min(text.size(), block_.size() - blockAt_);
+        if (std::memcmp(text.data(), block_.data() + blockAt_, n) != 0) break;
+        blockAt_ += n;
+        matched_ += n;
+        text.remove_prefix(n);
+    }
+    if (!text.empty()) startWriting(text);
+}
+
+// The first difference: the file is written from its start, the matched
+// part of the body taken from the old file, which holds it already.
+void GeneratedFile::startWriting(std::string_view rest) {
+    std::string matched;
+    if (old_) {
+        std::fclose(old_);
+        old_ = nullptr;
+        if (matched_ > 0) {
+            std::FILE* again = openFile(path_, textMode_ ? "r" : "rb");
+            std::string skipped(oldHeadSize_, '\0');
+            matched.resize(matched_);
+            if (!again || std::fread(skipped.data(), 1, skipped.size(), again) != skipped.size() ||
+                std::fread(matched.data(), 1, matched.size(), again) != matched.size())
+                failed_ = true;
+            if (again) std::fclose(again);
+        }
+    }
+    block_ = std::vector<char>();
+    if (failed_) return;
+    out_ = openFile(path_, textMode_ ? "w" : "wb");
+    if (!out_) {
+        failed_ = true;
+        return;
+    }
+    std::setvbuf(out_, nullptr, _IOFBF, blockSize);
+    for (std::string_view piece : {std::string_view(head_), std::string_view(matched), rest})
+        if (!piece.empty() && std::fwrite(piece.data(), 1, piece.size(), out_) != piece.size()) failed_ = true;
+    head_ = std::string();
+}
+
+bool GeneratedFile::close() {
+    if (closed_) return !failed_;
+    if (old_) {
+        if (!headDone_) {
+            // A text of fewer lines than the head: the whole old file is its head.
+            std::string oldText, line;
+            while (oldText.size() <= head_.size() + blockSize && readOldLine(line)) oldText += line;
+            if (!sameGeneratedText(oldText, head_)) startWriting({});
+        } else if (blockAt_ < block_.size() || readBlock() || std::ferror(old_)) {
+            // The old file is longer, or could not be read to its end.
+            startWriting({});
+        }
+    }
+    closed_ = true;
+    if (old_) std::fclose(old_);
+    old_ = nullptr;
+    if (out_ && std::fclose(out_) != 0) failed_ = true;
+    out_ = nullptr;
+    return !failed_;
+}
+
+std::unique_ptr<TextFile> TextFile::create(const std::string& path) {
+    auto file = GeneratedFile::open(path, true);
+    if (!file) return nullptr;
+    return std::unique_ptr<TextFile>(new TextFile(std::move(file)));
 }
 
 TextFile::~TextFile() { close(); }
@@ -97,28 +202,16 @@ TextFile::~TextFile() { close(); }
 void TextFile::write(std::string_view text) {
     if (!file_ || text.empty()) return;
 #ifdef _WIN32
-    // Texts are UTF-8 inside the program; the files carry the ANSI code page.
     std::string converted = systemCodePageText(std::string(text));
     text = converted;
 #endif
-    if (compare_) text_ += text;
-    else if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+    file_->write(text);
 }
 
 bool TextFile::close() {
     if (!file_) return !failed_;
-    if (std::fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
-    if (compare_ && !failed_ && !fileHoldsGeneratedText(path_, true, text_)) {
-        std::FILE* file = openFile(path_, "w");
-        if (!file) {
-            failed_ = true;
-        } else {
-            if (std::fwrite(text_.data(), 1, text_.size(), file) != text_.size()) failed_ = true;
-            if (std::fclose(file) != 0) failed_ = true;
-        }
-    }
-    text_ = std::string();
+    if (!file_->close()) failed_ = true;
+    file_.reset();
     if (failed_ && whenIncomplete_) std::exchange(whenIncomplete_, nullptr)();
     return !failed_;
 }

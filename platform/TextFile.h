@@ -5,14 +5,56 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mivra {
 
+// A generated file that is written only where it changed: a file that
+// already holds the text (sameGeneratedText) is left as it is. The old
+// content is read block by block as the new text comes and compared with
+// it; at the first difference the file is written from its start, the part
+// that matched taken from the old file. A new or empty file is written as
+// the text comes. textMode: the platform's text mode ("\n" as CR LF on
+// Windows), else bytes.
+class GeneratedFile {
+public:
+    // Nothing when the file cannot be opened for writing.
+    static std::unique_ptr<GeneratedFile> open(const std::string& path, bool textMode);
+    ~GeneratedFile();
+    GeneratedFile(const GeneratedFile&) = delete;
+    GeneratedFile& operator=(const GeneratedFile&) = delete;
+
+    void write(std::string_view text);
+    // False when a write, the reading of the old content or the close failed.
+    bool close();
+
+private:
+    GeneratedFile(std::string path, bool textMode) : path_(std::move(path)), textMode_(textMode) {}
+    bool readBlock();
+    bool readOldLine(std::string& line);
+    void startWriting(std::string_view rest);
+
+    std::string path_;
+    bool textMode_;
+    std::FILE* old_ = nullptr;  // while comparing
+    std::FILE* out_ = nullptr;  // once writing
+    std::vector<char> block_;   // of the old file
+    size_t blockAt_ = 0;
+    bool oldEnded_ = false;
+    // The first lines, where only the generation time may differ.
+    std::string head_;
+    size_t headNewlines_ = 0;
+    bool headDone_ = false;
+    size_t oldHeadSize_ = 0;
+    size_t matched_ = 0;  // bytes of the body equal so far
+    bool closed_ = false;
+    bool failed_ = false;
+};
+
 // An output file written in the platform's text mode: on Windows each "\n"
 // reaches the disk as CR LF and the text is in the ANSI code page, elsewhere
-// it is written as it is (UTF-8). The text is kept until close, which
-// leaves an existing file of that name alone when it holds the same text
-// (sameGeneratedText), so that regenerating touches only what changed.
+// it is written as it is (UTF-8). A file that holds the text already is
+// left alone (GeneratedFile), so that regenerating touches only what changed.
 class TextFile {
 public:
     static std::unique_ptr<TextFile> create(const std::string& path);
@@ -29,12 +71,8 @@ public:
     void whenIncomplete(std::function<void()> report) { whenIncomplete_ = std::move(report); }
 
 private:
-    TextFile(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
-    std::FILE* file_;
-    std::string path_;
-    std::string text_;
-    // Whether the file had content to compare with; else it is written directly.
-    bool compare_ = false;
+    explicit TextFile(std::unique_ptr<GeneratedFile> file) : file_(std::move(file)) {}
+    std::unique_ptr<GeneratedFile> file_;
     bool failed_ = false;
     std::function<void()> whenIncomplete_;
 };
@@ -47,9 +85,5 @@ bool sameGeneratedText(std::string_view old, std::string_view now);
 // Opens path for writing: "wb" (binary) or "w" (text), "a" to create it
 // without truncating; the path is UTF-8.
 std::FILE* openFile(const std::string& path, const char* mode);
-
-// Whether the file at path holds text already (sameGeneratedText), read in
-// text mode or as bytes.
-bool fileHoldsGeneratedText(const std::string& path, bool textMode, std::string_view text);
 
 }  // namespace mivra

@@ -12,6 +12,13 @@
 // in wall time and in processor time (user and system).
 //
 //   build/bin/mivra_bench_generate --against-genidl [RUNS] [MIVRA]
+//
+// With --javac, what the user's build costs: javac of the default output's
+// Java files and of the full output (against the runtime jar), for
+// mshtml.tlb and msxml6.dll side by side, the medians of RUNS (default 5)
+// in wall time, processor time and javac's peak resident memory.
+//
+//   build/bin/mivra_bench_generate --javac [RUNS] [MIVRA]
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -59,6 +66,8 @@ uintmax_t folderBytes(const fs::path& folder) {
 // The user and system time of the last process run, in milliseconds: on a
 // busy machine the wall time waits for others, this does not.
 double lastCpuMilliseconds = 0;
+// And its peak resident memory, in MiB.
+double lastPeakMebibytes = 0;
 
 double processMilliseconds(std::vector<std::string> command, const fs::path& folder) {
     posix_spawn_file_actions_t actions;
@@ -76,6 +85,7 @@ double processMilliseconds(std::vector<std::string> command, const fs::path& fol
     int status = 0;
     struct rusage usage{};
     if (failed || wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    lastPeakMebibytes = usage.ru_maxrss / 1024.0;
     lastCpuMilliseconds = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
                           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -143,6 +153,60 @@ int againstGenidl(int runs, const std::string& mivra) {
     return 0;
 }
 
+std::vector<std::string> javaFilesIn(const fs::path& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".java") files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+int javacOfOutputs(int runs, const std::string& mivra) {
+    fs::path folder = fs::temp_directory_path() / ("mivra-bench-javac-" + std::to_string(getpid()));
+    const std::string jar = std::string(MIVRA_BINARY_DIR) + "/runtime/mivra-runtime.jar";
+    std::printf("javac, medians of %d runs; mivra = %s\n", runs, mivra.c_str());
+    std::printf("%-12s %-8s %6s %9s %9s %9s   %s\n", "library", "output", "files", "wall ms", "cpu ms", "peak MiB",
+                "full / default (wall, cpu, memory)");
+    for (const char* name : {"mshtml.tlb", "msxml6.dll"}) {
+        const std::string source = std::string(MIVRA_WINE_DLLS) + "/" + name;
+        double wall[2] = {}, cpu[2] = {}, peak[2] = {};
+        size_t files[2] = {};
+        for (int full = 0; full < 2; ++full) {
+            fs::remove_all(folder);
+            fs::create_directories(folder / "classes");
+            std::vector<std::string> generate{mivra, "generate", "-p", "bench.lib", "-i", source, "-o", "out"};
+            if (full) generate.insert(generate.end(), {"--mapping", "full"});
+            if (processMilliseconds(generate, folder) < 0) {
+                std::printf("%-12s %-8s generation failed\n", name, full ? "full" : "default");
+                continue;
+            }
+            std::vector<std::string> javac{"javac", "-nowarn", "-d", "../classes", "-cp", jar};
+            std::vector<std::string> sources = javaFilesIn(folder / "out");
+            files[full] = sources.size();
+            javac.insert(javac.end(), sources.begin(), sources.end());
+            std::vector<double> walls, cpus, peaks;
+            for (int i = 0; i < runs; ++i) {
+                double ms = processMilliseconds(javac, folder / "out");
+                if (ms < 0) break;
+                walls.push_back(ms);
+                cpus.push_back(lastCpuMilliseconds);
+                peaks.push_back(lastPeakMebibytes);
+            }
+            wall[full] = median(walls);
+            cpu[full] = median(cpus);
+            peak[full] = median(peaks);
+            std::printf("%-12s %-8s %6zu %9.0f %9.0f %9.1f", name, full ? "full" : "default", files[full], wall[full],
+                        cpu[full], peak[full]);
+            if (full && wall[0] > 0 && wall[1] > 0)
+                std::printf("   %.2f, %.2f, %.2f", wall[1] / wall[0], cpu[1] / cpu[0], peak[1] / peak[0]);
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    fs::remove_all(folder);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,6 +214,11 @@ int main(int argc, char** argv) {
         int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
         std::string mivra = argc > 3 ? argv[3] : (fs::absolute(argv[0]).parent_path() / "mivra").string();
         return againstGenidl(runs, mivra);
+    }
+    if (argc > 1 && std::string(argv[1]) == "--javac") {
+        int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+        std::string mivra = argc > 3 ? argv[3] : (fs::absolute(argv[0]).parent_path() / "mivra").string();
+        return javacOfOutputs(runs, mivra);
     }
     std::string typelib = argc > 1 ? argv[1] : std::string(MIVRA_WINE_DLLS) + "/mshtml.tlb";
     int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;

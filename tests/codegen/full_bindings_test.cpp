@@ -396,21 +396,46 @@ TEST(FullWriters, ShortWriteFailsTheRun) {
     EXPECT_FALSE(std::filesystem::exists(folder.file("readme.html")));
 }
 
-// A name no file system takes refuses its type only: the others are
-// still written, and the types that name it fall back to MivraObject.
+// A name no file system takes, or whose file's path in the output folder
+// would be longer than the platform opens, refuses its type only: the
+// others are still written, and the types that name it fall back to
+// MivraObject.
 TEST(FullModel, OverLongNameRefusesItsTypeOnly) {
-    LibraryBuilder b;
-    const std::string longName = "I" + std::string(260, 'x');
-    const int32_t huge = b.type(TKIND_DISPATCH, longName);
-    const int32_t caller = b.type(TKIND_DISPATCH, "IUser");
-    b.function(caller, "Huge", 1, 2, pointer(user(huge)));
-    FullModel model = buildFullModel(b.library, {});
-    ASSERT_EQ(model.refusals.size(), 1u);
-    EXPECT_EQ(model.refusals[0].second, "Name too long for a file name; no class written for this type");
-    const FullClass& cls = classNamed(model, "IUser");
-    ASSERT_EQ(cls.members.size(), 1u);
-    EXPECT_EQ(cls.members[0].result->name, "MivraObject");
-    EXPECT_EQ(model.unbound.front(), longName + ": Name too long for a file name; no class written for this type");
+    const std::string deepFolder = "/" + std::string(maxPathLength - 200, 'd');
+    struct Case {
+        const char* label;
+        size_t nameLength;
+        std::string folder;
+        bool refused;
+    } cases[] = {
+        {"longer than a file name", 260, "", true},
+        {"a file name, but too long a path", 195, deepFolder, true},
+        {"the longest path", classNameRoom(deepFolder), deepFolder, false},
+        {"a file name in a short folder", 195, "/tmp/out", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        LibraryBuilder b;
+        const std::string longName = "I" + std::string(c.nameLength - 1, 'x');
+        const int32_t huge = b.type(TKIND_DISPATCH, longName);
+        const int32_t caller = b.type(TKIND_DISPATCH, "IUser");
+        b.function(caller, "Huge", 1, 2, pointer(user(huge)));
+        FullModelInputs inputs;
+        inputs.maxClassNameLength = classNameRoom(c.folder);
+        FullModel model = buildFullModel(b.library, inputs);
+        const FullClass& cls = classNamed(model, "IUser");
+        ASSERT_EQ(cls.members.size(), 1u);
+        if (!c.refused) {
+            EXPECT_TRUE(model.refusals.empty());
+            EXPECT_EQ(cls.members[0].result->name, longName);
+            if (!c.folder.empty()) EXPECT_LE(outputPath(c.folder, longName + ".java").size(), maxPathLength);
+            continue;
+        }
+        ASSERT_EQ(model.refusals.size(), 1u);
+        EXPECT_EQ(model.refusals[0].second, "Name too long for a file name; no class written for this type");
+        EXPECT_EQ(cls.members[0].result->name, "MivraObject");
+        EXPECT_EQ(model.unbound.front(), longName + ": Name too long for a file name; no class written for this type");
+    }
 }
 
 }  // namespace

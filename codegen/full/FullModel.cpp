@@ -10,9 +10,9 @@
 #include <unordered_set>
 
 #include "Format.h"
-#include "GenerationContext.h"
-#include "TypeMapping.h"
-#include "Writers.h"
+#include "Escaping.h"
+#include "Naming.h"
+#include "Output.h"
 
 namespace mivra {
 
@@ -96,13 +96,6 @@ std::string inheritedClash(std::string_view name, const std::string& parameters,
                std::string(method.parameters) + ")";
     }
     return {};
-}
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
 }
 
 std::string capitalised(std::string name) {
@@ -239,7 +232,7 @@ ModelBuilder::Claim ModelBuilder::claimClassName(std::string_view name) {
         claim.name += '_';
         claim.renaming = "named like a type of java.lang or the runtime";
     }
-    if (!fitsFileName(claim.name + ".java")) return {{}, "Name too long for a file name; no class written for this type", {}};
+    if (claim.name.size() > inputs_.maxClassNameLength) return {{}, "Name too long for a file name; no class written for this type", {}};
     if (!taken_.insert(lowered(claim.name)).second)
         return {{}, nameTakenRefusal, {}};
     return claim;

@@ -1,9 +1,7 @@
 #include "TypeMapping.h"
 
-#include <algorithm>
-#include <array>
-
 #include "Format.h"
+#include "VarTypeNames.h"
 
 namespace mivra {
 
@@ -18,23 +16,6 @@ bool isPlainAccepted(uint16_t code) {
         return false;
     }
 }
-
-constexpr std::array<std::string_view, 53> reservedWords = {
-    "_", "abstract", "assert", "boolean", "break", "byte", "case", "catch", "char", "class", "const",
-    "continue", "default", "do", "double", "else", "enum", "extends", "false", "final", "finally",
-    "float", "for", "goto", "if", "implements", "import", "instanceof", "int", "interface", "long",
-    "native", "new", "null", "package", "private", "protected", "public", "return", "short", "static",
-    "strictfp", "super", "switch", "synchronized", "this", "throw", "throws", "transient", "true", "try",
-    "void", "volatile",
-};
-
-// Methods of java.lang.Object without parameters and the natives of the
-// generated base classes: a generated native of that name would override or
-// clash with them.
-constexpr std::array<std::string_view, 12> inheritedMethods = {
-    "clone", "finalize", "getClass", "hashCode", "notify", "notifyAll", "toString", "wait",
-    "__release", "__initialize", "__MivraLoad", "__MivraCreateObject",
-};
 
 }  // namespace
 
@@ -119,32 +100,8 @@ std::string jniSignaturePiece(const TypeDescription& type, std::string_view jniP
 }
 
 std::string varTypeName(uint16_t code) {
-    switch (code) {
-    case VT_EMPTY: return "VT_EMPTY";
-    case VT_NULL: return "VT_NULL";
-    case VT_I2: return "VT_I2";
-    case VT_I4: return "VT_I4";
-    case VT_R4: return "VT_R4";
-    case VT_R8: return "VT_R8";
-    case VT_CY: return "VT_CY";
-    case VT_BSTR: return "VT_BSTR";
-    case VT_DISPATCH: return "VT_DISPATCH";
-    case VT_ERROR: return "VT_ERROR";
-    case VT_BOOL: return "VT_BOOL";
-    case VT_VARIANT: return "VT_VARIANT";
-    case VT_UNKNOWN: return "VT_UNKNOWN";
-    case VT_UI2: return "VT_UI2";
-    case VT_UI4: return "VT_UI4";
-    case VT_INT: return "VT_INT";
-    case VT_UINT: return "VT_UINT";
-    case VT_VOID: return "VT_VOID";
-    case VT_PTR: return "VT_PTR";
-    case VT_LPWSTR: return "VT_LPWSTR";
-    case VT_VECTOR: return "VT_VECTOR";
-    case VT_ARRAY: return "VT_ARRAY";
-    case VT_BYREF: return "VT_BYREF";
-    default: return std::to_string(code);
-    }
+    std::string_view name = varTypeCodeName(code);
+    return name.empty() ? std::to_string(code) : std::string(name);
 }
 
 std::string escapeJniName(std::string_view name) {
@@ -159,30 +116,6 @@ std::string escapeJniName(std::string_view name) {
             escaped += c;
     }
     return escaped;
-}
-
-bool isBaseInterfaceMethod(std::string_view name) {
-    return name == "QueryInterface" || name == "AddRef" || name == "Release" || name == "GetTypeInfoCount" ||
-           name == "GetTypeInfo" || name == "GetIDsOfNames" || name == "Invoke";
-}
-
-bool isJavaReservedWord(std::string_view name) {
-    return std::find(reservedWords.begin(), reservedWords.end(), name) != reservedWords.end();
-}
-
-bool isJavaIdentifier(std::string_view name) {
-    if (name.empty() || isJavaReservedWord(name)) return false;
-    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
-    if (!letter(name[0])) return false;
-    return std::all_of(name.begin(), name.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
-}
-
-std::string javaSafeMethodName(std::string_view name) {
-    std::string safe(name);
-    if (isJavaReservedWord(name) ||
-        std::find(inheritedMethods.begin(), inheritedMethods.end(), name) != inheritedMethods.end())
-        safe += '_';
-    return safe;
 }
 
 }  // namespace mivra

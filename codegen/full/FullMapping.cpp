@@ -1,6 +1,7 @@
 #include "FullMapping.h"
 
 #include "Format.h"
+#include "VarTypeNames.h"
 
 namespace mivra {
 
@@ -53,14 +54,9 @@ const ValueRow* rowOf(uint16_t vt) {
 constexpr int maxAliasDepth = 64;
 
 std::string codeName(uint16_t vt) {
-    static const char* const names[] = {
-        "VT_EMPTY", "VT_NULL", "VT_I2", "VT_I4", "VT_R4", "VT_R8", "VT_CY", "VT_DATE", "VT_BSTR", "VT_DISPATCH",
-        "VT_ERROR", "VT_BOOL", "VT_VARIANT", "VT_UNKNOWN", "VT_DECIMAL", nullptr, "VT_I1", "VT_UI1", "VT_UI2",
-        "VT_UI4", "VT_I8", "VT_UI8", "VT_INT", "VT_UINT", "VT_VOID", "VT_HRESULT", "VT_PTR", "VT_SAFEARRAY",
-        "VT_CARRAY", "VT_USERDEFINED", "VT_LPSTR", "VT_LPWSTR", nullptr, nullptr, nullptr, nullptr, "VT_RECORD",
-        "VT_INT_PTR", "VT_UINT_PTR"};
     uint16_t base = vt & 0x0fff;
-    std::string name = base < std::size(names) && names[base] ? names[base] : "VARTYPE " + std::to_string(base);
+    std::string_view known = varTypeCodeName(base);
+    std::string name = known.empty() ? "VARTYPE " + std::to_string(base) : std::string(known);
     if (vt & VT_VECTOR) name = "VT_VECTOR | " + name;
     if (vt & VT_ARRAY) name = "VT_ARRAY | " + name;
     if (vt & VT_BYREF) name = "VT_BYREF | " + name;

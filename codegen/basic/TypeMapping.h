@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "Naming.h"
 #include "TypeLibraryReader.h"
 #include "VarType.h"
 
@@ -28,17 +29,4 @@ std::string varTypeName(uint16_t code);
 
 // JNI escape of a name: "_" becomes "_1", ";" becomes "_2".
 std::string escapeJniName(std::string_view name);
-// The IUnknown and IDispatch members that dual interfaces list.
-bool isBaseInterfaceMethod(std::string_view name);
-
-// An ASCII Java identifier that is not a reserved word: only such names may
-// become class names, file names and JNI symbols (the JNI escape has no form
-// for other characters).
-bool isJavaIdentifier(std::string_view name);
-bool isJavaReservedWord(std::string_view name);
-// A method name usable in a generated class: a reserved word, or a method
-// every generated class inherits (toString, getClass, __release, ...), gets
-// a trailing underscore.
-std::string javaSafeMethodName(std::string_view name);
-
 }  // namespace mivra

@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -44,19 +43,6 @@ void writeSupportClasses(GenerationContext& context);
 // Creates <name>.java in the output folder and writes its header; nothing
 // after reporting when it cannot be created.
 std::unique_ptr<TextFile> createJavaFile(GenerationContext& context, std::string_view name);
-
-// Functions with more optional parameters than this get no variants.
-inline constexpr int maxOptionalParameters = 32;
-
-// The names declared so far in one method (lowered), and per name the
-// suffix to try next, so that many parameters of one name cost no more
-// than as many different names.
-struct ParameterNameTable {
-    std::unordered_set<std::string> names;
-    std::unordered_map<std::string, int> nextSuffix;
-    size_t probes = 0;  // names tried, to keep the work bounded
-};
-std::string uniqueParameterName(std::string_view candidate, ParameterNameTable& table);
 
 bool writeOverviewPage(GenerationContext& context);
 bool writeReadmePage(GenerationContext& context);

@@ -9,6 +9,7 @@
 
 #include "FullMapping.h"
 #include "Guid.h"
+#include "Output.h"
 #include "ResolvedLibrary.h"
 
 namespace mivra {
@@ -139,6 +140,8 @@ struct FullModel {
 struct FullModelInputs {
     // The ProgID of a class when the registry has one, else the braced GUID.
     std::function<std::string(const Guid&)> identifierText;
+    // Longer class names are refused: their files could not be written.
+    size_t maxClassNameLength = classNameRoom("");
 };
 
 // Everything the writers need, from the resolved library alone; the model

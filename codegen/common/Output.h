@@ -56,4 +56,25 @@ private:
     std::map<std::string, std::string> files_;
 };
 
+// The path of a file in the output folder: one separator, never doubled.
+std::string outputPath(std::string_view folder, std::string_view fileName);
+
+// Whether a file name is short enough for the file systems the output goes
+// to (ext4 and NTFS both hold at most 255 bytes or UTF-16 units a name).
+inline constexpr size_t maxFileNameLength = 255;
+inline bool fitsFileName(std::string_view fileName) { return fileName.size() <= maxFileNameLength; }
+
+// The longest path the platform opens, in bytes of UTF-8 (Windows counts
+// UTF-16 units, never more): PATH_MAX less its NUL, or MAX_PATH less its
+// NUL for a program not marked aware of long paths.
+#ifdef _WIN32
+inline constexpr size_t maxPathLength = 259;
+#else
+inline constexpr size_t maxPathLength = 4095;
+#endif
+
+// The longest class name whose "<name>.java" fits both a file name and,
+// inside the folder of that full path, a path.
+size_t classNameRoom(std::string_view folderPath);
+
 }  // namespace mivra

@@ -1,12 +1,15 @@
 #pragma once
 
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "Escaping.h"
 #include "Guid.h"
+#include "JavaFileHeader.h"
+#include "Naming.h"
+#include "Output.h"
 #include "TextFile.h"
 #include "TypeModel.h"
 
@@ -72,26 +75,5 @@ public:
 // turns out not to hold everything written to it (a full disk), the path is
 // reported with "Cannot write file".
 std::unique_ptr<TextFile> createOutputFile(GenerationContext& context, const std::string& path);
-
-// The path of a file in the output folder: one separator, never doubled.
-std::string outputPath(std::string_view folder, std::string_view fileName);
-
-// Whether a file name is short enough for the file systems the output goes
-// to (ext4 and NTFS both hold at most 255 bytes or UTF-16 units a name).
-inline constexpr size_t maxFileNameLength = 255;
-inline bool fitsFileName(std::string_view fileName) { return fileName.size() <= maxFileNameLength; }
-
-// The C library's ctime form: "Thu May 24 10:58:38 2001\n".
-std::string ctimeText(std::time_t when);
-
-// Text from a type library made safe for where it is written.
-std::string lineCommentText(std::string_view text);  // a Java // comment
-std::string cLineCommentText(std::string_view text); // a C // comment
-std::string docCommentText(std::string_view text);   // a /** */ comment
-std::string htmlText(std::string_view text);         // page text or attribute
-std::string javaStringText(std::string_view text);   // inside a Java "..." literal
-// A module's constant as Java declares it: the type its value has and the
-// literal; false when Java has no type for the value.
-bool javaConstant(const ConstantValue& value, std::string& type, std::string& literal);
 
 }  // namespace mivra

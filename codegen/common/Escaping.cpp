@@ -1,27 +1,13 @@
-#include "GenerationContext.h"
+#include "Escaping.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
-#include <filesystem>
 
-#include "Format.h"
 #include "VarType.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace mivra {
 
 namespace {
-
-#ifdef _WIN32
-constexpr char separator = '\\';
-#else
-constexpr char separator = '/';
-#endif
 
 // Java turns \uXXXX into its character before it sees comments, so a
 // backslash that could start such an escape is doubled.
@@ -37,72 +23,7 @@ std::string withoutUnicodeEscapes(std::string_view text) {
     return out;
 }
 
-#ifdef _WIN32
-std::string utf8FromWide(const wchar_t* text, UINT size) {
-    int length = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string utf8(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
-#endif
-
 }  // namespace
-
-std::string GenerationContext::fullPath(const std::string& path) const {
-    std::error_code error;
-    auto full = std::filesystem::absolute(path, error);
-    return error ? path : full.string();
-}
-
-#ifdef _WIN32
-// The folders as this Windows names them (260 characters at most), as UTF-8
-// like every other text of the run.
-std::string GenerationContext::windowsDirectory() const {
-    wchar_t folder[MAX_PATH];
-    UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? utf8FromWide(folder, length) : "C:\\WINDOWS";
-}
-
-std::string GenerationContext::systemDirectory() const {
-    wchar_t folder[MAX_PATH];
-    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? utf8FromWide(folder, length) : windowsDirectory() + "\\system32";
-}
-#else
-std::string GenerationContext::windowsDirectory() const { return "C:\\windows"; }
-
-std::string GenerationContext::systemDirectory() const { return windowsDirectory() + "\\system32"; }
-#endif
-
-std::string GenerationContext::timeText() const {
-    if (clock) return clock();
-    return ctimeText(std::time(nullptr));
-}
-
-std::string outputPath(std::string_view folder, std::string_view fileName) {
-    std::string path(folder);
-    if (path.empty() || path.back() != separator) path += separator;
-    path.append(fileName);
-    return path;
-}
-
-std::string ctimeText(std::time_t when) {
-    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &when);
-#else
-    localtime_r(&when, &local);
-#endif
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", days[local.tm_wday % 7],
-                  months[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  local.tm_year + 1900);
-    return text;
-}
 
 std::string lineCommentText(std::string_view text) {
     std::string out = withoutUnicodeEscapes(text);
@@ -192,18 +113,6 @@ bool javaConstant(const ConstantValue& value, std::string& type, std::string& li
     case VT_BSTR: return integral("String", value.text ? "\"" + javaStringText(*value.text) + "\"" : "null");
     default: return false;
     }
-}
-
-std::unique_ptr<TextFile> createOutputFile(GenerationContext& context, const std::string& path) {
-    auto file = TextFile::create(path);
-    if (!file) {
-        int error = errno;
-        context.reportError(path, "Cannot write file");
-        errno = error;
-        return nullptr;
-    }
-    file->whenIncomplete([&context, path] { context.reportError(path, "Cannot write file"); });
-    return file;
 }
 
 }  // namespace mivra

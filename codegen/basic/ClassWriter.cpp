@@ -19,13 +19,6 @@ constexpr std::array<std::string_view, 9> takenClassNames = {
     "Exception", "Throwable", "System", "ClassCastException",
 };
 
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // The registry's text goes into a C wide-string literal: only the characters
 // of a ProgID or a braced GUID may get there.
 std::string identifierLiteral(const GenerationContext& context, const Guid& guid) {
