@@ -15,6 +15,8 @@
 #define E_INVALIDARG_HR ((int32_t) 0x80070057L)
 #define DISP_E_BADVARTYPE_HR ((int32_t) 0x80020008L)
 #define LOCAL_SLOTS 17
+// Local references a native may hold without asking the JVM for room.
+#define KEPT_LOCALS 8
 
 static jclass exceptionClass, stringClass, objectClass;
 static jmethodID exceptionInit, sinkTypesMethod, sinkInvokeMethod;
@@ -67,6 +69,21 @@ static int32_t stringOf(JNIEnv *env, jstring str, MvString **out)
 	if (s == NULL)
 		return E_OUTOFMEMORY_HR;
 	(*env)->GetStringRegion(env, str, 0, length, (jchar *) s->text);
+	*out = s;
+	return 0;
+}
+
+// A string whose length the Java half passed: one JNI call instead of two. A
+// length beyond the string's leaves the JVM's exception pending.
+static int32_t stringOfLength(JNIEnv *env, jstring str, int64_t length, MvString **out)
+{
+	*out = NULL;
+	if (length < 0 || length > MV_MAX_STRING)
+		return E_INVALIDARG_HR;
+	MvString *s = mvStringNew(NULL, (uint32_t) length);
+	if (s == NULL)
+		return E_OUTOFMEMORY_HR;
+	(*env)->GetStringRegion(env, str, 0, (jsize) length, (jchar *) s->text);
 	*out = s;
 	return 0;
 }
@@ -572,9 +589,11 @@ static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, jintArray vt
 
 // The call with its n arguments from the Java arrays and the result in the C
 // frame's last slot, which is left to the caller (closeFrame); by-reference
-// slots go back. NULL, with the Java exception thrown, when it failed.
+// slots go back. With lengthsInBits a string argument's bits hold its length,
+// which saves asking the JVM for it. NULL, with the Java exception thrown,
+// when it failed.
 static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintArray vtArray, jlongArray bitsArray,
-                               jobjectArray refArray, LocalFrame *local)
+                               jobjectArray refArray, int lengthsInBits, LocalFrame *local)
 {
 	if (count < 0 || (count > 0 && (vtArray == NULL || bitsArray == NULL || refArray == NULL))) {
 		throwFailure(env, E_INVALIDARG_HR, NULL);
@@ -598,8 +617,14 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 			if (!needsRef(frame->vts[i]))
 				continue;
 			jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
-			hr = refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
-			(*env)->DeleteLocalRef(env, ref);
+			if (lengthsInBits && frame->vts[i] == MV_VT_BSTR && ref != NULL)
+				hr = stringOfLength(env, (jstring) ref, frame->bits[i], (MvString **) &frame->refs[i]);
+			else
+				hr = refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
+			frame->bits[i] = frame->vts[i] == MV_VT_BSTR ? 0 : frame->bits[i];
+			// A few stay until the return frees them: each deletion is a JNI call.
+			if (n > KEPT_LOCALS)
+				(*env)->DeleteLocalRef(env, ref);
 		}
 		if ((*env)->ExceptionCheck(env))
 			hr = JAVA_PENDING;
@@ -635,7 +660,7 @@ static void callWithFrame(JNIEnv *env, const Call *call, jintArray vtArray, jlon
 		return;
 	}
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, call, slots - 1, vtArray, bitsArray, refArray, &local);
+	MvFrame *frame = callOverArrays(env, call, slots - 1, vtArray, bitsArray, refArray, 0, &local);
 	if (frame == NULL)
 		return;
 	uint32_t n = (uint32_t) slots - 1;
@@ -670,7 +695,7 @@ JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_invokeBits(JNIEnv *env
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, &local);
+	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, 1, &local);
 	if (frame == NULL)
 		return 0;
 	jlong bits = (jlong) frame->bits[n];
@@ -686,7 +711,7 @@ JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_invokeRef(JNIEnv *en
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, &local);
+	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, 1, &local);
 	if (frame == NULL)
 		return NULL;
 	jobject ref = NULL;

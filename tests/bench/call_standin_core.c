@@ -1,7 +1,8 @@
 // A core that answers at once, under the shipped JNI adapter built for this
 // machine: what remains of a call is the Java half and the JNI work. A
 // string result is ten characters (so that making the Java string counts),
-// any other an int: the sum of the int arguments.
+// any other an int: the sum of the int arguments and the string arguments'
+// lengths.
 #include <string.h>
 
 #include "mivra_core.h"
@@ -64,6 +65,8 @@ int32_t mvInvoke(uint64_t dispatch, int32_t dispId, int32_t flags, int32_t resul
 	for (uint32_t i = 0; i < n; ++i)
 		if (frame->vts[i] == MV_VT_I4)
 			sum += frame->bits[i];
+		else if (frame->vts[i] == MV_VT_BSTR && frame->refs[i] != NULL)
+			sum += ((const MvString *) frame->refs[i])->length;
 	frame->vts[n] = MV_VT_I4;
 	frame->bits[n] = sum;
 	return 0;

@@ -80,8 +80,9 @@ abstract class ComLayer {
     /**
      * {@link #invoke} for a result whose Java value its bits alone give (a
      * number, a date, a boolean, none): the arguments in slots 0 to n-1 of the
-     * arrays (which may be null when n is 0), no slot for the result, whose
-     * bits are returned; only by-reference slots are written back.
+     * arrays (which may be null when n is 0), a string's bits its length, no
+     * slot for the result, whose bits are returned; only by-reference slots
+     * are written back.
      */
     long invokeBits(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits, Object[] refs) {
         Object[] frame = Wire.frame(n + 1);

@@ -326,11 +326,17 @@ public class MivraObject implements AutoCloseable {
         return result;
     }
 
-    /** Encodes the arguments into slots 0 to n-1; true when one is by reference. */
+    /**
+     * Encodes the arguments into slots 0 to n-1, a string's bits its length
+     * (as {@link ComLayer#invokeBits} takes them); true when one is by
+     * reference.
+     */
     private static boolean encodeArguments(Object[] args, int[] argVts, int[] vts, long[] bits, Object[] refs) {
         boolean byRef = false;
         for (int i = 0; i < args.length; ++i) {
             encodeArgument(args[i], argVts[i], vts, bits, refs, i);
+            if (vts[i] == VT_BSTR && refs[i] != null)
+                bits[i] = ((String) refs[i]).length();
             byRef |= (argVts[i] & VT_BYREF) != 0;
         }
         return byRef;

@@ -59,7 +59,7 @@ public final class CallCostBench {
             "string property get, no argument arrays", "JNI alone, string result", "JNI alone, int result",
             "JNI alone, three arguments"};
         int[] threeVts = {VT_BSTR, VT_I4, VT_I4};
-        long[] threeBits = {0, 0, 7};
+        long[] threeBits = {10, 0, 7};
         Object[] threeRefs = {"abcdefghij", null, null};
         Way[] ways = {
             (t, calls) -> {
@@ -112,7 +112,8 @@ public final class CallCostBench {
                 return sum;
             },
         };
-        if (target.getName().length() != 10 || target.three("x", 2, 3) != 5)
+        if (target.getName().length() != 10 || target.three("xyz", 2, 3) != 8
+                || layer.invokeBits(0x1000, 3, MivraObject.METHOD, VT_I4, 3, threeVts, threeBits, threeRefs) != 17)
             throw new AssertionError("the stand-in core answers wrongly");
         double[][] times = new double[ways.length][BLOCKS];
         long[] bytes = new long[ways.length];
