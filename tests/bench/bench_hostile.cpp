@@ -271,10 +271,11 @@ private:
     };
 };
 
-// As the resolver gives a chain of n dual interfaces that add nothing,
-// each deriving from the one before (more than widl compiles): the
-// dispatch types, the imported IDispatch and the interface halves.
-mivra::ResolvedLibrary resolvedDualChain(int n) {
+// As the resolver gives a chain of n dual interfaces, each deriving from
+// the one before and adding one function or none (more than widl
+// compiles): the dispatch types, whose views share what they inherit, the
+// imported IDispatch and the interface halves.
+mivra::ResolvedLibrary resolvedDualChain(int n, bool functions) {
     mivra::ResolvedLibrary library;
     library.name = "Chain";
     library.ownTypeCount = uint32_t(n);
@@ -301,15 +302,32 @@ mivra::ResolvedLibrary resolvedDualChain(int n) {
             t->implTypeCount = 1;
         }
         type.kind = mivra::TKIND_DISPATCH;
-        type.funcCount = 7;
         type.implemented = {{true, true, dispatchEntry, 0}};
+        std::vector<mivra::ResolvedFunction> own;
         for (int f = 0; f < 7; ++f) {
-            mivra::ResolvedFunction& function = type.functions.emplace_back();
+            if (functions && k > 0) break;
+            mivra::ResolvedFunction& function = own.emplace_back();
             function.available = true;
             function.memberId = 0x60000000 + f;
             function.invokeKind = 1;
             function.name = names[f];
         }
+        if (functions) {
+            mivra::ResolvedFunction& function = own.emplace_back();
+            function.available = true;
+            function.memberId = 0x60020000 + k;
+            function.invokeKind = 1;
+            function.name = "f" + std::to_string(k);
+            function.result.vt = mivra::VT_HRESULT;
+        }
+        if (functions && k > 0) {
+            type.functions = mivra::MemberList<mivra::ResolvedFunction>::after(library.types[size_t(k - 1)].functions,
+                                                                               std::move(own));
+            type.inheritedView = k - 1;
+        } else {
+            type.functions = std::move(own);
+        }
+        type.funcCount = uint16_t(type.functions.size());
         type.dualBase = mivra::ResolvedType::DualBase::Found;
         type.dualBaseType = k ? int32_t(n + k) : dispatchEntry;
         type.interfaceView = int32_t(n + 1 + k);
@@ -320,8 +338,8 @@ mivra::ResolvedLibrary resolvedDualChain(int n) {
     return library;
 }
 
-Figures chainModelRun(int n) {
-    mivra::ResolvedLibrary library = resolvedDualChain(n);
+Figures chainModelRun(int n, bool functions) {
+    mivra::ResolvedLibrary library = resolvedDualChain(n, functions);
     auto start = Clock::now();
     mivra::FullModel model = mivra::buildFullModel(library, {});
     CountingOutput output;
@@ -427,13 +445,14 @@ int main(int argc, char** argv) {
     report("dual chain, dump --raw --resolved", 200 * scale, dualChain, resolvedDumpRun);
     report("dual chain, full", 200 * scale, dualChain, fullRun);
     report("dual chain without functions, dump --raw --resolved", 200 * scale, dualChainWithout, resolvedDumpRun);
-    {
+    for (bool functions : {false, true}) {
+        const char* what = functions ? "dual chain, full model" : "dual chain without functions, full model";
         Figures chain[2];
         for (int i = 0; i < 2; ++i) {
-            chain[i] = measured([&] { return chainModelRun(2000 * scale << i); });
-            print("dual chain without functions, full model", 2000 * scale << i, chain[i]);
+            chain[i] = measured([&] { return chainModelRun(2000 * scale << i, functions); });
+            print(what, 2000 * scale << i, chain[i]);
         }
-        printRatios("dual chain without functions, full model", chain);
+        printRatios(what, chain);
     }
     report("shared constant block, dump --raw --resolved", 100 * scale, sharedConstants, resolvedDumpRun);
     report("shared constant block, full", 100 * scale, sharedConstants, fullRun);
