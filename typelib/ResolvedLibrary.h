@@ -153,12 +153,12 @@ public:
     };
 
     MemberList() = default;
-    MemberList(std::vector<T> own) : node_(std::make_shared<const Node>(Node{nullptr, own.size(), std::move(own)})) {}
+    MemberList(std::vector<T> own) : node_(std::make_shared<Node>(Node{nullptr, own.size(), std::move(own)})) {}
     // The members of `inherited`, then `own`.
     static MemberList after(const MemberList& inherited, std::vector<T> own) {
         MemberList list;
         size_t total = inherited.size() + own.size();
-        list.node_ = std::make_shared<const Node>(Node{inherited.node_, total, std::move(own)});
+        list.node_ = std::make_shared<Node>(Node{inherited.node_, total, std::move(own)});
         return list;
     }
 
@@ -186,11 +186,12 @@ public:
     Iterator end() const { return Iterator(); }
 
     T& emplace_back() {
-        auto copy = std::make_shared<Node>(node_ ? Node(*node_) : Node());
-        ++copy->total;
-        T& added = copy->own.emplace_back();
-        node_ = std::move(copy);
-        return added;
+        // Every node is made mutable and only ever shared as const: one that
+        // no other list holds can grow in place.
+        if (!node_ || node_.use_count() > 1) node_ = std::make_shared<Node>(node_ ? Node(*node_) : Node());
+        Node& node = const_cast<Node&>(*node_);
+        ++node.total;
+        return node.own.emplace_back();
     }
 
 private:
