@@ -165,7 +165,24 @@ void appendValue(std::string& out, const ConstantValue& value) {
     }
 }
 
-void writeResolvedType(const ResolvedLibrary& library, uint32_t i, std::string& out) {
+// What is left of the library-wide cap on the members and parameters the
+// dump lists: a shared or inherited member is listed once per type.
+struct ListingCap {
+    uint64_t cap = 0;
+    uint64_t left = 0;
+};
+
+void writeCut(std::string& out, size_t functions, size_t variables, const ListingCap& cap) {
+    out += "  cut: ";
+    appendNumber(out, static_cast<int64_t>(functions));
+    out += " functions and ";
+    appendNumber(out, static_cast<int64_t>(variables));
+    out += " variables not listed: the dump lists at most ";
+    appendNumber(out, static_cast<int64_t>(cap.cap));
+    out += " members and parameters of a library\n";
+}
+
+void writeResolvedType(const ResolvedLibrary& library, uint32_t i, ListingCap& cap, std::string& out) {
     const ResolvedType& t = library.types[i];
     out += "type ";
     appendNumber(out, i);
@@ -215,10 +232,12 @@ void writeResolvedType(const ResolvedLibrary& library, uint32_t i, std::string& 
         appendText(out, target.name);
         out += '\n';
     }
-    for (size_t k = 0; k < t.functions.size(); ++k) {
-        const ResolvedFunction& f = t.functions[k];
+    size_t k = 0;
+    for (const ResolvedFunction& f : t.functions) {
+        if (cap.left < 1 + f.params.size()) break;
+        cap.left -= 1 + f.params.size();
         out += "  func ";
-        appendNumber(out, static_cast<int64_t>(k));
+        appendNumber(out, static_cast<int64_t>(k++));
         if (!f.available) {
             out += ": unavailable\n";
             continue;
@@ -254,6 +273,7 @@ void writeResolvedType(const ResolvedLibrary& library, uint32_t i, std::string& 
         appendText(out, f.docString);
         out += '\n';
     }
+    const size_t functionsCut = t.functions.size() - k;
     if (t.dualBase == ResolvedType::DualBase::Unavailable) {
         out += "  dualbase unavailable\n";
     } else if (t.dualBase != ResolvedType::DualBase::NotDual &&
@@ -278,10 +298,12 @@ void writeResolvedType(const ResolvedLibrary& library, uint32_t i, std::string& 
         appendResolvedType(out, library, *t.alias);
         out += '\n';
     }
-    for (size_t k = 0; k < t.variables.size(); ++k) {
-        const ResolvedVariable& v = t.variables[k];
+    size_t listed = 0;
+    for (const ResolvedVariable& v : t.variables) {
+        if (cap.left < 1 || functionsCut > 0) break;
+        --cap.left;
         out += "  var ";
-        appendNumber(out, static_cast<int64_t>(k));
+        appendNumber(out, static_cast<int64_t>(listed++));
         if (!v.available) {
             out += ": unavailable\n";
             continue;
@@ -303,6 +325,7 @@ void writeResolvedType(const ResolvedLibrary& library, uint32_t i, std::string& 
         appendText(out, v.docString);
         out += '\n';
     }
+    if (functionsCut > 0 || listed < t.variables.size()) writeCut(out, functionsCut, t.variables.size() - listed, cap);
 }
 
 }  // namespace
@@ -315,7 +338,9 @@ void writeResolvedDump(const ResolvedLibrary& library, std::string& out) {
     out += " count=";
     appendNumber(out, library.ownTypeCount);
     out += '\n';
-    for (uint32_t i = 0; i < library.ownTypeCount && i < library.types.size(); ++i) writeResolvedType(library, i, out);
+    ListingCap cap{library.reportedMemberCap(), library.reportedMemberCap()};
+    for (uint32_t i = 0; i < library.ownTypeCount && i < library.types.size(); ++i)
+        writeResolvedType(library, i, cap, out);
 }
 
 std::string rawTypeText(const TypeDescription& type) {

@@ -127,8 +127,11 @@ public:
     Result<Documentation> documentationOf(TypeHandle type) const override;
     Result<TypeOrigin> originOf(TypeHandle type) const override;
     Result<TypeDescription> aliasOf(TypeHandle type) const override;
+    std::optional<uint64_t> memberBlockOf(uint32_t index) const override;
+    std::optional<uint32_t> inheritedViewOf(uint32_t index) const override;
 
 private:
+    bool referencesStayPut(uint32_t index) const;
     Result<ViewType> topLevel(uint32_t index) const;
     Result<ViewType> viewType(const View& view) const;
     Result<TypeAttributes> attributes(const ViewType& t) const;
@@ -160,6 +163,9 @@ private:
     // The views handed out as handles, one handle per view.
     mutable std::vector<View> handles_;
     mutable std::map<std::tuple<const TypeSource*, uint32_t, bool>, uint32_t> handleOfView_;
+    // Own types whose functions' references resolve alike in their own
+    // dispatch view and in a derived one's, by type index.
+    mutable std::map<uint32_t, bool> referencesStayPut_;
 };
 
 Result<bool> FileReader::load(const std::string& fullPath) {
@@ -196,6 +202,7 @@ Result<bool> FileReader::loadBytes(std::vector<std::byte> bytes, uint32_t resour
 
 void FileReader::release() {
     chains_.clear();
+    referencesStayPut_.clear();
     handles_.clear();
     handleOfView_.clear();
     main_ = LoadedLibrary{};
@@ -707,6 +714,80 @@ std::optional<std::string> FileReader::memberDocString(uint32_t index, int32_t m
     auto doc = docIn(*t, memberId, 0);
     if (!doc) return std::nullopt;
     return *doc;
+}
+
+std::optional<uint64_t> FileReader::memberBlockOf(uint32_t index) const {
+    if (!main_.library || index >= main_.library->count()) return std::nullopt;
+    return main_.library->memberBlockKey(index);
+}
+
+bool referenceStaysPut(const TypeDescription& type, int depth = 0) {
+    if (type.vt == VT_USERDEFINED && (type.reference < 0 || type.reference >= inheritedLevelStep)) return false;
+    return !type.pointee || depth >= 64 || referenceStaysPut(*type.pointee, depth + 1);
+}
+
+// A dispatch view marks the references of the functions it inherits with
+// their level; those of its own functions it leaves as stored. The two
+// resolve alike unless a stored reference is one no level can mark.
+bool FileReader::referencesStayPut(uint32_t index) const {
+    auto cached = referencesStayPut_.find(index);
+    if (cached != referencesStayPut_.end()) return cached->second;
+    bool stays = true;
+    auto t = topLevel(index);
+    for (uint32_t k = 0; stays && t && k < t->stored.funcCount; ++k) {
+        auto f = main_.library->function(index, k);
+        if (!f) continue;
+        stays = referenceStaysPut(f->result);
+        for (const StoredParameter& p : f->params) stays = stays && referenceStaysPut(p.type);
+    }
+    referencesStayPut_.emplace(index, stays);
+    return stays;
+}
+
+// A dual's dispatch view lists its base chain's functions, then its own;
+// when its base is the interface half of another own dual, that dual's view
+// is the same chain one level shorter. Its functions keep their names and
+// doc strings unless the type's own members take their ids.
+std::optional<uint32_t> FileReader::inheritedViewOf(uint32_t index) const {
+    auto t = topLevel(index);
+    if (!t || t->kind() != TKIND_DISPATCH || !t->dual() || !t->hasBase()) return std::nullopt;
+    auto base = follow(*t, t->stored.datatype1);
+    if (!base || base->view.source != main_.library.get() || base->stored.kind != TKIND_DISPATCH || !base->dual() ||
+        base->view.index == index)
+        return std::nullopt;
+    auto baseView = topLevel(base->view.index);
+    if (!baseView) return std::nullopt;
+    auto chain = dispatchChain(*t);
+    auto baseChain = dispatchChain(*baseView);
+    if (bool(chain) != bool(baseChain)) return std::nullopt;
+    // Neither chain can be followed: every function of both is unavailable.
+    if (!chain) return base->view.index;
+    if (chain->size() != baseChain->size() + 1) return std::nullopt;
+    for (size_t level = 0; level < baseChain->size(); ++level) {
+        const View& a = (*chain)[level + 1].view;
+        const View& b = (*baseChain)[level].view;
+        if (a.source != b.source || a.index != b.index) return std::nullopt;
+    }
+    if (!referencesStayPut(base->view.index)) return std::nullopt;
+    // MEMBERID_NIL asks for the type's own doc string, whichever type.
+    uint32_t members = t->stored.funcCount + t->stored.varCount;
+    for (uint32_t k = 0; k <= members; ++k) {
+        std::optional<int32_t> id;
+        if (k == members) {
+            id = -1;
+        } else if (k < t->stored.funcCount) {
+            if (auto f = main_.library->function(index, k)) id = f->memberId;
+        } else if (auto v = main_.library->variable(index, k - t->stored.funcCount)) {
+            id = v->memberId;
+        }
+        if (!id) return std::nullopt;
+        for (size_t level = 1; level < chain->size(); ++level) {
+            const ViewType& inherited = (*chain)[level];
+            auto found = inherited.view.source->findMember(inherited.view.index, *id);
+            if (!found || *found) return std::nullopt;
+        }
+    }
+    return base->view.index;
 }
 
 }  // namespace

@@ -204,6 +204,13 @@ Result<MsftTypeLibrary::MemberBlock> MsftTypeLibrary::memberBlock(uint32_t index
     return block;
 }
 
+std::optional<uint64_t> MsftTypeLibrary::memberBlockKey(uint32_t index) const {
+    if (index >= typeCount_) return std::nullopt;
+    uint64_t r = typeRecord(index);
+    // The block's offset and the record's function and variable counts.
+    return uint64_t{blob_.u32At(r + 0x04)} << 32 | blob_.u32At(r + 0x18);
+}
+
 Result<std::optional<uint32_t>> MsftTypeLibrary::findMember(uint32_t index, int32_t memberId) const {
     auto block = memberBlock(index);
     if (!block) return block.failure();

@@ -43,6 +43,7 @@ public:
     Result<StoredVariable> variable(uint32_t index, uint32_t k) const override;
     Result<TypeDescription> aliasType(uint32_t index) const override;
     Result<std::optional<uint32_t>> findMember(uint32_t index, int32_t memberId) const override;
+    std::optional<uint64_t> memberBlockKey(uint32_t index) const override;
     Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const override;
     Result<TypeLocation> resolve(int32_t reference) const override;
     std::optional<uint32_t> typeWithGuid(const Guid& guid) const override;

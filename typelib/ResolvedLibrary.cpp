@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <unordered_map>
 
 namespace mivra {
@@ -38,6 +39,7 @@ public:
             readOwn(i, handles[i]);
             drain();
         }
+        readInheritingViews(handles);
         for (uint32_t i = 0; i < count; ++i) settleDualBase(library_.types[i]);
         for (ResolvedType& t : library_.types)
             for (ResolvedImplementedType& r : t.implemented)
@@ -121,8 +123,27 @@ private:
             type(entry).docString = doc->docString;
         }
         if (handle) readImplemented(entry, *handle);
-        readFunctions(index, handle);
-        readVariables(index, handle);
+        const uint32_t kind = type(entry).kind;
+        const bool dual = (type(entry).flags & TYPEFLAG_FDUAL) != 0;
+        // Types whose records point at one member block share its lists.
+        int32_t sharing = -1;
+        if (!dual) {
+            if (auto key = reader_.memberBlockOf(index)) {
+                auto [found, added] = blockOwners_.emplace(std::make_pair(*key, kind), entry);
+                if (!added) sharing = found->second;
+            }
+        }
+        if (sharing >= 0 && kind != TKIND_DISPATCH) {
+            type(entry).functions = type(sharing).functions;
+        } else if (kind == TKIND_DISPATCH && dual && reader_.inheritedViewOf(index)) {
+            inheriting_.push_back(index);
+        } else {
+            readFunctions(index, handle);
+        }
+        if (sharing >= 0)
+            type(entry).variables = type(sharing).variables;
+        else
+            readVariables(index, handle);
         if (type(entry).kind == TKIND_ALIAS && handle) {
             if (auto alias = reader_.aliasOf(*handle)) {
                 TypeRef ref = typeRef(*alias, handle);
@@ -140,17 +161,54 @@ private:
         }
     }
 
-    void readFunctions(uint32_t index, const std::optional<TypeHandle>& handle) {
+    // The dispatch views that begin with another own type's view, each read
+    // after that view and sharing it: a chain of interfaces, each deriving
+    // from the one before, holds each function once.
+    void readInheritingViews(const std::vector<std::optional<TypeHandle>>& handles) {
+        enum class Step : uint8_t { Read, Waiting, Walked };
+        std::vector<Step> steps(library_.ownTypeCount, Step::Read);
+        std::vector<uint32_t> baseOf(library_.ownTypeCount);
+        for (uint32_t index : inheriting_) {
+            steps[index] = Step::Waiting;
+            baseOf[index] = reader_.inheritedViewOf(index).value_or(index);
+        }
+        for (uint32_t first : inheriting_) {
+            // Bases first; a base met again on the walk closes a cycle, and
+            // the view that would share it reads its own.
+            std::vector<uint32_t> walk;
+            for (uint32_t at = first; at < steps.size() && steps[at] == Step::Waiting; at = baseOf[at]) {
+                steps[at] = Step::Walked;
+                walk.push_back(at);
+            }
+            for (auto at = walk.rbegin(); at != walk.rend(); ++at) {
+                uint32_t base = baseOf[*at];
+                bool shares = base < steps.size() && steps[base] == Step::Read && base != *at;
+                if (shares) {
+                    const ResolvedType& b = library_.types[base];
+                    shares = b.state == ResolvedType::State::Available && b.kind == TKIND_DISPATCH &&
+                             b.functions.size() == b.funcCount && b.funcCount <= library_.types[*at].funcCount;
+                }
+                readFunctions(*at, handles[*at], shares ? std::optional<uint32_t>(base) : std::nullopt);
+                steps[*at] = Step::Read;
+                drain();
+            }
+        }
+    }
+
+    void readFunctions(uint32_t index, const std::optional<TypeHandle>& handle,
+                       std::optional<uint32_t> inherited = std::nullopt) {
         auto entry = static_cast<int32_t>(index);
         uint16_t count = type(entry).funcCount;
-        std::vector<ResolvedFunction> functions(count);
-        for (uint16_t k = 0; k < count; ++k) {
+        const uint16_t first = inherited ? type(int32_t(*inherited)).funcCount : 0;
+        std::vector<ResolvedFunction> functions(count - first);
+        for (uint16_t k = first; k < count; ++k) {
             auto f = reader_.function(index, k);
             if (!f) {
-                functions[k].emptySlot = f.failure().step == Failure::Step::EmptySlot;
+                functions[k - first].emptySlot = f.failure().step == Failure::Step::EmptySlot;
+                ++library_.heldMembers;
                 continue;
             }
-            ResolvedFunction& r = functions[k];
+            ResolvedFunction& r = functions[k - first];
             r.available = true;
             r.memberId = f->memberId;
             r.invokeKind = f->invokeKind;
@@ -173,8 +231,15 @@ private:
                 if (p + 1 < got.size()) param.name = std::move(got[p + 1]);
             }
             r.docString = reader_.memberDocString(index, f->memberId);
+            library_.heldMembers += 1 + r.params.size();
         }
-        type(entry).functions = std::move(functions);
+        if (inherited) {
+            type(entry).functions = MemberList<ResolvedFunction>::after(type(int32_t(*inherited)).functions,
+                                                                        std::move(functions));
+            type(entry).inheritedView = int32_t(*inherited);
+        } else {
+            type(entry).functions = std::move(functions);
+        }
     }
 
     void readVariables(uint32_t index, const std::optional<TypeHandle>& handle) {
@@ -194,6 +259,7 @@ private:
             if (auto names = reader_.names(index, v->memberId, 1); names && !names->empty()) r.name = (*names)[0];
             r.docString = reader_.memberDocString(index, v->memberId);
         }
+        library_.heldMembers += count;
         type(entry).variables = std::move(variables);
     }
 
@@ -240,6 +306,10 @@ private:
     ResolvedLibrary& library_;
     std::unordered_map<uint32_t, int32_t> entryOfHandle_;
     std::deque<std::pair<int32_t, TypeHandle>> pending_;
+    // The first own type of each member block and kind, whose lists later
+    // ones share.
+    std::map<std::pair<uint64_t, uint32_t>, int32_t> blockOwners_;
+    std::vector<uint32_t> inheriting_;
 };
 
 }  // namespace

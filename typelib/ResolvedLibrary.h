@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,6 +99,109 @@ struct ResolvedImplementedType {
     int32_t implFlags = 0;  // IMPLTYPEFLAG bits
 };
 
+// The members a type lists, shared where types list the same ones: a block
+// of members that several types' records point at, or the functions a
+// dispatch view inherits from another type's view, which stay where that
+// view holds them. Read only, but for emplace_back, which first gives the
+// list its own copy.
+template <typename T>
+class MemberList {
+    struct Node {
+        std::shared_ptr<const Node> inherited;  // the members listed before `own`
+        size_t total = 0;                       // inherited ones included
+        std::vector<T> own;
+    };
+
+public:
+    // Walks the inherited lists root first, then the own members.
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = T;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const T*;
+        using reference = const T&;
+
+        Iterator() = default;
+        const T& operator*() const { return segments_[segment_]->own[position_]; }
+        const T* operator->() const { return &**this; }
+        Iterator& operator++() {
+            ++position_;
+            --remaining_;
+            skipEmpty();
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const Iterator& other) const { return remaining_ == other.remaining_; }
+
+    private:
+        friend class MemberList;
+        void skipEmpty() {
+            while (remaining_ > 0 && position_ >= segments_[segment_]->own.size()) {
+                ++segment_;
+                position_ = 0;
+            }
+        }
+        std::vector<const Node*> segments_;
+        size_t segment_ = 0;
+        size_t position_ = 0;
+        size_t remaining_ = 0;
+    };
+
+    MemberList() = default;
+    MemberList(std::vector<T> own) : node_(std::make_shared<Node>(Node{nullptr, own.size(), std::move(own)})) {}
+    // The members of `inherited`, then `own`.
+    static MemberList after(const MemberList& inherited, std::vector<T> own) {
+        MemberList list;
+        size_t total = inherited.size() + own.size();
+        list.node_ = std::make_shared<Node>(Node{inherited.node_, total, std::move(own)});
+        return list;
+    }
+
+    size_t size() const { return node_ ? node_->total : 0; }
+    bool empty() const { return size() == 0; }
+    // How many come from another list before the own ones.
+    size_t inheritedCount() const { return node_ ? node_->total - node_->own.size() : 0; }
+    const std::vector<T>& own() const { return node_ ? node_->own : noMembers(); }
+    // Whether the two lists hold their members in the same place.
+    bool sharedWith(const MemberList& other) const { return node_ && node_ == other.node_; }
+
+    const T& operator[](size_t k) const {
+        const Node* node = node_.get();
+        while (k < node->total - node->own.size()) node = node->inherited.get();
+        return node->own[k - (node->total - node->own.size())];
+    }
+    Iterator begin() const {
+        Iterator it;
+        for (const Node* node = node_.get(); node; node = node->inherited.get()) it.segments_.push_back(node);
+        std::reverse(it.segments_.begin(), it.segments_.end());
+        it.remaining_ = size();
+        it.skipEmpty();
+        return it;
+    }
+    Iterator end() const { return Iterator(); }
+
+    T& emplace_back() {
+        // Every node is made mutable and only ever shared as const: one that
+        // no other list holds can grow in place.
+        if (!node_ || node_.use_count() > 1) node_ = std::make_shared<Node>(node_ ? Node(*node_) : Node());
+        Node& node = const_cast<Node&>(*node_);
+        ++node.total;
+        return node.own.emplace_back();
+    }
+
+private:
+    static const std::vector<T>& noMembers() {
+        static const std::vector<T> none;
+        return none;
+    }
+    std::shared_ptr<const Node> node_;
+};
+
 // One type description. The library's own types come first, in index order;
 // after them the types that references reach elsewhere: in imported
 // libraries (`library` names them), and the interface halves of the
@@ -120,8 +226,11 @@ struct ResolvedType {
     std::optional<std::string> docString;
 
     std::vector<ResolvedImplementedType> implemented;
-    std::vector<ResolvedFunction> functions;
-    std::vector<ResolvedVariable> variables;
+    MemberList<ResolvedFunction> functions;
+    MemberList<ResolvedVariable> variables;
+    // A dispatch view that begins with the whole view of another of the
+    // library's own types: that type's entry, whose functions it shares.
+    int32_t inheritedView = -1;
     std::optional<TypeRef> alias;  // TKIND_ALIAS: the aliased type
 
     // A dual dispatch type: the base of its interface view.
@@ -142,6 +251,14 @@ struct ResolvedLibrary {
     std::optional<std::string> docString;
     uint32_t ownTypeCount = 0;  // types[0 .. ownTypeCount - 1] are the library's own
     std::vector<ResolvedType> types;
+    // Members and parameters the library holds once each, shared lists
+    // counted once: what the writers' caps are measured against.
+    uint64_t heldMembers = 0;
+
+    // How many members and parameters a writer reports in all before it
+    // states a cut: shared and inherited members are reported once per type
+    // that lists them, which can grow with the square of the library.
+    uint64_t reportedMemberCap() const { return std::max<uint64_t>(uint64_t{1} << 16, 4 * heldMembers); }
 
     const ResolvedType* typeOf(const TypeRef& ref) const {
         return ref.vt == VT_USERDEFINED && ref.user >= 0 && size_t(ref.user) < types.size() ? &types[size_t(ref.user)]

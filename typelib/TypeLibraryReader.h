@@ -174,6 +174,19 @@ public:
     virtual Result<TypeOrigin> originOf(TypeHandle /*type*/) const { return fail("no containing library"); }
     // TYPEATTR::tdescAlias of a TKIND_ALIAS type.
     virtual Result<TypeDescription> aliasOf(TypeHandle /*type*/) const { return fail("no alias type"); }
+
+    // What lets the resolved view share members rather than copy them; a
+    // reader that does not know answers nothing, and the view reads every
+    // member. Where an own type's members are stored: two of the library's
+    // own types with the same answer, of the same kind and neither dual,
+    // list the same variables, and unless they are dispatch types the same
+    // functions.
+    virtual std::optional<uint64_t> memberBlockOf(uint32_t /*index*/) const { return std::nullopt; }
+    // For a dual dispatch type of the library whose dispatch view begins
+    // with the whole dispatch view of another of its own types: that type's
+    // index. Those functions are then the same, with the same names and doc
+    // strings, in both views.
+    virtual std::optional<uint32_t> inheritedViewOf(uint32_t /*index*/) const { return std::nullopt; }
 };
 
 }  // namespace mivra

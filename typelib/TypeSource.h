@@ -101,6 +101,9 @@ public:
     virtual Result<std::pair<int32_t, int32_t>> classInterface(uint32_t index, uint32_t j) const = 0;
     // Resolves a reference (the low two bits already cleared).
     virtual Result<TypeLocation> resolve(int32_t reference) const = 0;
+    // Where a type's members are stored, with their counts: types with the
+    // same key hold the same member records. Nothing when not known.
+    virtual std::optional<uint64_t> memberBlockKey(uint32_t /*index*/) const { return std::nullopt; }
     // The first readable type with the GUID, nothing when none has it.
     virtual std::optional<uint32_t> typeWithGuid(const Guid& guid) const {
         for (uint32_t i = 0; i < count(); ++i) {

@@ -188,6 +188,7 @@ private:
     bool declare(ClassState& state, FullClass& cls, FullMember member);
     void buildObject(FullClass& cls, const ResolvedType& coclass);
     void buildListener(int32_t typeIndex, FullClass* cls);
+    bool constantsCut(const ResolvedType& type, size_t listed);
     void buildConstants(FullClass& cls, const ResolvedType& enumeration);
     void buildModuleConstants(FullClass& cls, const ResolvedType& module);
     void listEntryPoints();
@@ -218,7 +219,11 @@ private:
     std::map<int32_t, std::string> typeClasses_;  // type index -> its class's name
     std::vector<std::pair<std::string, std::string>> renamedTypes_;  // library name, why renamed
     std::vector<std::pair<std::string, std::string>> iterableRefusals_;  // class, why not Iterable
-    std::vector<std::pair<std::string, std::string>> unreadable_;        // type, what could not be read
+    // Type name and what could not be read: how many functions.
+    std::map<std::pair<std::string, std::string>, int> unreadable_;
+    // By type index: its view's functions that cannot be read, without a name.
+    std::unordered_map<int32_t, std::pair<int, int>> unreadableOf_;
+    uint64_t constantsLeft_ = library_.reportedMemberCap();
     std::map<int32_t, std::string> uncalled_;  // interfaces without a class: type index -> why
 };
 
@@ -479,15 +484,21 @@ void ModelBuilder::findBases() {
         if (found == dispatch_.end() || found->second.classIndex < 0) continue;
         state.base = base;
     }
+    // Each class is walked once: a walk ends where an earlier one passed,
+    // since what lies beyond is known to end.
+    std::unordered_set<int32_t> settled;
     for (auto& [index, state] : dispatch_) {
+        if (settled.count(index)) continue;
         std::vector<int32_t> path{index};
-        for (int32_t at = state.base; at >= 0; at = dispatch_[at].base) {
-            if (std::find(path.begin(), path.end(), at) != path.end()) {
-                dispatch_[path.back()].base = -1;
+        std::unordered_set<int32_t> onPath{index};
+        for (int32_t at = state.base; at >= 0 && !settled.count(at); at = dispatch_.at(at).base) {
+            if (!onPath.insert(at).second) {
+                dispatch_.at(path.back()).base = -1;
                 break;
             }
             path.push_back(at);
         }
+        settled.insert(path.begin(), path.end());
     }
 }
 
@@ -640,7 +651,7 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
     // Each optional parameter adds a method as long as the one before: past
     // this many the output would grow with the square of the parameters.
     if (longest - firstOptional > size_t(maxOptionalParameters)) return refuse("Too many optional parameters");
-    if (cls.vtable) base.slot = state.slotBase + int(&function - library_.types[size_t(state.typeIndex)].functions.data());
+    if (cls.vtable) base.slot = state.slotBase + int(&function - library_.types[size_t(state.typeIndex)].functions.own().data());
 
     for (size_t included = firstOptional; included <= longest; ++included) {
         FullMember member = included == longest ? std::move(base) : base;
@@ -712,13 +723,21 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
         state.baseState = baseState;
         state.iterable = baseState->iterable;
     }
+    // A view that continues its base class's view: the functions they share
+    // were counted and bound there.
+    const bool continuesBase = baseState && type.inheritedView == state.base;
+    const std::vector<ResolvedFunction>& own = type.functions.own();
     FullClass* cls = state.classIndex >= 0 ? &model_.classes[size_t(state.classIndex)] : nullptr;
-    if (cls) cls->members.reserve(type.functions.size() * 3 / 2 + 2 * type.variables.size());
+    if (cls)
+        cls->members.reserve((continuesBase ? own.size() : type.functions.size()) * 3 / 2 + 2 * type.variables.size());
     if (cls && baseState) cls->baseClass = model_.classes[size_t(baseState->classIndex)].name;
 
     std::unordered_set<int32_t> puts;
-    for (const ResolvedFunction& function : type.functions)
-        if (function.available && function.invokeKind == 4) puts.insert(function.memberId);
+    bool putRefs = !continuesBase ||
+                   std::any_of(own.begin(), own.end(), [](const ResolvedFunction& f) { return f.invokeKind == 8; });
+    if (putRefs)
+        for (const ResolvedFunction& function : type.functions)
+            if (function.available && function.invokeKind == 4) puts.insert(function.memberId);
     // Iterable unless an ancestor already is; not when an ancestor's own
     // member took the name of Iterable's methods.
     if (cls && !state.element.empty() && !state.iterable) {
@@ -740,25 +759,37 @@ void ModelBuilder::buildInterface(int32_t typeIndex) {
     }
     FullCoverage& coverage = coverage_[typeIndex];
     coverage.typeName = textOf(type.name);
-    for (const ResolvedFunction& function : type.functions) {
-        if (function.available && function.name && isBaseInterfaceMethod(*function.name)) continue;
-        if (function.emptySlot) continue;
+    auto& [unnamed, unread] = unreadableOf_[typeIndex];
+    if (continuesBase) {
+        const FullCoverage& inherited = coverage_.at(state.base);
+        coverage.functions += inherited.functions;
+        coverage.bound += inherited.bound;
+        std::tie(unnamed, unread) = unreadableOf_.at(state.base);
+    }
+    auto add = [&](const ResolvedFunction& function) {
+        if (function.available && function.name && isBaseInterfaceMethod(*function.name)) return;
+        if (function.emptySlot) return;
         ++coverage.functions;
         if (!function.available || !function.name) {
-            unreadable_.emplace_back(coverage.typeName, function.available ? "a function without a name"
-                                                                            : "a function that cannot be read");
-            continue;
+            ++(function.available ? unnamed : unread);
+            return;
         }
         MemberKey key{function.memberId, function.invokeKind, *function.name};
         if (auto inherited = state.member(key)) {
             coverage.bound += *inherited;
-            continue;
+            return;
         }
         bool bound = false;
         if (cls) buildFunction(state, *cls, function, puts, bound);
         state.members[key] = bound;
         coverage.bound += bound;
-    }
+    };
+    if (continuesBase)
+        std::for_each(own.begin(), own.end(), add);
+    else
+        std::for_each(type.functions.begin(), type.functions.end(), add);
+    if (unnamed) unreadable_[{coverage.typeName, "a function without a name"}] += unnamed;
+    if (unread) unreadable_[{coverage.typeName, "a function that cannot be read"}] += unread;
 }
 
 // The Item of a collection (by name: not every library gives it
@@ -790,18 +821,38 @@ const ResolvedFunction* ModelBuilder::collectionItem(const ClassState& state) co
 // iterates is not Iterable itself, since Java lets a class be Iterable of
 // one type only; its subclasses are.
 void ModelBuilder::planIterables() {
+    // Whether a view has _NewEnum, each function looked at once where views
+    // share what they inherit.
+    std::unordered_map<int32_t, bool> viewNewEnum;
+    auto viewHasNewEnum = [&](int32_t index) {
+        std::vector<int32_t> unknown;
+        for (int32_t at = index; at >= 0 && !viewNewEnum.count(at); at = library_.types[size_t(at)].inheritedView)
+            unknown.push_back(at);
+        for (auto at = unknown.rbegin(); at != unknown.rend(); ++at) {
+            const ResolvedType& type = library_.types[size_t(*at)];
+            bool found = type.inheritedView >= 0 && viewNewEnum.at(type.inheritedView);
+            for (const ResolvedFunction& function : type.functions.own())
+                found = found || (function.available && function.memberId == DISPID_NEWENUM);
+            for (const ResolvedVariable& variable : type.variables)
+                found = found || (variable.available && variable.memberId == DISPID_NEWENUM);
+            viewNewEnum[*at] = found;
+        }
+        return viewNewEnum.at(index);
+    };
+    // Whether a class or an ancestor has it, each class looked at once.
+    std::unordered_map<int32_t, bool> newEnumOf;
+    auto hasNewEnum = [&](int32_t index) {
+        std::vector<int32_t> unknown;
+        for (int32_t at = index; at >= 0 && !newEnumOf.count(at); at = dispatch_.at(at).base) unknown.push_back(at);
+        for (auto at = unknown.rbegin(); at != unknown.rend(); ++at) {
+            int32_t base = dispatch_.at(*at).base;
+            newEnumOf[*at] = viewHasNewEnum(*at) || (base >= 0 && newEnumOf.at(base));
+        }
+        return newEnumOf.at(index);
+    };
     for (auto& [index, state] : dispatch_) {
         if (state.classIndex < 0) continue;
-        bool newEnum = false;
-        for (const ClassState* at = &state; at && !newEnum; at = at->base >= 0 ? &dispatch_.at(at->base) : nullptr) {
-            const ResolvedType& type = library_.types[size_t(at->typeIndex)];
-            for (const ResolvedFunction& function : type.functions)
-                newEnum = newEnum || (function.available && function.memberId == DISPID_NEWENUM);
-            for (const ResolvedVariable& variable : type.variables)
-                newEnum = newEnum || (variable.available && variable.memberId == DISPID_NEWENUM);
-            if (at->base == at->typeIndex) break;
-        }
-        if (!newEnum) continue;
+        if (!hasNewEnum(index)) continue;
         if (model_.classes[size_t(state.classIndex)].vtable) {
             // The runtime enumerates through IDispatch, which such a server may not answer.
             iterableRefusals_.emplace_back(model_.classes[size_t(state.classIndex)].name,
@@ -852,7 +903,8 @@ void ModelBuilder::buildObject(FullClass& cls, const ResolvedType& coclass) {
         cls.baseClass = base.name;
         cls.defaultIid = base.iid;
         if (cls.creatable)
-            for (const ClassState* at = baseState; at; at = at->baseState)
+            for (const ClassState* at = baseState; at && !model_.classes[size_t(at->classIndex)].creatableBase;
+                 at = at->baseState)
                 model_.classes[size_t(at->classIndex)].creatableBase = true;
     }
     std::vector<int32_t> listed;
@@ -916,8 +968,7 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
         if (function.emptySlot) continue;
         ++coverage.functions;
         if (!function.available || !function.name) {
-            unreadable_.emplace_back(coverage.typeName, function.available ? "an event without a name"
-                                                                            : "an event that cannot be read");
+            ++unreadable_[{coverage.typeName, function.available ? "an event without a name" : "an event that cannot be read"}];
             continue;
         }
         if (!cls) continue;
@@ -1008,9 +1059,25 @@ static bool claimConstantName(const std::string& libraryName, FullConstant& cons
     return true;
 }
 
+// Types sharing one block of constants list them each: past the library's
+// cap the rest are cut, and the cut is stated.
+bool ModelBuilder::constantsCut(const ResolvedType& type, size_t listed) {
+    if (constantsLeft_ > 0) {
+        --constantsLeft_;
+        return false;
+    }
+    model_.notBound.emplace_back(textOf(type.name), std::to_string(type.variables.size() - listed) +
+                                                        " constants cut: the bindings list at most " +
+                                                        std::to_string(library_.reportedMemberCap()) +
+                                                        " members and parameters of a library");
+    return true;
+}
+
 void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeration) {
     std::unordered_set<std::string> names;
+    size_t listed = 0;
     for (const ResolvedVariable& variable : enumeration.variables) {
+        if (constantsCut(enumeration, listed++)) break;
         if (!variable.available || !variable.name) continue;
         FullConstant& constant = cls.constants.emplace_back();
         constant.memberName = *variable.name;
@@ -1035,7 +1102,9 @@ void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeratio
 // which nothing here can call, listed with the reason.
 void ModelBuilder::buildModuleConstants(FullClass& cls, const ResolvedType& module) {
     std::unordered_set<std::string> names;
+    size_t listed = 0;
     for (const ResolvedVariable& variable : module.variables) {
+        if (constantsCut(module, listed++)) break;
         if (!variable.available || !variable.name) continue;
         FullConstant& constant = cls.constants.emplace_back();
         constant.memberName = *variable.name;
@@ -1076,9 +1145,7 @@ void ModelBuilder::listUnbound() {
         add(textOf(library_.types[size_t(index)].name) + ": not bound (" +
             std::to_string(library_.types[size_t(index)].functions.size()) + " functions): " + reason);
     for (const auto& [subject, reason] : iterableRefusals_) add(subject + ": " + reason);
-    std::map<std::pair<std::string, std::string>, int> unreadable;
-    for (const auto& entry : unreadable_) ++unreadable[entry];
-    for (const auto& [entry, count] : unreadable)
+    for (const auto& [entry, count] : unreadable_)
         add(entry.first + ": not bound: " + (count > 1 ? std::to_string(count) + " times " : std::string()) +
             entry.second);
     for (const FullClass& cls : model_.classes) {

@@ -1,6 +1,7 @@
 // Libraries made to grow the work faster than their size, each generated
-// at two sizes (n and 2n); prints the time, the bytes written and the
-// ratio of the two times, which stays near 2 while the work is linear.
+// at two sizes (n and 2n); prints the time, the peak memory, the bytes
+// written and the ratio of the two times, which stays near 2 while the work
+// is linear. Each run has a process of its own, so that its peak is its own.
 //
 //   build/bin/mivra_bench_hostile [SCALE]
 //
@@ -8,6 +9,7 @@
 // where IDL cannot say it (functions sharing one record, unnamed functions);
 // the dispatch interfaces come from a reader in memory.
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +25,8 @@
 
 #include "ByteReader.h"
 #include "FileTypeLibraryReader.h"
+#include "FullModel.h"
+#include "FullWriters.h"
 #include "Generator.h"
 #include "RawDump.h"
 #include "ResolvedLibrary.h"
@@ -43,7 +47,31 @@ struct Figures {
     double ms = 0;
     uintmax_t written = 0;
     size_t input = 0;
+    long peakKb = 0;
 };
+
+// The run's figures, from a child process that does nothing else.
+Figures measured(const std::function<Figures()>& run) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return {};
+    pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        Figures f = run();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        f.peakKb = usage.ru_maxrss;
+        ssize_t sent = write(pipeEnds[1], &f, sizeof f);
+        _exit(sent == ssize_t(sizeof f) ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    Figures f;
+    if (child < 0 || read(pipeEnds[0], &f, sizeof f) != ssize_t(sizeof f)) f = Figures{};
+    close(pipeEnds[0]);
+    int status = 0;
+    if (child > 0) waitpid(child, &status, 0);
+    return f;
+}
 
 fs::path workFolder() {
     static fs::path folder = fs::temp_directory_path() / ("mivra-hostile-" + std::to_string(getpid()));
@@ -187,16 +215,142 @@ std::vector<std::byte> unnamedFunctions(int n) {
 
 // n dual interfaces, each deriving from the one before and adding one
 // function: the dispatch view of the last holds n functions.
-std::vector<std::byte> dualChain(int n) {
+std::vector<std::byte> dualChainOf(int n, bool functions) {
     std::string body;
     for (int k = 0; k < n; ++k) {
         char uuid[40];
         std::snprintf(uuid, sizeof uuid, "22222222-0000-0000-0000-%012x", k + 1);
         body += std::string("    [object, dual, uuid(") + uuid + ")]\n    interface I" + std::to_string(k) + " : " +
-                (k ? "I" + std::to_string(k - 1) : std::string("IDispatch")) + " {\n        HRESULT f" +
-                std::to_string(k) + "();\n    };\n";
+                (k ? "I" + std::to_string(k - 1) : std::string("IDispatch")) + " {\n" +
+                (functions ? "        HRESULT f" + std::to_string(k) + "();\n" : std::string()) + "    };\n";
     }
     return compile("chain", libraryText("Chain", body, "[default] interface I" + std::to_string(n - 1) + ";"));
+}
+
+std::vector<std::byte> dualChain(int n) { return dualChainOf(n, true); }
+std::vector<std::byte> dualChainWithout(int n) { return dualChainOf(n, false); }
+
+// n enumerations whose records all name the member block of the first,
+// which holds 5,000 constants.
+std::vector<std::byte> sharedConstants(int n) {
+    std::string body;
+    for (int k = 0; k < n; ++k) {
+        std::string name = "E" + std::to_string(k);
+        body += "    typedef enum " + name + " {";
+        for (int c = 0; c < (k ? 1 : 5000); ++c)
+            body += (c ? ", " : " ") + name + "_" + std::to_string(c) + " = " + std::to_string(c);
+        body += " } " + name + ";\n";
+    }
+    auto bytes = compile("constants", "import \"oatypes.idl\";\n[uuid(22222222-0000-0000-0000-000000000000), version(1.0)]\n"
+                                      "library Constants {\n    importlib(\"stdole2.tlb\");\n" + body + "};\n");
+    if (bytes.empty()) return bytes;
+    mivra::ByteReader r(bytes);
+    uint64_t directory = 0x54 + 4 * uint64_t(r.u32At(0x20)) + ((r.u32At(0x14) & 0x100) ? 4 : 0);
+    uint64_t first = r.u32At(directory);
+    uint32_t block = r.u32At(first + 4), elements = r.u32At(first + 0x18);
+    for (int k = 1; k < n; ++k) {
+        put32(bytes, first + 100 * uint64_t(k) + 4, block);
+        put32(bytes, first + 100 * uint64_t(k) + 0x18, elements);
+    }
+    return bytes;
+}
+
+// Counts what the writers write and keeps nothing.
+class CountingOutput final : public mivra::Output {
+public:
+    uintmax_t written = 0;
+    std::unique_ptr<mivra::OutputSink> open(const std::string&) override { return std::make_unique<Sink>(written); }
+    std::string pathOf(const std::string& name) const override { return name; }
+
+private:
+    struct Sink final : mivra::OutputSink {
+        explicit Sink(uintmax_t& total) : total_(total) {}
+        void write(std::string_view text) override { total_ += text.size(); }
+        bool close() override { return true; }
+        uintmax_t& total_;
+    };
+};
+
+// As the resolver gives a chain of n dual interfaces, each deriving from
+// the one before and adding one function or none (more than widl
+// compiles): the dispatch types, whose views share what they inherit, the
+// imported IDispatch and the interface halves.
+mivra::ResolvedLibrary resolvedDualChain(int n, bool functions) {
+    mivra::ResolvedLibrary library;
+    library.name = "Chain";
+    library.ownTypeCount = uint32_t(n);
+    library.types.resize(size_t(2 * n + 1));
+    const auto dispatchEntry = int32_t(n);
+    mivra::ResolvedType& dispatch = library.types[size_t(dispatchEntry)];
+    dispatch.state = mivra::ResolvedType::State::Available;
+    dispatch.library = "stdole";
+    dispatch.imported = true;
+    dispatch.kind = mivra::TKIND_INTERFACE;
+    dispatch.name = "IDispatch";
+    dispatch.guid = {0x00020400, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+    const char* names[] = {"QueryInterface", "AddRef", "Release", "GetTypeInfoCount", "GetTypeInfo", "GetIDsOfNames", "Invoke"};
+    for (int k = 0; k < n; ++k) {
+        mivra::ResolvedType& type = library.types[size_t(k)];
+        mivra::ResolvedType& half = library.types[size_t(n + 1 + k)];
+        for (mivra::ResolvedType* t : {&type, &half}) {
+            t->state = mivra::ResolvedType::State::Available;
+            t->index = uint32_t(k);
+            t->name = "I" + std::to_string(k);
+            t->guid.data1 = uint32_t(k + 1);
+            t->guid.data2 = 0x2222;
+            t->flags = mivra::TYPEFLAG_FDUAL;
+            t->implTypeCount = 1;
+        }
+        type.kind = mivra::TKIND_DISPATCH;
+        type.implemented = {{true, true, dispatchEntry, 0}};
+        std::vector<mivra::ResolvedFunction> own;
+        for (int f = 0; f < 7; ++f) {
+            if (functions && k > 0) break;
+            mivra::ResolvedFunction& function = own.emplace_back();
+            function.available = true;
+            function.memberId = 0x60000000 + f;
+            function.invokeKind = 1;
+            function.name = names[f];
+        }
+        if (functions) {
+            mivra::ResolvedFunction& function = own.emplace_back();
+            function.available = true;
+            function.memberId = 0x60020000 + k;
+            function.invokeKind = 1;
+            function.name = "f" + std::to_string(k);
+            function.result.vt = mivra::VT_HRESULT;
+        }
+        if (functions && k > 0) {
+            type.functions = mivra::MemberList<mivra::ResolvedFunction>::after(library.types[size_t(k - 1)].functions,
+                                                                               std::move(own));
+            type.inheritedView = k - 1;
+        } else {
+            type.functions = std::move(own);
+        }
+        type.funcCount = uint16_t(type.functions.size());
+        type.dualBase = mivra::ResolvedType::DualBase::Found;
+        type.dualBaseType = k ? int32_t(n + k) : dispatchEntry;
+        type.interfaceView = int32_t(n + 1 + k);
+        half.kind = mivra::TKIND_INTERFACE;
+        half.interfaceHalf = true;
+        half.implemented = {{true, true, k ? int32_t(n + k) : dispatchEntry, 0}};
+    }
+    return library;
+}
+
+Figures chainModelRun(int n, bool functions) {
+    mivra::ResolvedLibrary library = resolvedDualChain(n, functions);
+    auto start = Clock::now();
+    mivra::FullModel model = mivra::buildFullModel(library, {});
+    CountingOutput output;
+    mivra::FullWriteInputs inputs;
+    inputs.packageName = "bench.hostile";
+    int javaFiles = 0;
+    mivra::writeFullBindings(output, model, inputs, [](const std::string&, const std::string&) {}, javaFiles);
+    Figures f;
+    f.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    f.written = output.written;
+    return f;
 }
 
 Figures generateRun(const std::string& name, const std::vector<std::byte>& bytes, mivra::MappingMode mapping) {
@@ -253,20 +407,31 @@ Figures rawDumpRun(const std::string&, const std::vector<std::byte>& bytes) {
     return f;
 }
 
+void print(const char* what, int n, const Figures& f) {
+    std::printf("%-42s n=%-6d %8zu bytes in: %10.1f ms, %8.1f MB peak, %10.2f MB out\n", what, n, f.input, f.ms,
+                f.peakKb / 1024.0, f.written / 1e6);
+}
+
+void printRatios(const char* what, const Figures (&figures)[2]) {
+    std::printf("%-42s twice the size: time x%.2f, peak x%.2f, output x%.2f\n", what,
+                figures[1].ms / std::max(figures[0].ms, 0.001),
+                double(figures[1].peakKb) / double(std::max(figures[0].peakKb, 1L)),
+                double(figures[1].written) / double(std::max<uintmax_t>(figures[0].written, 1)));
+}
+
 void report(const char* what, int n, const std::function<std::vector<std::byte>(int)>& make,
             const std::function<Figures(const std::string&, const std::vector<std::byte>&)>& run) {
     Figures figures[2];
     for (int i = 0; i < 2; ++i) {
         auto bytes = make(n << i);
         if (bytes.empty()) {
-            std::printf("%-34s widl failed\n", what);
+            std::printf("%-42s widl failed\n", what);
             return;
         }
-        figures[i] = run(what, bytes);
-        std::printf("%-34s n=%-6d %8zu bytes in: %10.1f ms, %10.2f MB out\n", what, n << i, figures[i].input,
-                    figures[i].ms, figures[i].written / 1e6);
+        figures[i] = measured([&] { return run(what, bytes); });
+        print(what, n << i, figures[i]);
     }
-    std::printf("%-34s time ratio for twice the size: %.2f\n", what, figures[1].ms / std::max(figures[0].ms, 0.001));
+    printRatios(what, figures);
 }
 
 }  // namespace
@@ -279,6 +444,18 @@ int main(int argc, char** argv) {
     report("optional-parameter series, full", 150 * scale, optionalSeries, fullRun);
     report("dual chain, dump --raw --resolved", 200 * scale, dualChain, resolvedDumpRun);
     report("dual chain, full", 200 * scale, dualChain, fullRun);
+    report("dual chain without functions, dump --raw --resolved", 200 * scale, dualChainWithout, resolvedDumpRun);
+    for (bool functions : {false, true}) {
+        const char* what = functions ? "dual chain, full model" : "dual chain without functions, full model";
+        Figures chain[2];
+        for (int i = 0; i < 2; ++i) {
+            chain[i] = measured([&] { return chainModelRun(2000 * scale << i, functions); });
+            print(what, 2000 * scale << i, chain[i]);
+        }
+        printRatios(what, chain);
+    }
+    report("shared constant block, dump --raw --resolved", 100 * scale, sharedConstants, resolvedDumpRun);
+    report("shared constant block, full", 100 * scale, sharedConstants, fullRun);
     Figures model[2];
     for (int i = 0; i < 2; ++i) {
         model[i] = modelRun(16000 * scale << i);

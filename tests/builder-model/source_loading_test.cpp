@@ -279,5 +279,41 @@ TEST(Commands, NameTheSltgFormatOfALibraryTheyCannotRead) {
     EXPECT_TRUE(messages[0].starts_with(message + ": ")) << messages[0];
 }
 
+// Types listing one shared block of constants: the dump lists them per type
+// until the library's cap, then states per type what it leaves out.
+TEST(ResolvedDump, SharedMembersPastTheCapAreCutAndSaidSo) {
+    ResolvedLibrary library;
+    std::vector<ResolvedVariable> constants(1000);
+    for (size_t k = 0; k < constants.size(); ++k) {
+        constants[k].available = true;
+        constants[k].varKind = VAR_CONST;
+        constants[k].name = "c" + std::to_string(k);
+        constants[k].value = ConstantValue{VT_I4, int64_t(k), 0, std::nullopt};
+    }
+    MemberList<ResolvedVariable> block(constants);
+    library.heldMembers = constants.size();
+    library.ownTypeCount = 200;
+    library.types.resize(200);
+    for (ResolvedType& type : library.types) {
+        type.state = ResolvedType::State::Available;
+        type.varCount = 1000;
+        type.variables = block;
+    }
+    std::string out;
+    writeResolvedDump(library, out);
+    const uint64_t cap = library.reportedMemberCap();
+    size_t listed = 0, cuts = 0;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        listed += line.rfind("  var ", 0) == 0;
+        cuts += line.rfind("  cut: ", 0) == 0;
+    }
+    EXPECT_EQ(listed, cap);
+    EXPECT_EQ(cuts, 200 - cap / 1000);
+    EXPECT_NE(out.find("  var 535 memid=0 varkind=2 type=0 name=c535 value=3:535 doc=<none>\n  cut: 0 functions and 464 "
+                       "variables not listed: the dump lists at most 65536 members and parameters of a library\n"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace mivra

@@ -438,5 +438,79 @@ TEST(FullModel, OverLongNameRefusesItsTypeOnly) {
     }
 }
 
+// Views that share the functions they inherit, as the resolver holds a
+// chain of interfaces, bind exactly as the same views copied out; types
+// sharing one block of constants list them up to the library's cap and
+// state what they cut.
+TEST(FullModel, SharedMembersBindAsCopiedOnesUpToTheCap) {
+    auto chain = [](bool shared) {
+        LibraryBuilder b;
+        const int32_t first = b.type(TKIND_DISPATCH, "IFirst");
+        b.dispatchMembers(first);
+        b.function(first, "Open", 5, 1, code(VT_HRESULT), {parameter("path", code(VT_BSTR))});
+        b.function(first, "Value", 9, 4, code(VT_HRESULT), {parameter("value", code(VT_DISPATCH))});
+        int32_t previous = first;
+        for (const char* name : {"ISecond", "IThird"}) {
+            const int32_t next = b.type(TKIND_DISPATCH, name);
+            b.implement(next, previous);
+            std::vector<ResolvedFunction> own(2);
+            own[0].available = true;
+            own[0].name = std::string("Count") + name;
+            own[0].memberId = 6 + next;
+            own[0].invokeKind = 2;
+            own[0].result = code(VT_I4);
+            own[1].memberId = 20 + next;  // cannot be read
+            if (next == 2) {
+                ResolvedFunction putRef = own[0];
+                putRef.name = "Value";
+                putRef.memberId = 9;
+                putRef.invokeKind = 8;
+                putRef.result = code(VT_HRESULT);
+                putRef.params = {parameter("value", code(VT_DISPATCH))};
+                own.push_back(std::move(putRef));
+            }
+            ResolvedType& type = b.library.types[size_t(next)];
+            const ResolvedType& base = b.library.types[size_t(previous)];
+            if (shared) {
+                type.functions = MemberList<ResolvedFunction>::after(base.functions, std::move(own));
+                type.inheritedView = previous;
+            } else {
+                std::vector<ResolvedFunction> all(base.functions.begin(), base.functions.end());
+                all.insert(all.end(), own.begin(), own.end());
+                type.functions = std::move(all);
+            }
+            previous = next;
+        }
+        return b;
+    };
+    LibraryBuilder copied = chain(false), shared = chain(true);
+    FullModel expected = buildFullModel(copied.library, {}), actual = buildFullModel(shared.library, {});
+    EXPECT_EQ(fullUnboundText(actual), fullUnboundText(expected));
+    EXPECT_EQ(actual.boundCount(), expected.boundCount());
+    EXPECT_EQ(actual.functionCount(), expected.functionCount());
+    ASSERT_EQ(actual.classes.size(), 3u);
+    for (size_t k = 0; k < actual.classes.size(); ++k)
+        EXPECT_EQ(fullInterfaceClassText(actual.classes[k], {}, "p"), fullInterfaceClassText(expected.classes[k], {}, "p"));
+    EXPECT_NE(fullInterfaceClassText(actual.classes[2], {}, "p").find("setRefValue("), std::string::npos);
+
+    LibraryBuilder b;
+    const int32_t first = b.type(TKIND_ENUM, "E0");
+    for (int k = 0; k < 1000; ++k)
+        b.variable(first, "c" + std::to_string(k), k, VAR_CONST, code(VT_I4)).value = ConstantValue{VT_I4, k, 0, {}};
+    for (int e = 1; e < 300; ++e) {
+        const int32_t sharing = b.type(TKIND_ENUM, "E" + std::to_string(e));
+        b.library.types[size_t(sharing)].variables = b.library.types[size_t(first)].variables;
+    }
+    FullModel model = buildFullModel(b.library, {});
+    size_t constants = 0, cuts = 0;
+    for (const FullClass& cls : model.classes) constants += cls.constants.size();
+    for (const auto& [subject, reason] : model.notBound) cuts += reason.find(" constants cut: ") != std::string::npos;
+    EXPECT_EQ(constants, b.library.reportedMemberCap());
+    EXPECT_EQ(cuts, 300 - constants / 1000);
+    EXPECT_NE(std::find(model.unbound.begin(), model.unbound.end(),
+                        "E65: 464 constants cut: the bindings list at most 65536 members and parameters of a library"),
+              model.unbound.end());
+}
+
 }  // namespace
 }  // namespace mivra

@@ -194,5 +194,55 @@ TEST(ResolvedLibrary, ReaderWithoutTheNewReadsGivesUnresolvedReferences) {
     EXPECT_FALSE(resolve(empty));
 }
 
+// Members OLE Automation lists once per type that lists them are held once:
+// a member block several records point at, and the functions a dual's view
+// inherits from another own dual's view. Each type still reports exactly
+// what the reader does, down to names taken by a derived type's own member.
+TEST(ResolvedLibrary, SharedMembersAreHeldOnceAndReportedPerType) {
+    enum : uint32_t { colours, shades, tints, base, middle, top, shadow };
+    auto reader = makeFileTypeLibraryReader();
+    ASSERT_TRUE(reader->load(libraryPath("sharedmembers.tlb")));
+    auto library = resolve(*reader);
+    ASSERT_TRUE(library);
+    const auto& types = library->types;
+    for (uint32_t i = colours; i <= shadow; ++i) {
+        const ResolvedType& type = types[i];
+        ASSERT_EQ(type.functions.size(), type.funcCount) << i;
+        uint32_t k = 0;
+        for (const ResolvedFunction& f : type.functions) {
+            auto expected = reader->function(i, k);
+            ASSERT_EQ(f.available, bool(expected)) << i << " " << k;
+            if (expected) {
+                auto names = reader->names(i, expected->memberId, uint32_t(expected->params.size()) + 1);
+                ASSERT_TRUE(names);
+                EXPECT_EQ(f.memberId, expected->memberId) << i << " " << k;
+                EXPECT_EQ(f.name, names->empty() ? std::nullopt : std::optional((*names)[0])) << i << " " << k;
+                EXPECT_EQ(f.params.size(), expected->params.size()) << i << " " << k;
+                EXPECT_EQ(f.docString, reader->memberDocString(i, expected->memberId)) << i << " " << k;
+            }
+            ++k;
+        }
+        ASSERT_EQ(type.variables.size(), type.varCount) << i;
+        for (uint32_t v = 0; v < type.varCount; ++v) {
+            auto expected = reader->variable(i, v);
+            ASSERT_TRUE(expected);
+            auto names = reader->names(i, expected->memberId, 1);
+            ASSERT_TRUE(names && !names->empty());
+            EXPECT_EQ(type.variables[v].name, (*names)[0]);
+            EXPECT_EQ(type.variables[v].value->integer, expected->value->integer);
+        }
+    }
+    EXPECT_EQ(types[shades].variables.size(), 3u);
+    EXPECT_TRUE(types[shades].variables.sharedWith(types[colours].variables));
+    EXPECT_TRUE(types[tints].variables.sharedWith(types[colours].variables));
+    EXPECT_EQ(types[middle].inheritedView, int32_t(base));
+    EXPECT_EQ(types[top].inheritedView, int32_t(middle));
+    EXPECT_EQ(types[top].functions.own().size(), 1u);
+    // IBase's Open, seen through IShadow, goes by IShadow's member of its DISPID.
+    EXPECT_EQ(types[shadow].inheritedView, -1);
+    EXPECT_EQ(types[shadow].functions[7].name, "Reopen");
+    EXPECT_EQ(types[shadow].functions[7].docString, "Opens it again");
+}
+
 }  // namespace
 }  // namespace mivra
