@@ -531,6 +531,7 @@ FunctionDescription describe(StoredFunction stored) {
     f.result = std::move(stored.result);
     f.funcKind = stored.funcKind;
     f.flags = stored.flags;
+    f.vtableSlot = stored.vtableSlot;
     f.params.reserve(stored.params.size());
     for (StoredParameter& p : stored.params)
         f.params.push_back(ParameterDescription{std::move(p.type), p.flags, std::move(p.defaultValue)});

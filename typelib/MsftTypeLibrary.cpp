@@ -401,6 +401,8 @@ Result<StoredFunction> MsftTypeLibrary::function(uint32_t index, uint32_t k) con
     f.invokeKind = fkccic >> 3 & 0xF;
     f.optionalParamCount = optCount;
     f.flags = uint16_t(blob_.u32At(r + 8));
+    // The low bit of the stored offset is no part of it.
+    if (f.funcKind != FUNC_DISPATCH) f.vtableSlot = int32_t((blob_.u16At(r + 0x0C) & ~1u) / pointerSize_);
     auto result = typeDescription(static_cast<int32_t>(blob_.u32At(r + 4)), 0);
     if (!result) return result.failure();
     f.result = std::move(*result);

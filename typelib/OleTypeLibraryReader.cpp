@@ -229,6 +229,7 @@ public:
         function.result = descriptionOf(described->elemdescFunc.tdesc);
         function.funcKind = static_cast<uint32_t>(described->funckind);
         function.flags = described->wFuncFlags;
+        if (described->funckind != FUNC_DISPATCH) function.vtableSlot = described->oVft / SHORT(sizeof(void*));
         for (SHORT p = 0; p < described->cParams && described->lprgelemdescParam; ++p) {
             const ELEMDESC& element = described->lprgelemdescParam[p];
             ParameterDescription parameter;

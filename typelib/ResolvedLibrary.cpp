@@ -215,6 +215,7 @@ private:
             r.funcKind = f->funcKind;
             r.flags = f->flags;
             r.optionalParamCount = f->optionalParamCount;
+            r.vtableSlot = f->vtableSlot;
             r.result = typeRef(f->result, handle);
             uint32_t asked = std::min<uint32_t>(static_cast<uint32_t>(std::max<int>(f->paramCount, 0)) + 1, maxNamesAsked);
             auto names = reader_.names(index, f->memberId, asked);

@@ -71,6 +71,7 @@ struct ResolvedFunction {
     uint32_t funcKind = 0;
     uint16_t flags = 0;              // FUNCFLAG bits
     int16_t optionalParamCount = 0;  // -1: variable argument list
+    int32_t vtableSlot = -1;         // -1: the library does not say
     TypeRef result;
     std::vector<ResolvedParameter> params;
     std::optional<std::string> name;

@@ -66,6 +66,9 @@ struct FunctionDescription {
     TypeDescription result;
     uint32_t funcKind = 0;
     uint16_t flags = 0;  // wFuncFlags
+    // The slot of a function in vtable form (oVft over the pointer size);
+    // -1 where the library does not say.
+    int32_t vtableSlot = -1;
 };
 
 // One variable as ITypeInfo::GetVarDesc reports it.

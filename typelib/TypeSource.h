@@ -46,6 +46,7 @@ struct StoredFunction {
     uint32_t invokeKind = 0;
     int16_t optionalParamCount = 0;
     uint16_t flags = 0;  // FUNCFLAGS
+    int32_t vtableSlot = -1;  // from the stored vtable offset; -1: none stored
     TypeDescription result;
     std::vector<StoredParameter> params;
     std::optional<std::string> name;

@@ -651,7 +651,12 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
     // Each optional parameter adds a method as long as the one before: past
     // this many the output would grow with the square of the parameters.
     if (longest - firstOptional > size_t(maxOptionalParameters)) return refuse("Too many optional parameters");
-    if (cls.vtable) base.slot = state.slotBase + int(&function - library_.types[size_t(state.typeIndex)].functions.own().data());
+    // The slot the library stores; only where it stores none, the slot
+    // counted in declaration order.
+    if (cls.vtable)
+        base.slot = function.vtableSlot >= 0
+                        ? function.vtableSlot
+                        : state.slotBase + int(&function - library_.types[size_t(state.typeIndex)].functions.own().data());
 
     for (size_t included = firstOptional; included <= longest; ++included) {
         FullMember member = included == longest ? std::move(base) : base;

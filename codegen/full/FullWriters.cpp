@@ -89,7 +89,11 @@ void appendMethodBody(std::string& text, const FullMember& member) {
     appendCallHead(call, member);
     const bool varargs = !member.parameters.empty() && member.parameters.back().type.varargs;
     if (!varargs) {
-        if (member.arguments.empty()) {
+        if (member.arguments.empty() && member.slot < 0) {
+            // The runtime's own form for no arguments makes no arrays.
+            call.resize(call.size() - 2);
+            call += ")";
+        } else if (member.arguments.empty()) {
             call += "new Object[0], new int[0])";
         } else {
             call += "new Object[] {";
@@ -189,10 +193,9 @@ void appendMember(std::string& text, const FullMember& member) {
 
 std::string enumerateCall(const std::string& element) {
     if (element == "MivraVariant") return "mivraEnumerate()";
-    // MivraObject's constructor from a Ref is protected to this package's
-    // classes: an anonymous subclass may call it.
-    if (element == "MivraObject") return "mivraEnumerate(ref -> new MivraObject(ref) {})";
-    return "mivraEnumerate(" + element + "::new)";
+    // Each element gets the most derived class of the package it answers
+    // to, as object results do.
+    return "mivraEnumerate(" + element + ".class, " + std::string(classTableClassName) + ".TABLE)";
 }
 
 bool writeFile(Output& output, const std::string& name, const std::string& text, const FullReport& report) {

@@ -428,7 +428,9 @@ TEST(FullModel, OverLongNameRefusesItsTypeOnly) {
         if (!c.refused) {
             EXPECT_TRUE(model.refusals.empty());
             EXPECT_EQ(cls.members[0].result->name, longName);
-            if (!c.folder.empty()) EXPECT_LE(outputPath(c.folder, longName + ".java").size(), maxPathLength);
+            if (!c.folder.empty()) {
+                EXPECT_LE(outputPath(c.folder, longName + ".java").size(), maxPathLength);
+            }
             continue;
         }
         ASSERT_EQ(model.refusals.size(), 1u);

@@ -434,6 +434,29 @@ TEST(GenerateCommand, SourcesJarIsNamedAfterTheJar) {
 // a class of its own in both mappings; a module's constants get a class
 // in both; a library in the SLTG format generates as its MSFT original does.
 // The Java compiles.
+// A type the full mapping leaves out, here for a name too long for the
+// folder, is listed with its reason in the list the summary names: the run
+// succeeds.
+TEST(GenerateCommand, LeftOutTypesListedWithTheirReasonAreNoFailure) {
+    test::TempFolder folder;
+    // Deep enough that class names of up to 30 characters still fit.
+    std::string out = folder.file("out");
+    const size_t wanted = 4095 - 1 - 5 - 30;
+    while (out.size() + 201 < wanted) out += "/" + std::string(200, 'd');
+    out += "/" + std::string(wanted - out.size() - 1, 'e');
+    ASSERT_EQ(out.size(), wanted);
+    fs::create_directories(out);
+    const std::string source = q(std::string(MIVRA_TEST_TLB_DIR) + "/longname.tlb");
+    auto r = runMivra("generate --mapping full -i " + source + " -o " + q(out) + " -p deep.names", folder);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("; 1 of 2 functions bound; 1 members and types left out or renamed"), std::string::npos)
+        << r.out;
+    EXPECT_TRUE(fs::exists(out + "/IThing.java"));
+    EXPECT_NE(test::readFile(out + "/unbound.txt").find("IAnInterfaceWhoseNameIsFarTooLongForTheFolder: Name too long"),
+              std::string::npos);
+}
+
 TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
     if (!test::toolAvailable("javac")) GTEST_SKIP() << "no javac";
     const std::string libs = MIVRA_TYPELIB_TEST_LIBRARIES;
@@ -450,6 +473,7 @@ TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
         {"duplicatenames", "full", 0, "; 2 of 2 functions bound; 2 members and types left out or renamed",
          {"IPicture2.java", "IPicture2_2.java", "PictureSizes.java", "PictureSizes_2.java", "Picture2.java"}},
         {"modules", "basic", 0, " (21 JNI functions) to ", {"Formats.java", "Thing.java", "DThing.java"}},
+        {"vtableorder", "full", 0, "; 3 of 3 functions bound; 0 members and types left out or renamed", {"IOrdered.java"}},
         {"modules", "full", 0, "; 1 of 1 functions bound; 1 members and types left out or renamed", {"Formats.java", "Thing.java", "DThing.java"}},
         // A library in the older SLTG format, of every type kind.
         {"../sltg/everykind-sltg", "basic", 0, " (32 JNI functions) to ", {"ISketch.java", "drawing.java", "DDrawingEvents.java"}},
@@ -472,6 +496,15 @@ TEST(GenerateCommand, FieldShapesGenerateAndCompile) {
                                          " " + q(out) + "/*.java",
                                      folder.file("javac.log")))
             << what << "\n" << test::readFile(folder.file("javac.log")).substr(0, 4000);
+        if (c.library == "vtableorder") {
+            // Called through the slots the library stores, not counted in
+            // declaration order.
+            std::string ordered = test::readFile(out + "/IOrdered.java");
+            for (const char* call : {"First() {\n\t\treturn (int) mivraVtblCall(IID, 9,",
+                                     "Second() {\n\t\treturn (int) mivraVtblCall(IID, 8,",
+                                     "Third() {\n\t\treturn (int) mivraVtblCall(IID, 7,"})
+                EXPECT_NE(ordered.find(call), std::string::npos) << call << "\n" << ordered;
+        }
         if (c.library != "modules") continue;
         // Typed as their values (what OLE Automation reports of them; Wine's
         // writer stores no double), the entry point listed with its reason.

@@ -2,7 +2,8 @@
 // replaced, to build the shapes that other compilers write and widl does not:
 //   PatchTypeLibrary IN OUT TYPE OFFSET SIZE VALUE [TYPE OFFSET SIZE VALUE]...
 // SIZE is 2 or 4; VALUE is decimal and may be negative, or @N for the same
-// field of type N.
+// field of type N. TYPE/K names the K-th function record of TYPE instead,
+// OFFSET then counting from that record (VALUE a number).
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -33,8 +34,17 @@ int main(int argc, char** argv) {
     size_t directory = 0x54 + size_t(types) * 4 + ((u32(bytes, 0x14) & 0x100) ? 4 : 0);
     size_t records = u32(bytes, directory);
     for (int a = 3; a + 3 < argc; a += 4) {
-        unsigned long type = std::stoul(argv[a]);
+        std::string target = argv[a];
+        unsigned long type = std::stoul(target);
         size_t at = records + type * 100 + std::stoul(argv[a + 1], nullptr, 0);
+        if (size_t slash = target.find('/'); slash != std::string::npos && type < types) {
+            // Records follow one another from memoffset + 4, each starting
+            // with its length.
+            size_t record = size_t(u32(bytes, records + type * 100 + 4)) + 4;
+            for (unsigned long k = std::stoul(target.substr(slash + 1)); k > 0 && record + 4 <= bytes.size(); --k)
+                record += u32(bytes, record) & 0xFFFF;
+            at = record + std::stoul(argv[a + 1], nullptr, 0);
+        }
         int size = std::stoi(argv[a + 2]);
         std::string text = argv[a + 3];
         size_t from = text[0] == '@' ? records + std::stoul(text.substr(1)) * 100 + (at - records) % 100 : 0;

@@ -61,7 +61,7 @@ public class IElement extends INode {
 	 * @return the result
 	 */
 	public String getTagName() {
-		return (String) mivraCall(20, PROPERTYGET, VT_BSTR, new Object[0], new int[0]);
+		return (String) mivraCall(20, PROPERTYGET, VT_BSTR);
 	}
 
 	/**
@@ -84,6 +84,6 @@ public class IElement extends INode {
 
 	/** Calls close. */
 	public void close_() {
-		mivraCall(22, METHOD, VT_EMPTY, new Object[0], new int[0]);
+		mivraCall(22, METHOD, VT_EMPTY);
 	}
 }

@@ -63,7 +63,7 @@ public class INode extends MivraObject {
 	 * @return the result
 	 */
 	public String getName() {
-		return (String) mivraCall(0, PROPERTYGET, VT_BSTR, new Object[0], new int[0]);
+		return (String) mivraCall(0, PROPERTYGET, VT_BSTR);
 	}
 
 	/**
@@ -81,7 +81,7 @@ public class INode extends MivraObject {
 	 * @return the result
 	 */
 	public INode getParent() {
-		return mivraAdopt(mivraCall(1, PROPERTYGET, VT_DISPATCH, new Object[0], new int[0]), INode.class, MivraClasses.TABLE);
+		return mivraAdopt(mivraCall(1, PROPERTYGET, VT_DISPATCH), INode.class, MivraClasses.TABLE);
 	}
 
 	/**
@@ -100,7 +100,7 @@ public class INode extends MivraObject {
 	 * @return the result; a constant of {@link tagNodeKind}
 	 */
 	public int getKind() {
-		return (int) mivraCall(3, PROPERTYGET, VT_I4, new Object[0], new int[0]);
+		return (int) mivraCall(3, PROPERTYGET, VT_I4);
 	}
 
 	/**
@@ -148,7 +148,7 @@ public class INode extends MivraObject {
 	 * @return the result
 	 */
 	public java.time.LocalDateTime getCreated() {
-		return (java.time.LocalDateTime) mivraCall(6, PROPERTYGET, VT_DATE, new Object[0], new int[0]);
+		return (java.time.LocalDateTime) mivraCall(6, PROPERTYGET, VT_DATE);
 	}
 
 	/**
@@ -171,7 +171,7 @@ public class INode extends MivraObject {
 	 * @return the result
 	 */
 	public String toString_() {
-		return (String) mivraCall(9, METHOD, VT_BSTR, new Object[0], new int[0]);
+		return (String) mivraCall(9, METHOD, VT_BSTR);
 	}
 
 	/**
@@ -180,7 +180,7 @@ public class INode extends MivraObject {
 	 * @return the result
 	 */
 	public String[] Names() {
-		return (String[]) mivraCall(10, METHOD, VT_ARRAY | VT_BSTR, new Object[0], new int[0]);
+		return (String[]) mivraCall(10, METHOD, VT_ARRAY | VT_BSTR);
 	}
 
 	/**
@@ -208,7 +208,7 @@ public class INode extends MivraObject {
 	 * @return the result
 	 */
 	public long getSize() {
-		return (long) mivraCall(12, PROPERTYGET, VT_I8, new Object[0], new int[0]);
+		return (long) mivraCall(12, PROPERTYGET, VT_I8);
 	}
 
 	/**
@@ -217,7 +217,7 @@ public class INode extends MivraObject {
 	 * @return the result
 	 */
 	public byte getFlags() {
-		return (byte) mivraCall(13, PROPERTYGET, VT_UI1, new Object[0], new int[0]);
+		return (byte) mivraCall(13, PROPERTYGET, VT_UI1);
 	}
 
 	/**

@@ -61,7 +61,7 @@ public class INodeList extends MivraObject implements Iterable<INode> {
 	 * @return the result
 	 */
 	public MivraObject get_NewEnum() {
-		return (MivraObject) mivraCall(-4, PROPERTYGET, VT_UNKNOWN, new Object[0], new int[0]);
+		return (MivraObject) mivraCall(-4, PROPERTYGET, VT_UNKNOWN);
 	}
 
 	/**
@@ -70,7 +70,7 @@ public class INodeList extends MivraObject implements Iterable<INode> {
 	 * @return the result
 	 */
 	public int getCount() {
-		return (int) mivraCall(1, PROPERTYGET, VT_I4, new Object[0], new int[0]);
+		return (int) mivraCall(1, PROPERTYGET, VT_I4);
 	}
 
 	/**
@@ -80,6 +80,6 @@ public class INodeList extends MivraObject implements Iterable<INode> {
 	 */
 	@Override
 	public java.util.Iterator<INode> iterator() {
-		return mivraEnumerate(INode::new);
+		return mivraEnumerate(INode.class, MivraClasses.TABLE);
 	}
 }
