@@ -80,7 +80,9 @@ bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFac
     if (!loadLibrary(sourcePath, model, makeReader, reportError, registry)) return false;
     model.build();
     if (requireCreatable && model.coclasses.empty()) {
-        model.clear();
+        // The interface records stay for the caller; the library goes.
+        model.library->release();
+        model.library.reset();
         reportError(sourcePath, "No creatable types in library");
         return false;
     }

@@ -27,7 +27,8 @@ bool writeBasic(TypeModel& model, GenerationContext& context, const std::string&
                 BindingSummary& summary) {
     model.build();
     if (model.coclasses.empty()) {
-        model.clear();
+        model.library->release();
+        model.library.reset();
         context.reportError(sourceSubject, "No creatable types in library");
         return false;
     }

@@ -149,6 +149,7 @@ struct ClassState {
     const ClassState* baseState = nullptr;  // set when the class is built
     bool iterable = false;  // itself or an ancestor
     int slotBase = 0;       // called through the vtable: the slots before its own functions
+    bool storedSlots = false;  // the library's stored slots of its own functions are used
     std::string element;    // a collection: what it iterates
     bool elementRefused = false;
     std::map<MemberKey, bool> members;  // the members of its view that no ancestor has: bound or not
@@ -415,7 +416,14 @@ void ModelBuilder::planClasses() {
                 dispatch_[int32_t(i)].classIndex = int(model_.classes.size() - 1);
             if (vtable) {
                 std::string unused;
-                dispatch_[int32_t(i)].slotBase = vtableBaseSlots(int32_t(i), unused);
+                ClassState& state = dispatch_[int32_t(i)];
+                state.slotBase = vtableBaseSlots(int32_t(i), unused);
+                // A library built against a base library of the other pointer
+                // size stores slots inside its base's vtable: then the slots
+                // are counted in declaration order instead.
+                state.storedSlots = !type.functions.empty();
+                for (const ResolvedFunction& function : type.functions.own())
+                    if (function.available && function.vtableSlot < state.slotBase) state.storedSlots = false;
             }
             if (kind == FullClass::Kind::Listener) {
                 listeners_[int32_t(i)] = int(model_.classes.size() - 1);
@@ -651,10 +659,9 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
     // Each optional parameter adds a method as long as the one before: past
     // this many the output would grow with the square of the parameters.
     if (longest - firstOptional > size_t(maxOptionalParameters)) return refuse("Too many optional parameters");
-    // The slot the library stores; only where it stores none, the slot
-    // counted in declaration order.
+    // The slot the library stores, unless it stores none that fit.
     if (cls.vtable)
-        base.slot = function.vtableSlot >= 0
+        base.slot = state.storedSlots
                         ? function.vtableSlot
                         : state.slotBase + int(&function - library_.types[size_t(state.typeIndex)].functions.own().data());
 
