@@ -136,10 +136,7 @@ void Generator::finish() {
         if (!context_->cFile->close()) reportError(cFilePath(), "Cannot write file");
         context_->cFile.reset();
     }
-    if (model_.library) {
-        model_.library->release();
-        model_.library.reset();
-    }
+    model_.releaseLibrary();
 }
 
 }  // namespace mivra

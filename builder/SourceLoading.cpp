@@ -81,8 +81,7 @@ bool loadSource(const std::string& sourcePath, TypeModel& model, const ReaderFac
     model.build();
     if (requireCreatable && model.coclasses.empty()) {
         // The interface records stay for the caller; the library goes.
-        model.library->release();
-        model.library.reset();
+        model.releaseLibrary();
         reportError(sourcePath, "No creatable types in library");
         return false;
     }

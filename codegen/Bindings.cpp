@@ -27,8 +27,7 @@ bool writeBasic(TypeModel& model, GenerationContext& context, const std::string&
                 BindingSummary& summary) {
     model.build();
     if (model.coclasses.empty()) {
-        model.library->release();
-        model.library.reset();
+        model.releaseLibrary();
         context.reportError(sourceSubject, "No creatable types in library");
         return false;
     }

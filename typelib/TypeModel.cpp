@@ -55,9 +55,13 @@ std::vector<const InterfaceRecord*> InterfaceTable::inOrder() const {
 
 const InterfaceRecord* TypeModel::lookupInterface(const Guid& iid) const { return interfaces.find(guidText(iid)); }
 
-void TypeModel::clear() {
+void TypeModel::releaseLibrary() {
     if (library) library->release();
     library.reset();
+}
+
+void TypeModel::clear() {
+    releaseLibrary();
     libraryName.clear();
     libraryDoc.clear();
     coclasses.clear();

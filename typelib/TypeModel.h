@@ -75,6 +75,8 @@ struct TypeModel {
     // description cannot be read is passed over.
     void build();
     const InterfaceRecord* lookupInterface(const Guid& iid) const;
+    // Releases the library, keeping the records.
+    void releaseLibrary();
     // Empties the records and releases the library.
     void clear();
 

@@ -190,8 +190,7 @@ private:
     void buildObject(FullClass& cls, const ResolvedType& coclass);
     void buildListener(int32_t typeIndex, FullClass* cls);
     bool constantsCut(const ResolvedType& type, size_t listed);
-    void buildConstants(FullClass& cls, const ResolvedType& enumeration);
-    void buildModuleConstants(FullClass& cls, const ResolvedType& module);
+    void buildConstants(FullClass& cls, const ResolvedType& type);
     void listEntryPoints();
     std::string parameterName(const std::optional<std::string>& name, ParameterNameTable& table) const;
     struct Claim {
@@ -1085,11 +1084,15 @@ bool ModelBuilder::constantsCut(const ResolvedType& type, size_t listed) {
     return true;
 }
 
-void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeration) {
+// The constants of an enumeration (integers) or of a module (typed by
+// their values); a module's functions are entry points of a DLL, which
+// nothing here can call, listed with the reason.
+void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& type) {
+    const bool module = type.kind == TKIND_MODULE;
     std::unordered_set<std::string> names;
     size_t listed = 0;
-    for (const ResolvedVariable& variable : enumeration.variables) {
-        if (constantsCut(enumeration, listed++)) break;
+    for (const ResolvedVariable& variable : type.variables) {
+        if (constantsCut(type, listed++)) break;
         if (!variable.available || !variable.name) continue;
         FullConstant& constant = cls.constants.emplace_back();
         constant.memberName = *variable.name;
@@ -1099,6 +1102,14 @@ void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeratio
             continue;
         }
         const ConstantValue& value = *variable.value;
+        if (module) {
+            if (!claimConstantName(*variable.name, constant, names)) continue;
+            if (!javaConstant(value, constant.javaType, constant.literal)) {
+                constant.refusal = "Type of the value not available in Java";
+                constant.name.clear();
+            }
+            continue;
+        }
         if (value.vt == VT_BSTR || value.vt == VT_R4 || value.vt == VT_R8 || value.vt == VT_DATE ||
             value.vt == VT_EMPTY || value.vt == VT_NULL) {
             constant.refusal = "Not an integer";
@@ -1108,31 +1119,8 @@ void ModelBuilder::buildConstants(FullClass& cls, const ResolvedType& enumeratio
         constant.value = static_cast<int32_t>(static_cast<uint32_t>(value.integer));
         constant.literal = std::to_string(constant.value);
     }
-}
-
-// A module: its constants, typed; its functions are entry points of a DLL,
-// which nothing here can call, listed with the reason.
-void ModelBuilder::buildModuleConstants(FullClass& cls, const ResolvedType& module) {
-    std::unordered_set<std::string> names;
-    size_t listed = 0;
-    for (const ResolvedVariable& variable : module.variables) {
-        if (constantsCut(module, listed++)) break;
-        if (!variable.available || !variable.name) continue;
-        FullConstant& constant = cls.constants.emplace_back();
-        constant.memberName = *variable.name;
-        if (variable.docString && !variable.docString->empty()) constant.docString = variable.docString;
-        if (variable.varKind != VAR_CONST || !variable.value) {
-            constant.refusal = "Not a constant";
-            continue;
-        }
-        if (!claimConstantName(*variable.name, constant, names)) continue;
-        if (!javaConstant(*variable.value, constant.javaType, constant.literal)) {
-            constant.refusal = "Type of the value not available in Java";
-            constant.name.clear();
-            continue;
-        }
-    }
-    for (const ResolvedFunction& function : module.functions) {
+    if (!module) return;
+    for (const ResolvedFunction& function : type.functions) {
         if (!function.available || !function.name) continue;
         FullConstant& entry = cls.constants.emplace_back();
         entry.memberName = *function.name;
@@ -1195,10 +1183,7 @@ FullModel ModelBuilder::build() {
     for (FullClass& cls : model_.classes) {
         const ResolvedType& type = library_.types[size_t(cls.typeIndex)];
         if (cls.kind == FullClass::Kind::Object) buildObject(cls, type);
-        if (cls.kind == FullClass::Kind::Constants && cls.module)
-            buildModuleConstants(cls, type);
-        else if (cls.kind == FullClass::Kind::Constants)
-            buildConstants(cls, type);
+        if (cls.kind == FullClass::Kind::Constants) buildConstants(cls, type);
     }
     listEntryPoints();
     listUnbound();
