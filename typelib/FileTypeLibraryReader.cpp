@@ -142,6 +142,7 @@ private:
     ImportFile* importFile(const std::string& path) const;
     const TypeSource* importLibrary(ImportFile& file, uint32_t resourceId) const;
     Result<FunctionDescription> dispatchFunction(const ViewType& t, uint32_t k) const;
+    Result<const StoredFunction*> storedFunction(const TypeSource* source, uint32_t index, uint32_t k) const;
     Result<std::vector<std::string>> namesIn(const ViewType& t, int32_t memberId, uint32_t maxNames, bool dispatchView,
                                              int depth) const;
     Result<std::optional<std::string>> docIn(const ViewType& t, int32_t memberId, int depth) const;
@@ -166,6 +167,15 @@ private:
     // Own types whose functions' references resolve alike in their own
     // dispatch view and in a derived one's, by type index.
     mutable std::map<uint32_t, bool> referencesStayPut_;
+    // The function decoded last: its description, names and doc string are
+    // asked for in a row, and each would decode it again.
+    struct DecodedFunction {
+        const TypeSource* source = nullptr;
+        uint32_t index = 0;
+        uint32_t k = 0;
+        std::optional<StoredFunction> function;
+    };
+    mutable DecodedFunction decoded_;
 };
 
 Result<bool> FileReader::load(const std::string& fullPath) {
@@ -201,6 +211,7 @@ Result<bool> FileReader::loadBytes(std::vector<std::byte> bytes, uint32_t resour
 }
 
 void FileReader::release() {
+    decoded_ = {};
     chains_.clear();
     referencesStayPut_.clear();
     handles_.clear();
@@ -522,19 +533,18 @@ Result<Documentation> FileReader::documentation(int32_t index) const {
     return main_.library->documentation(index);
 }
 
-FunctionDescription describe(StoredFunction stored) {
+FunctionDescription describe(const StoredFunction& stored) {
     FunctionDescription f;
     f.memberId = stored.memberId;
     f.invokeKind = stored.invokeKind;
     f.paramCount = static_cast<int16_t>(stored.params.size());
     f.optionalParamCount = stored.optionalParamCount;
-    f.result = std::move(stored.result);
+    f.result = stored.result;
     f.funcKind = stored.funcKind;
     f.flags = stored.flags;
     f.vtableSlot = stored.vtableSlot;
     f.params.reserve(stored.params.size());
-    for (StoredParameter& p : stored.params)
-        f.params.push_back(ParameterDescription{std::move(p.type), p.flags, std::move(p.defaultValue)});
+    for (const StoredParameter& p : stored.params) f.params.push_back(ParameterDescription{p.type, p.flags, p.defaultValue});
     return f;
 }
 
@@ -576,6 +586,15 @@ Result<std::vector<ViewType>> FileReader::dispatchChain(const ViewType& t) const
     return chain;
 }
 
+Result<const StoredFunction*> FileReader::storedFunction(const TypeSource* source, uint32_t index, uint32_t k) const {
+    if (!decoded_.function || decoded_.source != source || decoded_.index != index || decoded_.k != k) {
+        auto f = source->function(index, k);
+        if (!f) return f.failure();
+        decoded_ = {source, index, k, std::move(*f)};
+    }
+    return &*decoded_.function;
+}
+
 Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint32_t k) const {
     auto found = dispatchChain(t);
     if (!found) return found.failure();
@@ -587,30 +606,33 @@ Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint
             continue;
         }
         auto depth = static_cast<int32_t>(chain.rend() - level - 1);
-        auto stored = level->view.source->function(level->view.index, static_cast<uint32_t>(position));
-        if (!stored) return stored.failure();
-        if (stored->defaultUncopyable) return fail("function " + std::to_string(k) + ": default value of a type that cannot be copied");
-        if (stored->funcKind != FUNC_DISPATCH) {
+        auto decoded = storedFunction(level->view.source, level->view.index, static_cast<uint32_t>(position));
+        if (!decoded) return decoded.failure();
+        if ((*decoded)->defaultUncopyable)
+            return fail("function " + std::to_string(k) + ": default value of a type that cannot be copied");
+        FunctionDescription stored = describe(**decoded);
+        if (stored.funcKind != FUNC_DISPATCH) {
             // Vtable form seen through IDispatch: the [retval] parameter
             // becomes the result, an HRESULT result disappears, and a
             // trailing [lcid] parameter is supplied by Invoke.
-            auto& params = stored->params;
+            auto& params = stored.params;
             if (!params.empty() && (params.back().flags & PARAMFLAG_FRETVAL)) {
                 if (params.back().type.vt != 26 || !params.back().type.pointee)
                     return fail("function " + std::to_string(k) + ": [retval] parameter is not a pointer");
-                stored->result = *params.back().type.pointee;
+                stored.result = *params.back().type.pointee;
                 params.pop_back();
-            } else if (stored->result.vt == 25) {
-                stored->result = TypeDescription{24, nullptr};
+            } else if (stored.result.vt == 25) {
+                stored.result = TypeDescription{24, nullptr};
             }
             if (!params.empty() && (params.back().flags & PARAMFLAG_FLCID)) params.pop_back();
+            stored.paramCount = static_cast<int16_t>(params.size());
         }
-        stored->funcKind = FUNC_DISPATCH;
+        stored.funcKind = FUNC_DISPATCH;
         if (depth > 0 && depth < 0x7F) {
-            stored->result = markedLevel(stored->result, depth);
-            for (auto& p : stored->params) p.type = markedLevel(p.type, depth);
+            stored.result = markedLevel(stored.result, depth);
+            for (auto& p : stored.params) p.type = markedLevel(p.type, depth);
         }
-        return describe(std::move(*stored));
+        return stored;
     }
     return fail("no function " + std::to_string(k) + " in the dispatch view of type " + std::to_string(t.view.index),
                 Failure::Step::EmptySlot);
@@ -632,10 +654,10 @@ Result<FunctionDescription> FileReader::function(uint32_t index, uint32_t k) con
     if (!t) return fail(t.failure().message);
     if (t->kind() == TKIND_DISPATCH) return dispatchFunction(*t, k);
     if (k >= t->stored.funcCount) return fail("type " + std::to_string(index) + " has no function " + std::to_string(k));
-    auto stored = t->view.source->function(index, k);
+    auto stored = storedFunction(t->view.source, index, k);
     if (!stored) return stored.failure();
-    if (stored->defaultUncopyable) return fail("function " + std::to_string(k) + ": default value of a type that cannot be copied");
-    return describe(std::move(*stored));
+    if ((*stored)->defaultUncopyable) return fail("function " + std::to_string(k) + ": default value of a type that cannot be copied");
+    return describe(**stored);
 }
 
 // Names asked through a dispatch interface leave out the [retval] and
@@ -647,8 +669,9 @@ Result<std::vector<std::string>> FileReader::namesIn(const ViewType& t, int32_t 
     auto member = t.view.source->findMember(t.view.index, memberId);
     if (!member) return member.failure();
     if (*member && **member < t.stored.funcCount) {
-        auto f = t.view.source->function(t.view.index, **member);
-        if (!f) return f.failure();
+        auto decoded = storedFunction(t.view.source, t.view.index, **member);
+        if (!decoded) return decoded.failure();
+        const StoredFunction* f = *decoded;
         std::vector<std::string> names;
         if (maxNames == 0 || !f->name) return names;
         names.push_back(*f->name);
@@ -693,9 +716,9 @@ Result<std::optional<std::string>> FileReader::docIn(const ViewType& t, int32_t 
     if (!member) return member.failure();
     if (*member) {
         if (**member < t.stored.funcCount) {
-            auto f = t.view.source->function(t.view.index, **member);
+            auto f = storedFunction(t.view.source, t.view.index, **member);
             if (!f) return f.failure();
-            return f->docString;
+            return (*f)->docString;
         }
         auto var = t.view.source->variable(t.view.index, **member - t.stored.funcCount);
         if (!var) return var.failure();
