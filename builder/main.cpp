@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     if (words.empty() || words[0] == "--registry") return mivra::runBuilderWindow(words);
     mivra::useParentConsole();
+    mivra::prepareHeapForLargeWork();
     std::string command = words[0];
     std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "dump") return mivra::runDumpCommand(args);

@@ -26,6 +26,12 @@ bool shellOpen(const std::string& document, const std::string& workingFolder);
 // there; with the outputs already redirected, or on Linux, nothing changes.
 void useParentConsole();
 
+// Linux: lets the heap grow in large steps backed by huge pages where the
+// system grants them, for a command about to build a model of tens of
+// megabytes: first touches of fresh pages otherwise cost more than the work
+// done in them. Nothing on Windows.
+void prepareHeapForLargeWork();
+
 // The user's home folder (Linux: $HOME); empty if unknown.
 std::string homeFolder();
 

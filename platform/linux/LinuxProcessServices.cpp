@@ -1,6 +1,8 @@
 #include "ProcessServices.h"
 
+#include <malloc.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +42,24 @@ bool shellOpen(const std::string& document, const std::string& workingFolder) {
 }
 
 void useParentConsole() {}
+
+void prepareHeapForLargeWork() {
+#ifdef __GLIBC__
+    constexpr size_t step = size_t{64} << 20;
+    constexpr uintptr_t hugePage = uintptr_t{2} << 20;
+    // Every block from the one heap, grown a step at a time and kept to the
+    // end: a block given back would be faulted in afresh when used again.
+    mallopt(M_MMAP_THRESHOLD, int(step / 2));
+    mallopt(M_TRIM_THRESHOLD, int(step * 4));
+    mallopt(M_TOP_PAD, int(step));
+    void* probe = std::malloc(size_t{1} << 20);
+    if (!probe) return;
+    auto start = (reinterpret_cast<uintptr_t>(probe) + hugePage - 1) & ~(hugePage - 1);
+    auto end = reinterpret_cast<uintptr_t>(sbrk(0)) & ~(hugePage - 1);
+    std::free(probe);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#endif
+}
 
 std::string homeFolder() {
     const char* home = std::getenv("HOME");

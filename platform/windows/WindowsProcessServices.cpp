@@ -48,6 +48,8 @@ bool shellOpen(const std::string& document, const std::string& workingFolder) {
     return result > 32;
 }
 
+void prepareHeapForLargeWork() {}
+
 void useParentConsole() {
     auto usable = [](DWORD which) {
         HANDLE handle = GetStdHandle(which);
