@@ -135,7 +135,7 @@ private:
     Result<ViewType> topLevel(uint32_t index) const;
     Result<ViewType> viewType(const View& view) const;
     Result<TypeAttributes> attributes(const ViewType& t) const;
-    Result<std::vector<ViewType>> dispatchChain(const ViewType& t) const;
+    const Result<std::vector<ViewType>>& dispatchChain(const ViewType& t) const;
     Result<int32_t> baseReference(const ViewType& t) const;
     Result<ViewType> follow(const ViewType& from, int32_t reference) const;
     Result<const TypeSource*> resolveImport(const ImportedLibrary& wanted) const;
@@ -159,8 +159,8 @@ private:
     mutable std::map<std::pair<std::string, uint16_t>, const TypeSource*> imports_;
     mutable std::map<std::string, std::unique_ptr<ImportFile>> files_;
     mutable size_t filesRead_ = 0;
-    // Base chains of the library's own dispatch interfaces, by type index.
-    mutable std::map<uint32_t, Result<std::vector<ViewType>>> chains_;
+    // Base chains of the dispatch views asked for, by view.
+    mutable std::map<std::tuple<const TypeSource*, uint32_t, bool>, Result<std::vector<ViewType>>> chains_;
     // The views handed out as handles, one handle per view.
     mutable std::vector<View> handles_;
     mutable std::map<std::tuple<const TypeSource*, uint32_t, bool>, uint32_t> handleOfView_;
@@ -361,7 +361,7 @@ Result<TypeAttributes> FileReader::attributes(const ViewType& t) const {
         // far larger than what they describe; OLE Automation then counts
         // every slot and reports those past the chain as unavailable. A
         // chain that cannot be followed leaves every function unavailable.
-        if (auto chain = dispatchChain(t)) {
+        if (const auto& chain = dispatchChain(t)) {
             uint64_t total = 0;
             for (const ViewType& level : *chain) total += level.stored.funcCount;
             if (total > a.funcCount)
@@ -478,7 +478,7 @@ Result<TypeHandle> FileReader::referencedType(TypeHandle from, int32_t reference
     if (!t) return t.failure();
     ViewType level = *t;
     if (reference >= inheritedLevelStep && t->kind() == TKIND_DISPATCH) {
-        auto chain = dispatchChain(*t);
+        const auto& chain = dispatchChain(*t);
         if (!chain) return chain.failure();
         size_t depth = size_t(reference / inheritedLevelStep);
         if (depth >= chain->size()) return fail("reference " + hexText(uint32_t(reference)) + " names no inherited level");
@@ -561,12 +561,9 @@ TypeDescription markedLevel(const TypeDescription& type, int32_t level, int dept
     return marked;
 }
 
-Result<std::vector<ViewType>> FileReader::dispatchChain(const ViewType& t) const {
-    bool own = t.view.source == main_.library.get() && !t.view.interfaceHalf;
-    if (own) {
-        auto cached = chains_.find(t.view.index);
-        if (cached != chains_.end()) return cached->second;
-    }
+const Result<std::vector<ViewType>>& FileReader::dispatchChain(const ViewType& t) const {
+    const auto key = std::make_tuple(t.view.source, t.view.index, t.view.interfaceHalf);
+    if (auto cached = chains_.find(key); cached != chains_.end()) return cached->second;
     // The dispatch view lists the functions of the whole base chain, root
     // first, then the type's own.
     auto make = [&]() -> Result<std::vector<ViewType>> {
@@ -581,9 +578,7 @@ Result<std::vector<ViewType>> FileReader::dispatchChain(const ViewType& t) const
         }
         return chain;
     };
-    auto chain = make();
-    if (own) chains_.emplace(t.view.index, chain);
-    return chain;
+    return chains_.emplace(key, make()).first->second;
 }
 
 Result<const StoredFunction*> FileReader::storedFunction(const TypeSource* source, uint32_t index, uint32_t k) const {
@@ -596,7 +591,7 @@ Result<const StoredFunction*> FileReader::storedFunction(const TypeSource* sourc
 }
 
 Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint32_t k) const {
-    auto found = dispatchChain(t);
+    const auto& found = dispatchChain(t);
     if (!found) return found.failure();
     const std::vector<ViewType>& chain = *found;
     uint64_t position = k;
@@ -781,8 +776,8 @@ std::optional<uint32_t> FileReader::inheritedViewOf(uint32_t index) const {
         return std::nullopt;
     auto baseView = topLevel(base->view.index);
     if (!baseView) return std::nullopt;
-    auto chain = dispatchChain(*t);
-    auto baseChain = dispatchChain(*baseView);
+    const auto& chain = dispatchChain(*t);
+    const auto& baseChain = dispatchChain(*baseView);
     if (bool(chain) != bool(baseChain)) return std::nullopt;
     // Neither chain can be followed: every function of both is unavailable.
     if (!chain) return base->view.index;
