@@ -17,6 +17,7 @@ constexpr std::array<std::string_view, 53> reservedWords = {
     "strictfp", "super", "switch", "synchronized", "this", "throw", "throws", "transient", "true", "try",
     "void", "volatile",
 };
+static_assert(std::is_sorted(reservedWords.begin(), reservedWords.end()));
 
 // Methods of java.lang.Object without parameters and the natives of the
 // generated base classes: a generated native of that name would override or
@@ -41,7 +42,7 @@ bool isBaseInterfaceMethod(std::string_view name) {
 }
 
 bool isJavaReservedWord(std::string_view name) {
-    return std::find(reservedWords.begin(), reservedWords.end(), name) != reservedWords.end();
+    return std::binary_search(reservedWords.begin(), reservedWords.end(), name);
 }
 
 bool isJavaIdentifier(std::string_view name) {

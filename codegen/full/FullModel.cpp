@@ -522,11 +522,18 @@ std::string ModelBuilder::parameterName(const std::optional<std::string>& name, 
     return uniqueParameterName(candidate, table);
 }
 
-std::string signatureOf(const FullMember& member) {
-    std::string signature = member.javaName + "(";
+// The erasures of the parameters, comma-separated.
+std::string parametersOf(const FullMember& member) {
+    std::string parameters;
     for (size_t k = 0; k < member.parameters.size(); ++k)
-        signature.append(k ? "," : "").append(erasureOf(member.parameters[k].type));
-    return signature + ")";
+        parameters.append(k ? "," : "").append(erasureOf(member.parameters[k].type));
+    return parameters;
+}
+
+std::string signatureOf(const std::string& name, const std::string& parameters) {
+    std::string signature;
+    signature.reserve(name.size() + parameters.size() + 2);
+    return signature.append(name).append(1, '(').append(parameters).append(1, ')');
 }
 
 std::string defaultText(const ConstantValue& value) {
@@ -548,8 +555,7 @@ std::string defaultText(const ConstantValue& value) {
 // A name Java forbids or one that would clash with an inherited method
 // gets a trailing "_".
 bool ModelBuilder::declare(ClassState& state, FullClass& cls, FullMember member) {
-    std::string parameters = signatureOf(member);
-    parameters = parameters.substr(member.javaName.size() + 1, parameters.size() - member.javaName.size() - 2);
+    const std::string parameters = parametersOf(member);
     if (isJavaReservedWord(member.javaName)) {
         member.javaName += '_';
         member.renaming = "a Java keyword";
@@ -559,7 +565,7 @@ bool ModelBuilder::declare(ClassState& state, FullClass& cls, FullMember member)
         member.javaName += '_';
         member.renaming = clash;
     }
-    std::string signature = signatureOf(member);
+    std::string signature = signatureOf(member.javaName, parameters);
     if (state.declares(signature)) {
         member.refusal = "Duplicate method";
         cls.members.push_back(std::move(member));
@@ -1023,8 +1029,7 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
             continue;
         }
         // A default method cannot override one of Object's.
-        std::string parameters = signatureOf(member);
-        parameters = parameters.substr(member.javaName.size() + 1, parameters.size() - member.javaName.size() - 2);
+        const std::string parameters = parametersOf(member);
         bool overrides = false;
         if (isJavaReservedWord(member.javaName)) {
             member.javaName += '_';
@@ -1034,7 +1039,8 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
             member.javaName += '_';
             member.renaming = clash.empty() ? "would override a method of MivraObject" : clash;
         }
-        if (signatures.count(signatureOf(member))) {
+        std::string signature = signatureOf(member.javaName, parameters);
+        if (signatures.count(signature)) {
             refuse("Duplicate method");
             continue;
         }
@@ -1042,7 +1048,7 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
             refuse("Another event has this DISPID");
             continue;
         }
-        signatures.insert(signatureOf(member));
+        signatures.insert(std::move(signature));
         dispIds.insert(member.dispId);
         for (const FullParameter& parameter : member.parameters) {
             cls->usesHolder = cls->usesHolder || parameter.type.usesHolder;
