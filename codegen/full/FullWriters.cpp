@@ -68,7 +68,7 @@ void appendCallHead(std::string& call, const FullMember& member) {
         call.append("mivraCall(").append(std::to_string(member.dispId)).append(", ");
         call.append(invokeKindName(member.invokeKind)).append(", ");
     }
-    call.append(vtCodeText(member.result ? member.result->vt : VT_EMPTY)).append(", ");
+    call.append(vtCodeText(member.result ? member.result->vt : uint16_t(VT_EMPTY))).append(", ");
 }
 
 void appendResultStatement(std::string& text, const FullMember& member, const std::string& call) {
@@ -221,6 +221,8 @@ void appendDocItalic(std::string& text, const std::optional<std::string>& doc) {
 }  // namespace
 
 std::string javadocText(std::string_view text) {
+    // Most names and doc strings need none of the escapes below.
+    if (text.find_first_of("&<>\"\\*@{\n\r") == std::string_view::npos) return std::string(text);
     std::string out;
     for (char c : docCommentText(htmlText(text))) {
         if (c == '@') out += "&#64;";
