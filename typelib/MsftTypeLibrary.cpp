@@ -155,6 +155,16 @@ Result<Documentation> MsftTypeLibrary::documentation(int32_t index) const {
 }
 
 Result<StoredType> MsftTypeLibrary::type(uint32_t index) const {
+    if (index < types_.size() && types_[index]) return *types_[index];
+    auto t = readType(index);
+    if (t) {
+        if (types_.size() != typeCount_) types_.assign(typeCount_, std::nullopt);
+        types_[index] = *t;
+    }
+    return t;
+}
+
+Result<StoredType> MsftTypeLibrary::readType(uint32_t index) const {
     if (index >= typeCount_) return fail("no type " + std::to_string(index), Failure::Step::TypeInfo);
     uint64_t r = typeRecord(index);
     StoredType t;

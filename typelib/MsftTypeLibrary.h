@@ -94,6 +94,9 @@ private:
     // on first use, since names and doc strings are looked up by id.
     mutable std::vector<std::vector<std::pair<int32_t, uint32_t>>> memberIndex_;
     mutable std::vector<bool> memberIndexMade_;
+    // Type records read and checked, asked for again with every member.
+    mutable std::vector<std::optional<StoredType>> types_;
+    Result<StoredType> readType(uint32_t index) const;
     // Per class, the offsets of its implemented-interface records in chain
     // order; a negative entry marks where the chain broke off.
     mutable std::unordered_map<uint32_t, std::vector<int32_t>> classChains_;
