@@ -42,6 +42,8 @@ bool isBaseInterfaceMethod(std::string_view name) {
 }
 
 bool isJavaReservedWord(std::string_view name) {
+    // Every word but "_" starts with a small letter; most library names do not.
+    if (name.empty() || ((name[0] < 'a' || name[0] > 'z') && name != "_")) return false;
     return std::binary_search(reservedWords.begin(), reservedWords.end(), name);
 }
 
