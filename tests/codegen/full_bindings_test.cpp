@@ -377,6 +377,24 @@ TEST(FullWriters, DemoLibraryCompilesAndDocuments) {
 
 // A file that does not reach the disk whole fails the writing, and says
 // which file it was.
+// Each character that must change in a doc comment, alone and among plain
+// text; plain text comes back as it is.
+TEST(FullWriters, JavadocTextEscapesWhatItMust) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Plain text, 100% (or 50), #1 [x] = y; ok!", "Plain text, 100% (or 50), #1 [x] = y; ok!"},
+        {"a & b", "a &amp; b"},
+        {"<b>", "&lt;b&gt;"},
+        {"say \"hi\"", "say &quot;hi&quot;"},
+        {"ends */ here", "ends *&#47; here"},
+        {"@see", "&#64;see"},
+        {"{@code x}", "&#123;&#64;code x}"},
+        {"two\r\nlines", "two  lines"},
+        {"path \\u0041", "path \\\\u0041"},
+        {"single \\ backslash", "single \\ backslash"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(javadocText(text), expected) << text;
+}
+
 TEST(FullWriters, ShortWriteFailsTheRun) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     Demo demo;
