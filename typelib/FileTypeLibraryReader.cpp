@@ -1,5 +1,6 @@
 #include "FileTypeLibraryReader.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -167,15 +168,18 @@ private:
     // Own types whose functions' references resolve alike in their own
     // dispatch view and in a derived one's, by type index.
     mutable std::map<uint32_t, bool> referencesStayPut_;
-    // The function decoded last: its description, names and doc string are
-    // asked for in a row, and each would decode it again.
+    // The functions decoded last: a function's description, names and doc
+    // string are asked for in a row, and each would decode it again. Names
+    // and doc strings are found by member id, which a property's get and put
+    // share: a few entries keep both.
     struct DecodedFunction {
         const TypeSource* source = nullptr;
         uint32_t index = 0;
         uint32_t k = 0;
         std::optional<StoredFunction> function;
     };
-    mutable DecodedFunction decoded_;
+    mutable std::array<DecodedFunction, 4> decoded_;
+    mutable size_t nextDecoded_ = 0;
 };
 
 Result<bool> FileReader::load(const std::string& fullPath) {
@@ -212,6 +216,7 @@ Result<bool> FileReader::loadBytes(std::vector<std::byte> bytes, uint32_t resour
 
 void FileReader::release() {
     decoded_ = {};
+    nextDecoded_ = 0;
     chains_.clear();
     referencesStayPut_.clear();
     handles_.clear();
@@ -582,12 +587,14 @@ const Result<std::vector<ViewType>>& FileReader::dispatchChain(const ViewType& t
 }
 
 Result<const StoredFunction*> FileReader::storedFunction(const TypeSource* source, uint32_t index, uint32_t k) const {
-    if (!decoded_.function || decoded_.source != source || decoded_.index != index || decoded_.k != k) {
-        auto f = source->function(index, k);
-        if (!f) return f.failure();
-        decoded_ = {source, index, k, std::move(*f)};
-    }
-    return &*decoded_.function;
+    for (const DecodedFunction& entry : decoded_)
+        if (entry.function && entry.source == source && entry.index == index && entry.k == k) return &*entry.function;
+    auto f = source->function(index, k);
+    if (!f) return f.failure();
+    DecodedFunction& entry = decoded_[nextDecoded_];
+    nextDecoded_ = (nextDecoded_ + 1) % decoded_.size();
+    entry = {source, index, k, std::move(*f)};
+    return &*entry.function;
 }
 
 Result<FunctionDescription> FileReader::dispatchFunction(const ViewType& t, uint32_t k) const {
