@@ -93,9 +93,10 @@ struct ViewType {
     }
 };
 
-// A file read for imports: a library file's bytes, or an executable's
-// path, its TYPELIB resources read as they are asked for; and the libraries
-// opened so far, by resource number (no library: none there).
+// A file read for imports: a library file's bytes, or for an executable
+// only its path, its TYPELIB resources being read as they are asked for;
+// and the libraries opened so far, by resource number (no library: none
+// there).
 struct ImportFile {
     std::string path;
     bool executable = false;
@@ -110,8 +111,6 @@ public:
 
     Result<bool> load(const std::string& fullPath) override;
     Result<bool> loadBytes(std::vector<std::byte> bytes, uint32_t resourceId) override;
-    // Takes `bytes` and opens the library in their part `blob`.
-    Result<bool> loadBlob(std::vector<std::byte> bytes, std::span<const std::byte> blob);
     size_t importFilesRead() const override { return filesRead_; }
     uint32_t typeInfoCount() const override { return main_.library ? main_.library->count() : 0; }
     Result<TypeAttributes> typeAttributes(uint32_t index) const override;
@@ -134,6 +133,8 @@ public:
     std::optional<uint32_t> inheritedViewOf(uint32_t index) const override;
 
 private:
+    // Takes `bytes` and opens the library in their part `blob`.
+    Result<bool> loadBlob(std::vector<std::byte> bytes, std::span<const std::byte> blob);
     bool referencesStayPut(uint32_t index) const;
     Result<ViewType> topLevel(uint32_t index) const;
     Result<ViewType> viewType(const View& view) const;
