@@ -10,9 +10,13 @@ std::string hexText(uint64_t value) {
     return text;
 }
 
-Failure ByteReader::outside(uint64_t offset, uint64_t length, const char* what) const {
+Failure outsideFailure(uint64_t offset, uint64_t length, uint64_t available, const char* what) {
     return fail(std::string(what) + " at " + hexText(offset) + " (" + std::to_string(length) +
-                " bytes) lies outside the " + std::to_string(bytes_.size()) + " bytes available");
+                " bytes) lies outside the " + std::to_string(available) + " bytes available");
+}
+
+Failure ByteReader::outside(uint64_t offset, uint64_t length, const char* what) const {
+    return outsideFailure(offset, length, bytes_.size(), what);
 }
 
 Result<uint8_t> ByteReader::u8(uint64_t offset, const char* what) const {

@@ -53,4 +53,7 @@ private:
 // "0x1F" for failure texts.
 std::string hexText(uint64_t value);
 
+// The failure of a read of [offset, offset + length) from `available` bytes.
+Failure outsideFailure(uint64_t offset, uint64_t length, uint64_t available, const char* what);
+
 }  // namespace mivra

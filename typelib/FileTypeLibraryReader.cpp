@@ -2,10 +2,10 @@
 
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <tuple>
 
+#include "ByteSource.h"
 #include "MsftTypeLibrary.h"
 #include "PeResources.h"
 #include "SltgTypeLibrary.h"
@@ -22,17 +22,8 @@ constexpr uint64_t maxFileSize = uint64_t{1} << 31;
 // library: files with a few are common, with more than this unheard of.
 constexpr uint32_t maxImportResources = 16;
 
-Result<std::vector<std::byte>> readFile(const std::string& path) {
-    std::error_code error;
-    auto size = std::filesystem::file_size(path, error);
-    if (error) return fail(path + ": " + error.message());
-    if (size > maxFileSize) return fail(path + ": file too large");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return fail(path + ": cannot be opened");
-    std::vector<std::byte> bytes(size);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (static_cast<uint64_t>(in.gcount()) != size) return fail(path + ": cannot be read");
-    return bytes;
+Result<std::unique_ptr<FileByteSource>> openFile(const std::string& path) {
+    return FileByteSource::open(path, maxFileSize);
 }
 
 bool startsWith(std::span<const std::byte> bytes, const char (&magic)[5]) {
@@ -44,19 +35,27 @@ bool startsWith(std::span<const std::byte> bytes, const char (&magic)[5]) {
 
 // The type library inside the bytes of a file.
 Result<std::span<const std::byte>> typeLibraryBlob(std::span<const std::byte> file, uint32_t resourceId) {
-    std::span<const std::byte> blob = file;
-    if (looksLikeExecutable(file)) {
-        auto resource = findTypeLibResource(file, resourceId);
-        if (!resource) return resource.failure();
-        blob = *resource;
-    }
-    if (!startsWith(blob, "MSFT") && !startsWith(blob, "SLTG")) return fail("not a type library");
-    return blob;
+    if (looksLikeExecutable(file)) return findTypeLibResource(file, resourceId);
+    return file;
+}
+
+// The type library of a file: a library file whole, of an executable only
+// its TYPELIB resource.
+Result<std::vector<std::byte>> readTypeLibrary(const ByteSource& file, uint32_t resourceId) {
+    if (looksLikeExecutable(file)) return readTypeLibResource(file, resourceId);
+    return file.copy(0, file.size());
+}
+
+Result<std::vector<std::byte>> readTypeLibrary(const std::string& path, uint32_t resourceId) {
+    auto file = openFile(path);
+    if (!file) return file.failure();
+    return readTypeLibrary(**file, resourceId);
 }
 
 // The library in either format; an SLTG library that does not read says so
 // by its format's name.
 Result<std::unique_ptr<TypeSource>> openLibrary(std::span<const std::byte> blob, ImportResolver resolveImport) {
+    if (!startsWith(blob, "MSFT") && !startsWith(blob, "SLTG")) return fail("not a type library");
     if (startsWith(blob, "SLTG")) {
         auto library = SltgTypeLibrary::open(blob, std::move(resolveImport));
         if (!library) return fail(std::string(sltgFormatFailure) + ": " + library.failure().message);
@@ -95,12 +94,15 @@ struct ViewType {
     }
 };
 
-// A file read for imports: its bytes and the libraries of its resources
-// opened so far, by resource number (nullptr: none there).
+// A file read for imports: a library file's bytes, or for an executable
+// only its path, its TYPELIB resources being read as they are asked for;
+// and the libraries opened so far, by resource number (no library: none
+// there).
 struct ImportFile {
-    std::vector<std::byte> bytes;
+    std::string path;
     bool executable = false;
-    std::map<uint32_t, std::unique_ptr<TypeSource>> libraries;
+    std::vector<std::byte> bytes;
+    std::map<uint32_t, LoadedLibrary> libraries;
 };
 
 class FileReader final : public FileTypeLibraryReader {
@@ -132,6 +134,8 @@ public:
     std::optional<uint32_t> inheritedViewOf(uint32_t index) const override;
 
 private:
+    // Takes `bytes` and opens the library in their part `blob`.
+    Result<bool> loadBlob(std::vector<std::byte> bytes, std::span<const std::byte> blob);
     bool referencesStayPut(uint32_t index) const;
     Result<ViewType> topLevel(uint32_t index) const;
     Result<ViewType> viewType(const View& view) const;
@@ -196,18 +200,23 @@ Result<bool> FileReader::load(const std::string& fullPath) {
             path.resize(slash);
         }
     }
-    auto bytes = readFile(path);
+    auto bytes = readTypeLibrary(path, resourceId);
     if (!bytes) return bytes.failure();
-    return loadBytes(std::move(*bytes), resourceId);
+    std::span<const std::byte> blob = *bytes;
+    return loadBlob(std::move(*bytes), blob);
 }
 
 Result<bool> FileReader::loadBytes(std::vector<std::byte> bytes, uint32_t resourceId) {
     release();
+    auto blob = typeLibraryBlob(bytes, resourceId);
+    if (!blob) return blob.failure();
+    return loadBlob(std::move(bytes), *blob);
+}
+
+Result<bool> FileReader::loadBlob(std::vector<std::byte> bytes, std::span<const std::byte> blob) {
     LoadedLibrary loaded;
     loaded.bytes = std::move(bytes);
-    auto blob = typeLibraryBlob(loaded.bytes, resourceId);
-    if (!blob) return blob.failure();
-    auto library = openLibrary(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
+    auto library = openLibrary(blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
     if (!library) return library.failure();
     loaded.library = std::move(*library);
     main_ = std::move(loaded);
@@ -250,10 +259,17 @@ ImportFile* FileReader::importFile(const std::string& path) const {
     if (cached != files_.end()) return cached->second.get();
     std::unique_ptr<ImportFile> file;
     ++filesRead_;
-    if (auto bytes = readFile(path)) {
+    if (auto source = openFile(path)) {
         file = std::make_unique<ImportFile>();
-        file->bytes = std::move(*bytes);
-        file->executable = looksLikeExecutable(file->bytes);
+        file->path = path;
+        file->executable = looksLikeExecutable(**source);
+        if (!file->executable) {
+            auto bytes = (*source)->copy(0, (*source)->size());
+            if (bytes)
+                file->bytes = std::move(*bytes);
+            else
+                file.reset();
+        }
     }
     // A file that failed is remembered too, so it is read once a run.
     return files_.emplace(path, std::move(file)).first->second.get();
@@ -261,13 +277,21 @@ ImportFile* FileReader::importFile(const std::string& path) const {
 
 const TypeSource* FileReader::importLibrary(ImportFile& file, uint32_t resourceId) const {
     auto cached = file.libraries.find(resourceId);
-    if (cached != file.libraries.end()) return cached->second.get();
-    std::unique_ptr<TypeSource> opened;
-    if (auto blob = typeLibraryBlob(file.bytes, resourceId)) {
-        auto library = openLibrary(*blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
-        if (library) opened = std::move(*library);
+    if (cached != file.libraries.end()) return cached->second.library.get();
+    LoadedLibrary opened;
+    auto open = [&](std::span<const std::byte> blob) {
+        auto library = openLibrary(blob, [this](const ImportedLibrary& l) { return resolveImport(l); });
+        if (library) opened.library = std::move(*library);
+    };
+    // An executable is opened again for each resource asked for, so that no
+    // file stays open for the rest of the run.
+    if (!file.executable) {
+        open(file.bytes);
+    } else if (auto bytes = readTypeLibrary(file.path, resourceId)) {
+        opened.bytes = std::move(*bytes);
+        open(opened.bytes);
     }
-    return file.libraries.emplace(resourceId, std::move(opened)).first->second.get();
+    return file.libraries.emplace(resourceId, std::move(opened)).first->second.library.get();
 }
 
 Result<const TypeSource*> FileReader::resolveImport(const ImportedLibrary& wanted) const {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "ByteReader.h"
+#include "ByteSource.h"
 #include "FileTypeLibraryReader.h"
 #include "TestLibraries.h"
 
@@ -265,6 +268,78 @@ TEST(PeFiles, ResourceOneByDefaultAndOthersByBackslashNumber) {
         auto missing = makeFileTypeLibraryReader();
         EXPECT_FALSE(missing->load(libraryPath(dll) + "\\3")) << dll;
     }
+}
+
+// An executable's file is read by position, only in the parts the reader
+// visits: cut or changed anywhere in its headers or resource directory, it
+// must give what its bytes in memory give.
+TEST(PeFiles, ChangedExecutableFilesReadAsTheirBytesInMemory) {
+    auto whole = fileBytes(libraryPath("resources64.dll"));
+    ByteReader pe(whole);
+    uint32_t nt = pe.u32At(0x3C);
+    size_t sections = nt + 24 + pe.u16At(nt + 20), resources = 0;
+    for (size_t at = sections; at < sections + 40 * size_t(pe.u16At(nt + 6)); at += 40)
+        if (std::memcmp(&whole[at], ".rsrc", 5) == 0) resources = pe.u32At(at + 20);
+    ASSERT_GT(resources, 0u);
+
+    const std::string path = (fs::temp_directory_path() / ("mivra-pe-" + std::to_string(::getpid()) + ".dll")).string();
+    size_t loadedBoth = 0, refusedBoth = 0;
+    auto compare = [&](const std::vector<std::byte>& bytes, const std::string& what) {
+        writeBytes(path, bytes);
+        for (uint32_t resource : {1u, 2u}) {
+            auto fromMemory = makeFileTypeLibraryReader();
+            auto fromFile = makeFileTypeLibraryReader();
+            auto memory = fromMemory->loadBytes(bytes, resource);
+            auto file = fromFile->load(path + "\\" + std::to_string(resource));
+            ASSERT_EQ(bool(memory), bool(file)) << what << " resource " << resource;
+            if (!memory) {
+                EXPECT_EQ(memory.failure().message, file.failure().message) << what;
+                ++refusedBoth;
+                continue;
+            }
+            ++loadedBoth;
+            EXPECT_EQ(fromFile->typeInfoCount(), fromMemory->typeInfoCount()) << what;
+            EXPECT_EQ(test::walkEverything(*fromFile), test::walkEverything(*fromMemory)) << what;
+        }
+    };
+    for (size_t length = 0; length < whole.size(); length += 509)
+        compare(std::vector<std::byte>(whole.begin(), whole.begin() + static_cast<long>(length)),
+                "cut at " + std::to_string(length));
+    for (size_t start : {size_t{0}, resources})
+        for (size_t offset = start; offset < start + 0x200; offset += 4)
+            for (uint32_t value : {0xFFFFFFFFu, 0x80000000u, 0x7FFFu}) {
+                auto bytes = whole;
+                for (int i = 0; i < 4; ++i) bytes[offset + i] = std::byte(value >> (8 * i) & 0xFF);
+                compare(bytes, "word " + std::to_string(offset) + " set to " + std::to_string(value));
+            }
+    fs::remove(path);
+    EXPECT_GT(loadedBoth, 0u);
+    EXPECT_GT(refusedBoth, 0u);
+}
+
+// What a file lost after it was opened is refused, never read as zeros.
+TEST(PeFiles, FileCutAfterOpeningIsNotReadAsZeros) {
+    const std::string path = (fs::temp_directory_path() / ("mivra-cut-" + std::to_string(::getpid()))).string();
+    std::vector<std::byte> bytes(10000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::byte((i * 7 + 1) & 0xFF);
+    writeBytes(path, bytes);
+    EXPECT_FALSE(FileByteSource::open(path, bytes.size() - 1));
+    auto file = FileByteSource::open(path, bytes.size());
+    ASSERT_TRUE(file);
+    fs::resize_file(path, 5000);
+    struct Case {
+        uint64_t offset, length;
+        bool read;
+    } cases[] = {{0, 64, true}, {4000, 1000, true}, {4990, 20, false}, {6000, 16, false}, {0, 10000, false},
+                 {9990, 20, false}};
+    for (const Case& c : cases) {
+        auto read = (*file)->copy(c.offset, c.length);
+        ASSERT_EQ(bool(read), c.read) << c.offset << "+" << c.length;
+        if (read) {
+            EXPECT_TRUE(std::equal(read->begin(), read->end(), bytes.begin() + static_cast<long>(c.offset)));
+        }
+    }
+    fs::remove(path);
 }
 
 TEST(Refusals, NonLibrariesAndOldFormatsAreRefused) {
