@@ -281,7 +281,9 @@ TEST(CorruptInput, ReferencesOutOfRangeStayUnresolved) {
     EXPECT_EQ(library->types[scoreAlias].alias->user, -1);
     const auto& functions = library->types[nodeInterface].functions;
     for (size_t k = 7; k < functions.size(); ++k)
-        if (functions[k].available && functions[k].result.element) EXPECT_LT(functions[k].result.element->user, 0) << k;
+        if (functions[k].available && functions[k].result.element) {
+            EXPECT_LT(functions[k].result.element->user, 0) << k;
+        }
 }
 
 TEST(CorruptInput, AliasCyclesEnd) {
