@@ -2,6 +2,7 @@
 // NativeComLayer's natives over the core (mivra_core.h). Here Java frames
 // become C frames and back, failures become MivraException; the COM work is
 // the core's, shared with mivra-bridge.exe.
+#include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +16,8 @@
 #define E_INVALIDARG_HR ((int32_t) 0x80070057L)
 #define DISP_E_BADVARTYPE_HR ((int32_t) 0x80020008L)
 #define LOCAL_SLOTS 17
+// Bytes of string arguments a call keeps on the stack.
+#define LOCAL_TEXT 512
 // Local references a native may hold without asking the JVM for room.
 #define KEPT_LOCALS 8
 
@@ -69,21 +72,6 @@ static int32_t stringOf(JNIEnv *env, jstring str, MvString **out)
 	if (s == NULL)
 		return E_OUTOFMEMORY_HR;
 	(*env)->GetStringRegion(env, str, 0, length, (jchar *) s->text);
-	*out = s;
-	return 0;
-}
-
-// A string whose length the Java half passed: one JNI call instead of two. A
-// length beyond the string's leaves the JVM's exception pending.
-static int32_t stringOfLength(JNIEnv *env, jstring str, int64_t length, MvString **out)
-{
-	*out = NULL;
-	if (length < 0 || length > MV_MAX_STRING)
-		return E_INVALIDARG_HR;
-	MvString *s = mvStringNew(NULL, (uint32_t) length);
-	if (s == NULL)
-		return E_OUTOFMEMORY_HR;
-	(*env)->GetStringRegion(env, str, 0, (jsize) length, (jchar *) s->text);
 	*out = s;
 	return 0;
 }
@@ -513,13 +501,35 @@ JNIEXPORT jint JNICALL Java_mivra_runtime_NativeComLayer_dispIdOf(JNIEnv *env, j
 	return id;
 }
 
-// A frame of n slots on the stack when it is small (most calls).
+// A frame of n slots on the stack when it is small (most calls), with room
+// for short string arguments, which the core only reads.
 typedef struct {
 	MvFrame frame;
 	int32_t vts[LOCAL_SLOTS];
 	int64_t bits[LOCAL_SLOTS];
 	void *refs[LOCAL_SLOTS];
+	uint32_t used;
+	uint32_t text[LOCAL_TEXT / sizeof(uint32_t)];
 } LocalFrame;
+
+static int inLocalText(const LocalFrame *local, const void *ref)
+{
+	const char *at = ref, *text = (const char *) local->text;
+	return at >= text && at < text + sizeof local->text;
+}
+
+// An argument string of length characters, on the stack when it fits.
+static MvString *argumentString(LocalFrame *local, MvFrame *frame, uint32_t length)
+{
+	uint32_t bytes = (uint32_t) offsetof(MvString, text) + 2 * length;
+	uint32_t words = (bytes + 3) / 4;
+	if (frame != &local->frame || length > LOCAL_TEXT || words > LOCAL_TEXT / 4 - local->used)
+		return mvStringNew(NULL, length);
+	MvString *s = (MvString *) &local->text[local->used];
+	local->used += words;
+	s->length = length;
+	return s;
+}
 
 static MvFrame *openFrame(LocalFrame *local, uint32_t n)
 {
@@ -528,6 +538,7 @@ static MvFrame *openFrame(LocalFrame *local, uint32_t n)
 	memset(local->vts, 0, sizeof *local->vts * n);
 	memset(local->bits, 0, sizeof *local->bits * n);
 	memset(local->refs, 0, sizeof *local->refs * n);
+	local->used = 0;
 	local->frame.count = n;
 	local->frame.vts = local->vts;
 	local->frame.bits = local->bits;
@@ -542,7 +553,24 @@ static void closeFrame(LocalFrame *local, MvFrame *frame)
 		return;
 	}
 	for (uint32_t i = 0; i < frame->count; ++i)
-		mvRefFree(frame->vts[i], frame->refs[i]);
+		if (!inLocalText(local, frame->refs[i]))
+			mvRefFree(frame->vts[i], frame->refs[i]);
+}
+
+// A string argument whose length the Java half passed: one JNI call instead
+// of two, and no allocation when it fits on the stack.
+static int32_t stringOfLength(JNIEnv *env, jstring str, int64_t length, LocalFrame *local, MvFrame *frame,
+                              MvString **out)
+{
+	*out = NULL;
+	if (length < 0 || length > MV_MAX_STRING)
+		return E_INVALIDARG_HR;
+	MvString *s = argumentString(local, frame, (uint32_t) length);
+	if (s == NULL)
+		return E_OUTOFMEMORY_HR;
+	(*env)->GetStringRegion(env, str, 0, (jsize) length, (jchar *) s->text);
+	*out = s;
+	return 0;
 }
 
 // A call over a frame: IDispatch::Invoke (declared NULL) or a vtable slot.
@@ -608,8 +636,10 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 	int32_t hr = 0;
 	int byRef = 0;
 	if (n > 0) {
-		// The Java half sizes the arrays; a fault of its own shows as the
-		// exception, checked once after the reads (each check is a JNI call).
+		// None of these reads can fail: the arrays hold n slots and a
+		// string's bits its length (callWithFrame asks the JVM, the Java half
+		// of callBits and callRef checks), so the JVM is not asked after each
+		// whether it did (every question is a JNI call).
 		(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
 		(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
 		for (uint32_t i = 0; i < n && hr == 0; ++i) {
@@ -618,7 +648,7 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 				continue;
 			jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
 			if (lengthsInBits && frame->vts[i] == MV_VT_BSTR && ref != NULL)
-				hr = stringOfLength(env, (jstring) ref, frame->bits[i], (MvString **) &frame->refs[i]);
+				hr = stringOfLength(env, (jstring) ref, frame->bits[i], local, frame, (MvString **) &frame->refs[i]);
 			else
 				hr = refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
 			frame->bits[i] = frame->vts[i] == MV_VT_BSTR ? 0 : frame->bits[i];
@@ -626,8 +656,6 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 			if (n > KEPT_LOCALS)
 				(*env)->DeleteLocalRef(env, ref);
 		}
-		if ((*env)->ExceptionCheck(env))
-			hr = JAVA_PENDING;
 	}
 	int32_t localKinds[LOCAL_SLOTS];
 	int32_t *kinds = localKinds;
@@ -687,10 +715,10 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	callWithFrame(env, &call, vtArray, bitsArray, refArray);
 }
 
-JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_invokeBits(JNIEnv *env, jobject self, jlong dispatch,
-                                                                    jint dispId, jint flags, jint resultVt, jint n,
-                                                                    jintArray vtArray, jlongArray bitsArray,
-                                                                    jobjectArray refArray)
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callBits(JNIEnv *env, jobject self, jlong dispatch,
+                                                                  jint dispId, jint flags, jint resultVt, jint n,
+                                                                  jintArray vtArray, jlongArray bitsArray,
+                                                                  jobjectArray refArray)
 {
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
@@ -703,10 +731,16 @@ JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_invokeBits(JNIEnv *env
 	return bits;
 }
 
-JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_invokeRef(JNIEnv *env, jobject self, jlong dispatch,
-                                                                     jint dispId, jint flags, jint resultVt, jint n,
-                                                                     jintArray vtArray, jlongArray bitsArray,
-                                                                     jobjectArray refArray)
+// An MvString's memory is what the Java half reads from its room for a
+// string result: the length's two halves, then the text.
+_Static_assert(offsetof(MvString, text) == 2 * sizeof(jchar), "MvString is not laid out as the Java half reads it");
+
+// A short string result goes into text (returned itself), so the Java half
+// makes the String; any other result is returned.
+JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callRef(JNIEnv *env, jobject self, jlong dispatch,
+                                                                   jint dispId, jint flags, jint resultVt, jint n,
+                                                                   jintArray vtArray, jlongArray bitsArray,
+                                                                   jobjectArray refArray, jcharArray text)
 {
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
@@ -714,8 +748,15 @@ JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_invokeRef(JNIEnv *en
 	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, 1, &local);
 	if (frame == NULL)
 		return NULL;
+	const MvString *s = frame->vts[n] == MV_VT_BSTR ? frame->refs[n] : NULL;
 	jobject ref = NULL;
-	int32_t hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
+	int32_t hr = 0;
+	if (text != NULL && s != NULL && s->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2) {
+		(*env)->SetCharArrayRegion(env, text, 0, (jsize) s->length + 2, (const jchar *) s);
+		ref = text;
+	} else {
+		hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
+	}
 	closeFrame(&local, frame);
 	if (hr != 0)
 		throwFailure(env, hr, NULL);
