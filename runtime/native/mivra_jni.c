@@ -588,10 +588,11 @@ static int32_t runCall(const Call *call, MvFrame *frame, MvFailure *failure)
 	return mvVtblCall(call->object, call->member, call->iid, call->resultVt, call->declared, frame, failure);
 }
 
-// A by-reference slot's new value into slot i of the Java arrays; a VARIANT
-// by reference into the nested frame Java passed.
-static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, jintArray vtArray, jlongArray bitsArray,
-                           jobjectArray refArray)
+// A by-reference slot's new value into slot i of the Java arrays (with
+// vtArray NULL bitsArray holds the n VARTYPEs after the bits); a VARIANT by
+// reference into the nested frame Java passed.
+static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, uint32_t n, jintArray vtArray,
+                           jlongArray bitsArray, jobjectArray refArray)
 {
 	if (frame->vts[i] == (MV_VT_BYREF | MV_VT_VARIANT)) {
 		jobjectArray nested = (jobjectArray) (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
@@ -605,7 +606,12 @@ static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, jintArray vt
 		(*env)->DeleteLocalRef(env, innerRefs);
 		return hr;
 	}
-	(*env)->SetIntArrayRegion(env, vtArray, (jsize) i, 1, (const jint *) &frame->vts[i]);
+	if (vtArray != NULL) {
+		(*env)->SetIntArrayRegion(env, vtArray, (jsize) i, 1, (const jint *) &frame->vts[i]);
+	} else {
+		jlong vt = frame->vts[i];
+		(*env)->SetLongArrayRegion(env, bitsArray, (jsize) (n + i), 1, &vt);
+	}
 	(*env)->SetLongArrayRegion(env, bitsArray, (jsize) i, 1, (const jlong *) &frame->bits[i]);
 	jobject ref = NULL;
 	int32_t hr = refToJava(env, frame->vts[i], frame->refs[i], &ref);
@@ -615,15 +621,32 @@ static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, jintArray vt
 	return hr;
 }
 
+// The bits and VARTYPEs of n slots from one array, bits first.
+static int32_t packedFromJava(JNIEnv *env, jlongArray slots, MvFrame *frame, uint32_t n)
+{
+	int64_t localWords[2 * LOCAL_SLOTS];
+	int64_t *words = n <= LOCAL_SLOTS ? localWords : malloc(2 * sizeof *words * n);
+	if (words == NULL)
+		return E_OUTOFMEMORY_HR;
+	(*env)->GetLongArrayRegion(env, slots, 0, (jsize) (2 * n), (jlong *) words);
+	memcpy(frame->bits, words, sizeof *words * n);
+	for (uint32_t i = 0; i < n; ++i)
+		frame->vts[i] = (int32_t) words[n + i];
+	if (words != localWords)
+		free(words);
+	return 0;
+}
+
 // The call with its n arguments from the Java arrays and the result in the C
 // frame's last slot, which is left to the caller (closeFrame); by-reference
-// slots go back. With lengthsInBits a string argument's bits hold its length,
-// which saves asking the JVM for it. NULL, with the Java exception thrown,
-// when it failed.
+// slots go back. Packed, bitsArray holds the n bits and then the n VARTYPEs
+// (one read instead of two; vtArray is not used) and a string argument's
+// bits its length, which saves asking the JVM for it. NULL, with the Java
+// exception thrown, when it failed.
 static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintArray vtArray, jlongArray bitsArray,
-                               jobjectArray refArray, int lengthsInBits, LocalFrame *local)
+                               jobjectArray refArray, int packed, LocalFrame *local)
 {
-	if (count < 0 || (count > 0 && (vtArray == NULL || bitsArray == NULL || refArray == NULL))) {
+	if (count < 0 || (count > 0 && ((!packed && vtArray == NULL) || bitsArray == NULL || refArray == NULL))) {
 		throwFailure(env, E_INVALIDARG_HR, NULL);
 		return NULL;
 	}
@@ -638,16 +661,20 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 	if (n > 0) {
 		// None of these reads can fail: the arrays hold n slots and a
 		// string's bits its length (callWithFrame asks the JVM, the Java half
-		// of callBits and callRef checks), so the JVM is not asked after each
+		// of the packed calls checks), so the JVM is not asked after each
 		// whether it did (every question is a JNI call).
-		(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
-		(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
+		if (!packed) {
+			(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
+			(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
+		} else {
+			hr = packedFromJava(env, bitsArray, frame, n);
+		}
 		for (uint32_t i = 0; i < n && hr == 0; ++i) {
 			byRef |= (frame->vts[i] & MV_VT_BYREF) != 0;
 			if (!needsRef(frame->vts[i]))
 				continue;
 			jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
-			if (lengthsInBits && frame->vts[i] == MV_VT_BSTR && ref != NULL)
+			if (packed && frame->vts[i] == MV_VT_BSTR && ref != NULL)
 				hr = stringOfLength(env, (jstring) ref, frame->bits[i], local, frame, (MvString **) &frame->refs[i]);
 			else
 				hr = refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
@@ -668,10 +695,12 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 		hr = runCall(call, frame, &failure);
 	for (uint32_t i = 0; i < n && hr == 0 && byRef; ++i)
 		if (kinds[i] & MV_VT_BYREF)
-			hr = byRefToJava(env, frame, i, vtArray, bitsArray, refArray);
+			hr = byRefToJava(env, frame, i, n, packed ? NULL : vtArray, bitsArray, refArray);
 	if (kinds != localKinds)
 		free(kinds);
 	if (hr != 0) {
+		// An object result of a call whose by-reference slots failed to go back.
+		releasePointers(frame, n);
 		fail(env, hr, &failure);
 		closeFrame(local, frame);
 		return NULL;
@@ -717,13 +746,12 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 
 JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callBits(JNIEnv *env, jobject self, jlong dispatch,
                                                                   jint dispId, jint flags, jint resultVt, jint n,
-                                                                  jintArray vtArray, jlongArray bitsArray,
-                                                                  jobjectArray refArray)
+                                                                  jlongArray slots, jobjectArray refArray)
 {
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, 1, &local);
+	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
 	if (frame == NULL)
 		return 0;
 	jlong bits = (jlong) frame->bits[n];
@@ -739,13 +767,13 @@ _Static_assert(offsetof(MvString, text) == 2 * sizeof(jchar), "MvString is not l
 // makes the String; any other result is returned.
 JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callRef(JNIEnv *env, jobject self, jlong dispatch,
                                                                    jint dispId, jint flags, jint resultVt, jint n,
-                                                                   jintArray vtArray, jlongArray bitsArray,
-                                                                   jobjectArray refArray, jcharArray text)
+                                                                   jlongArray slots, jobjectArray refArray,
+                                                                   jcharArray text)
 {
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, 1, &local);
+	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
 	if (frame == NULL)
 		return NULL;
 	const MvString *s = frame->vts[n] == MV_VT_BSTR ? frame->refs[n] : NULL;
@@ -761,6 +789,33 @@ JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callRef(JNIEnv *env,
 	if (hr != 0)
 		throwFailure(env, hr, NULL);
 	return ref;
+}
+
+// An object result's pointer, the IID its type information names into text
+// as callRef puts a string there.
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callObject(JNIEnv *env, jobject self, jlong dispatch,
+                                                                    jint dispId, jint flags, jint resultVt, jint n,
+                                                                    jlongArray slots, jobjectArray refArray,
+                                                                    jcharArray text)
+{
+	(void) self;
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	LocalFrame local;
+	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
+	if (frame == NULL)
+		return 0;
+	if (frame->vts[n] != MV_VT_DISPATCH) {
+		releasePointers(frame, (uint32_t) n);
+		closeFrame(&local, frame);
+		throwFailure(env, DISP_E_BADVARTYPE_HR, NULL);
+		return 0;
+	}
+	jlong pointer = (jlong) frame->bits[n];
+	const MvString *iid = frame->refs[n];
+	if (iid != NULL && iid->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2)
+		(*env)->SetCharArrayRegion(env, text, 0, (jsize) iid->length + 2, (const jchar *) iid);
+	closeFrame(&local, frame);
+	return pointer;
 }
 
 JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_vtblCall(JNIEnv *env, jobject self, jlong unknown, jint slot,

@@ -3,8 +3,9 @@
 // string result is ten characters (so that making the Java string counts),
 // any other an int: the sum of the int arguments and the string arguments'
 // lengths. For the adapter's tests, member 5 returns its string arguments
-// joined, and by-reference arguments come back changed: an int plus one, a
-// string twice.
+// joined; an object result is 0x2000 whose type information names
+// {...0B} (member 6), nothing (7) or was not asked (others), or none (8);
+// by-reference arguments come back changed: an int plus one, a string twice.
 #include <string.h>
 
 #include "mivra_core.h"
@@ -77,6 +78,13 @@ int32_t mvInvoke(uint64_t dispatch, int32_t dispId, int32_t flags, int32_t resul
 		}
 	if (resultVt == MV_VT_EMPTY)
 		return 0;
+	if (resultVt == MV_VT_DISPATCH) {
+		frame->vts[n] = MV_VT_DISPATCH;
+		frame->bits[n] = dispId == 8 ? 0 : 0x2000;
+		frame->refs[n] = dispId == 6 ? mvStringAscii("{00000000-0000-0000-0000-00000000000B}")
+		                 : dispId == 7 ? mvStringAscii("") : NULL;
+		return 0;
+	}
 	if (resultVt == MV_VT_BSTR && dispId == 5) {
 		uint32_t length = 0;
 		for (uint32_t i = 0; i < n; ++i)

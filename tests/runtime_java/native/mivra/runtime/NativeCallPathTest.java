@@ -2,6 +2,7 @@ package mivra.runtime;
 
 import static mivra.runtime.MivraVariant.VT_BSTR;
 import static mivra.runtime.MivraVariant.VT_BYREF;
+import static mivra.runtime.MivraVariant.VT_DISPATCH;
 import static mivra.runtime.MivraVariant.VT_I4;
 import static org.junit.Assert.assertEquals;
 import static org.junit.Assert.assertThrows;
@@ -14,8 +15,9 @@ import org.junit.Test;
  * (tests/bench/call_standin_core.c, its library named by the property
  * mivra.standin): string arguments and results of every length reach the
  * other side whole, whether they fit the room the adapter keeps for them or
- * not; by-reference arguments come back; slots the adapter cannot read are
- * refused before it reads them.
+ * not; an object result brings the IID its type information names; by-reference
+ * arguments come back; slots the adapter cannot read are refused before it
+ * reads them.
  */
 public class NativeCallPathTest {
     private static final int JOIN = 5;
@@ -29,6 +31,24 @@ public class NativeCallPathTest {
 
         Object call(int dispId, int resultVt, Object[] args, int[] vts) {
             return mivraCall(dispId, METHOD, resultVt, args, vts);
+        }
+    }
+
+    static class Node extends MivraObject {
+        Node(Ref ref) {
+            super(ref);
+        }
+    }
+
+    static final class Element extends Node {
+        Element(Ref ref) {
+            super(ref);
+        }
+    }
+
+    static final class Text extends Node {
+        Text(Ref ref) {
+            super(ref);
         }
     }
 
@@ -68,6 +88,27 @@ public class NativeCallPathTest {
     }
 
     @Test
+    public void objectResultsBringTheInterfaceTheirTypeInformationNames() {
+        ClassTable table = new ClassTable().add("{00000000-0000-0000-0000-00000000000A}", Node.class, Node::new)
+                .add("{00000000-0000-0000-0000-00000000000B}", Element.class, Element::new)
+                .add("{00000000-0000-0000-0000-00000000000C}", Text.class, Text::new);
+        // member, string arguments, class: named by the call's IID, else the last added of those answering
+        Object[][] cases = {{6, 0, Element.class}, {6, 2, Element.class}, {7, 0, Text.class}, {9, 1, Text.class},
+            {8, 0, null}, {8, 1, null}};
+        for (Object[] c : cases) {
+            int count = (int) c[1];
+            Object[] args = new Object[count];
+            int[] vts = new int[count];
+            java.util.Arrays.fill(args, "ab");
+            java.util.Arrays.fill(vts, VT_BSTR);
+            Node node = MivraObject.mivraAdopt(target.call((int) c[0], VT_DISPATCH, args, vts), Node.class, table);
+            assertEquals(java.util.Arrays.toString(c), c[2], node == null ? null : node.getClass());
+            if (node != null)
+                node.close();
+        }
+    }
+
+    @Test
     public void byReferenceArgumentsComeBackBesideStringArguments() {
         Holder<Integer> number = new Holder<>(41);
         Holder<String> word = new Holder<>("ab");
@@ -83,19 +124,19 @@ public class NativeCallPathTest {
 
     @Test
     public void slotsTheAdapterCannotReadAreRefused() {
-        int[] vts = {VT_BSTR, VT_I4};
         Object[][] refsTable = {{"abc", null}, {"abc", null}, {"ab", null}, {42, null}};
-        long[][] bitsTable = {{3, 0}, {3}, {3, 0}, {3, 0}};
+        long[][] slotsTable = {{3, 0, VT_BSTR, VT_I4}, {3, 0, VT_BSTR}, {3, 0, VT_BSTR, VT_I4}, {3, 0, VT_BSTR, VT_I4}};
         int[] counts = {3, 2, 2, 2};
         for (int k = 0; k < counts.length; ++k) {
             int n = counts[k];
-            long[] bits = bitsTable[k];
+            long[] slots = slotsTable[k];
             Object[] refs = refsTable[k];
             Class<? extends RuntimeException> expected = refs[0] instanceof String ? IllegalArgumentException.class
                     : ClassCastException.class;
-            assertThrows(expected, () -> layer.invokeBits(0x1000, 3, 1, VT_I4, n, vts, bits, refs));
-            assertThrows(expected, () -> layer.invokeRef(0x1000, JOIN, 1, VT_BSTR, n, vts, bits, refs));
+            assertThrows(expected, () -> layer.invokeBits(0x1000, 3, 1, VT_I4, n, slots, refs));
+            assertThrows(expected, () -> layer.invokeRef(0x1000, JOIN, 1, VT_BSTR, n, slots, refs));
         }
-        assertEquals(3L, layer.invokeBits(0x1000, 3, 1, VT_I4, 2, vts, new long[] {3, 0}, new Object[] {"abc", null}));
+        assertEquals(3L, layer.invokeBits(0x1000, 3, 1, VT_I4, 2, new long[] {3, 0, VT_BSTR, VT_I4},
+                new Object[] {"abc", null}));
     }
 }
