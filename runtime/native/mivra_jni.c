@@ -791,6 +791,40 @@ JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callRef(JNIEnv *env,
 	return ref;
 }
 
+// A VARIANT result: its VARTYPE and bits into result, its reference returned
+// (a short string filled into text, as callRef does).
+JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callVariant(JNIEnv *env, jobject self, jlong dispatch,
+                                                                       jint dispId, jint flags, jint resultVt, jint n,
+                                                                       jlongArray slots, jobjectArray refArray,
+                                                                       jlongArray result, jcharArray text)
+{
+	(void) self;
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	LocalFrame local;
+	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
+	if (frame == NULL)
+		return NULL;
+	const MvString *s = frame->vts[n] == MV_VT_BSTR ? frame->refs[n] : NULL;
+	jobject ref = NULL;
+	int32_t hr = 0;
+	if (s != NULL && s->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2) {
+		(*env)->SetCharArrayRegion(env, text, 0, (jsize) s->length + 2, (const jchar *) s);
+		ref = text;
+	} else {
+		hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
+	}
+	if (hr == 0) {
+		jlong value[2] = {frame->vts[n], frame->bits[n]};
+		(*env)->SetLongArrayRegion(env, result, 0, 2, value);
+	} else {
+		releasePointers(frame, (uint32_t) n);
+	}
+	closeFrame(&local, frame);
+	if (hr != 0)
+		throwFailure(env, hr, NULL);
+	return ref;
+}
+
 // An object result's pointer, the IID its type information names into text
 // as callRef puts a string there.
 JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callObject(JNIEnv *env, jobject self, jlong dispatch,

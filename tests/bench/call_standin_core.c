@@ -4,7 +4,8 @@
 // any other an int: the sum of the int arguments and the string arguments'
 // lengths. For the adapter's tests, member 5 returns its string arguments
 // joined; an object result is 0x2000 whose type information names
-// {...0B} (member 6), nothing (7) or was not asked (others), or none (8);
+// {...0B} (member 6), nothing (7) or was not asked (others), or none (8); a
+// VARIANT result is a string, an int, an object or empty (members 10 to 14);
 // by-reference arguments come back changed: an int plus one, a string twice.
 #include <string.h>
 
@@ -78,6 +79,23 @@ int32_t mvInvoke(uint64_t dispatch, int32_t dispId, int32_t flags, int32_t resul
 		}
 	if (resultVt == MV_VT_EMPTY)
 		return 0;
+	if (resultVt == MV_VT_VARIANT) {
+		// 10 and 11: strings of 10 and 100 characters; 12 an int; 13 an object; others empty.
+		if (dispId == 10 || dispId == 11) {
+			uint32_t length = dispId == 10 ? 10 : 100;
+			MvString *s = mvStringNew(NULL, length);
+			if (s == NULL)
+				return E_OUTOFMEMORY_HR;
+			for (uint32_t k = 0; k < length; ++k)
+				s->text[k] = text[k % 10];
+			frame->vts[n] = MV_VT_BSTR;
+			frame->refs[n] = s;
+		} else if (dispId == 12 || dispId == 13) {
+			frame->vts[n] = dispId == 12 ? MV_VT_I4 : MV_VT_DISPATCH;
+			frame->bits[n] = dispId == 12 ? 42 : 0x2000;
+		}
+		return 0;
+	}
 	if (resultVt == MV_VT_DISPATCH) {
 		frame->vts[n] = MV_VT_DISPATCH;
 		frame->bits[n] = dispId == 8 ? 0 : 0x2000;

@@ -117,6 +117,19 @@ abstract class ComLayer {
         return ((long[]) frame[1])[n];
     }
 
+    /**
+     * {@link #invokeBits} for a result declared {@code VT_VARIANT}: its
+     * VARTYPE in result[0], its bits in result[1], its reference returned.
+     */
+    Object invokeVariant(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots, Object[] refs,
+            long[] result) {
+        Object[] frame = Wire.frame(n + 1);
+        invokeOverFrame(dispatch, dispId, flags, resultVt, n, slots, refs, frame);
+        result[0] = ((int[]) frame[0])[n];
+        result[1] = ((long[]) frame[1])[n];
+        return ((Object[]) frame[2])[n];
+    }
+
     private void invokeOverFrame(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots,
             Object[] refs, Object[] frame) {
         int[] allVts = (int[]) frame[0];

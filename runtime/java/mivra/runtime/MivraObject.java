@@ -271,7 +271,7 @@ public class MivraObject implements AutoCloseable {
      */
     protected final Object mivraCall(int dispId, int invokeKind, int resultVt) {
         int shape = Wire.resultShape(resultVt);
-        if (shape == Wire.FRAME || shape == Wire.OBJECT)
+        if (shape != Wire.BITS && shape != Wire.REF)
             return callWithArguments(dispId, invokeKind, resultVt, NO_ARGUMENTS, NO_TYPES);
         long pointer = enterCall();
         Object result = shape == Wire.BITS
@@ -327,6 +327,13 @@ public class MivraObject implements AutoCloseable {
             if (byRef)
                 writeBacks(handle.home, n, args, argVts, slots, refs);
             result = adopted;
+        } else if (shape == Wire.ANY) {
+            long[] slot = new long[2];
+            Object ref = ComLayer.get().invokeVariant(pointer, dispId, invokeKind, resultVt, n, slots, refs, slot);
+            MivraVariant value = Wire.variant((int) slot[0], slot[1], ref, handle.home);
+            if (byRef)
+                writeBacks(handle.home, n, args, argVts, slots, refs);
+            result = value;
         } else if (shape == Wire.BITS) {
             long value = ComLayer.get().invokeBits(pointer, dispId, invokeKind, resultVt, n, slots, refs);
             if (byRef)
@@ -349,7 +356,7 @@ public class MivraObject implements AutoCloseable {
                 writeBack(args[i], argVts[i], (int) slots[n + i], slots[i], refs[i], home);
     }
 
-    // A result that needs its frame slot (a VARIANT, an IUnknown).
+    // A result that needs its frame slot (an IUnknown).
     private Object frameCall(long pointer, int dispId, int invokeKind, int resultVt, Object[] args, int[] argVts, int n) {
         int[] vts = new int[n + 1];
         long[] bits = new long[n + 1];

@@ -71,6 +71,17 @@ final class NativeComLayer extends ComLayer {
         return pointer;
     }
 
+    @Override
+    Object invokeVariant(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots, Object[] refs,
+            long[] result) {
+        checkSlots(n, slots, refs);
+        if (result.length < 2)
+            throw new IllegalArgumentException("No room for a VARTYPE and bits");
+        char[] text = new char[TEXT_ROOM];
+        Object ref = callVariant(dispatch, dispId, flags, resultVt, n, slots, refs, result, text);
+        return ref == text ? new String(text, 2, text[0]) : ref;
+    }
+
     // The native reads the slots without asking the JVM after each read whether it failed (each question is
     // a JNI call): what could make a read fail is refused here.
     private static void checkSlots(int n, long[] slots, Object[] refs) {
@@ -88,6 +99,9 @@ final class NativeComLayer extends ComLayer {
 
     private native Object callRef(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots,
             Object[] refs, char[] text);
+
+    private native Object callVariant(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots,
+            Object[] refs, long[] result, char[] text);
 
     private native long callObject(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots,
             Object[] refs, char[] text);

@@ -228,10 +228,10 @@ final class Wire {
 
     /**
      * How a result comes back: its bits alone give its value, its reference
-     * alone, an object's pointer and the IID its type information names, or a
-     * frame slot holds it.
+     * alone, an object's pointer and the IID its type information names, a
+     * VARIANT's VARTYPE, bits and reference, or a frame slot holds it.
      */
-    static final int BITS = 0, REF = 1, FRAME = 2, OBJECT = 3;
+    static final int BITS = 0, REF = 1, FRAME = 2, OBJECT = 3, ANY = 4;
 
     static int resultShape(int vt) {
         if ((vt & VT_ARRAY) != 0)

@@ -3,6 +3,8 @@ package mivra.runtime;
 import static mivra.runtime.MivraVariant.VT_BSTR;
 import static mivra.runtime.MivraVariant.VT_BYREF;
 import static mivra.runtime.MivraVariant.VT_DISPATCH;
+import static mivra.runtime.MivraVariant.VT_EMPTY;
+import static mivra.runtime.MivraVariant.VT_VARIANT;
 import static mivra.runtime.MivraVariant.VT_I4;
 import static org.junit.Assert.assertEquals;
 import static org.junit.Assert.assertThrows;
@@ -15,7 +17,8 @@ import org.junit.Test;
  * (tests/bench/call_standin_core.c, its library named by the property
  * mivra.standin): string arguments and results of every length reach the
  * other side whole, whether they fit the room the adapter keeps for them or
- * not; an object result brings the IID its type information names; by-reference
+ * not; an object result brings the IID its type information names; a VARIANT
+ * result brings its type and value; by-reference
  * arguments come back; slots the adapter cannot read are refused before it
  * reads them.
  */
@@ -106,6 +109,25 @@ public class NativeCallPathTest {
             if (node != null)
                 node.close();
         }
+    }
+
+    @Test
+    public void variantResultsBringTheirTypeAndValue() {
+        String ten = "abcdefghij";
+        // member, VARTYPE, value (an object: its class)
+        Object[][] cases = {{10, VT_BSTR, ten}, {11, VT_BSTR, ten.repeat(10)}, {12, VT_I4, 42},
+            {13, VT_DISPATCH, MivraObject.class}, {14, VT_EMPTY, null}};
+        for (Object[] c : cases)
+            for (int count = 0; count < 2; ++count) {
+                Object[] args = count == 0 ? new Object[0] : new Object[] {"xy"};
+                int[] vts = count == 0 ? new int[0] : new int[] {VT_BSTR};
+                MivraVariant result = (MivraVariant) target.call((int) c[0], VT_VARIANT, args, vts);
+                assertEquals(java.util.Arrays.toString(c), c[1], result.getVarType());
+                Object value = result.toJava();
+                assertEquals(java.util.Arrays.toString(c), c[2], value instanceof MivraObject ? value.getClass() : value);
+                if (value instanceof MivraObject)
+                    ((MivraObject) value).close();
+            }
     }
 
     @Test
