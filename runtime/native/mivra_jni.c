@@ -2,6 +2,7 @@
 // NativeComLayer's natives over the core (mivra_core.h). Here Java frames
 // become C frames and back, failures become MivraException; the COM work is
 // the core's, shared with mivra-bridge.exe.
+#include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +16,8 @@
 #define E_INVALIDARG_HR ((int32_t) 0x80070057L)
 #define DISP_E_BADVARTYPE_HR ((int32_t) 0x80020008L)
 #define LOCAL_SLOTS 17
+// Bytes of string arguments a call keeps on the stack.
+#define LOCAL_TEXT 512
 // Local references a native may hold without asking the JVM for room.
 #define KEPT_LOCALS 8
 
@@ -69,21 +72,6 @@ static int32_t stringOf(JNIEnv *env, jstring str, MvString **out)
 	if (s == NULL)
 		return E_OUTOFMEMORY_HR;
 	(*env)->GetStringRegion(env, str, 0, length, (jchar *) s->text);
-	*out = s;
-	return 0;
-}
-
-// A string whose length the Java half passed: one JNI call instead of two. A
-// length beyond the string's leaves the JVM's exception pending.
-static int32_t stringOfLength(JNIEnv *env, jstring str, int64_t length, MvString **out)
-{
-	*out = NULL;
-	if (length < 0 || length > MV_MAX_STRING)
-		return E_INVALIDARG_HR;
-	MvString *s = mvStringNew(NULL, (uint32_t) length);
-	if (s == NULL)
-		return E_OUTOFMEMORY_HR;
-	(*env)->GetStringRegion(env, str, 0, (jsize) length, (jchar *) s->text);
 	*out = s;
 	return 0;
 }
@@ -513,13 +501,35 @@ JNIEXPORT jint JNICALL Java_mivra_runtime_NativeComLayer_dispIdOf(JNIEnv *env, j
 	return id;
 }
 
-// A frame of n slots on the stack when it is small (most calls).
+// A frame of n slots on the stack when it is small (most calls), with room
+// for short string arguments, which the core only reads.
 typedef struct {
 	MvFrame frame;
 	int32_t vts[LOCAL_SLOTS];
 	int64_t bits[LOCAL_SLOTS];
 	void *refs[LOCAL_SLOTS];
+	uint32_t used;
+	uint32_t text[LOCAL_TEXT / sizeof(uint32_t)];
 } LocalFrame;
+
+static int inLocalText(const LocalFrame *local, const void *ref)
+{
+	const char *at = ref, *text = (const char *) local->text;
+	return at >= text && at < text + sizeof local->text;
+}
+
+// An argument string of length characters, on the stack when it fits.
+static MvString *argumentString(LocalFrame *local, MvFrame *frame, uint32_t length)
+{
+	uint32_t bytes = (uint32_t) offsetof(MvString, text) + 2 * length;
+	uint32_t words = (bytes + 3) / 4;
+	if (frame != &local->frame || length > LOCAL_TEXT || words > LOCAL_TEXT / 4 - local->used)
+		return mvStringNew(NULL, length);
+	MvString *s = (MvString *) &local->text[local->used];
+	local->used += words;
+	s->length = length;
+	return s;
+}
 
 static MvFrame *openFrame(LocalFrame *local, uint32_t n)
 {
@@ -528,6 +538,7 @@ static MvFrame *openFrame(LocalFrame *local, uint32_t n)
 	memset(local->vts, 0, sizeof *local->vts * n);
 	memset(local->bits, 0, sizeof *local->bits * n);
 	memset(local->refs, 0, sizeof *local->refs * n);
+	local->used = 0;
 	local->frame.count = n;
 	local->frame.vts = local->vts;
 	local->frame.bits = local->bits;
@@ -542,7 +553,24 @@ static void closeFrame(LocalFrame *local, MvFrame *frame)
 		return;
 	}
 	for (uint32_t i = 0; i < frame->count; ++i)
-		mvRefFree(frame->vts[i], frame->refs[i]);
+		if (!inLocalText(local, frame->refs[i]))
+			mvRefFree(frame->vts[i], frame->refs[i]);
+}
+
+// A string argument whose length the Java half passed: one JNI call instead
+// of two, and no allocation when it fits on the stack.
+static int32_t stringOfLength(JNIEnv *env, jstring str, int64_t length, LocalFrame *local, MvFrame *frame,
+                              MvString **out)
+{
+	*out = NULL;
+	if (length < 0 || length > MV_MAX_STRING)
+		return E_INVALIDARG_HR;
+	MvString *s = argumentString(local, frame, (uint32_t) length);
+	if (s == NULL)
+		return E_OUTOFMEMORY_HR;
+	(*env)->GetStringRegion(env, str, 0, (jsize) length, (jchar *) s->text);
+	*out = s;
+	return 0;
 }
 
 // A call over a frame: IDispatch::Invoke (declared NULL) or a vtable slot.
@@ -560,10 +588,11 @@ static int32_t runCall(const Call *call, MvFrame *frame, MvFailure *failure)
 	return mvVtblCall(call->object, call->member, call->iid, call->resultVt, call->declared, frame, failure);
 }
 
-// A by-reference slot's new value into slot i of the Java arrays; a VARIANT
-// by reference into the nested frame Java passed.
-static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, jintArray vtArray, jlongArray bitsArray,
-                           jobjectArray refArray)
+// A by-reference slot's new value into slot i of the Java arrays (with
+// vtArray NULL bitsArray holds the n VARTYPEs after the bits); a VARIANT by
+// reference into the nested frame Java passed.
+static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, uint32_t n, jintArray vtArray,
+                           jlongArray bitsArray, jobjectArray refArray)
 {
 	if (frame->vts[i] == (MV_VT_BYREF | MV_VT_VARIANT)) {
 		jobjectArray nested = (jobjectArray) (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
@@ -577,7 +606,12 @@ static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, jintArray vt
 		(*env)->DeleteLocalRef(env, innerRefs);
 		return hr;
 	}
-	(*env)->SetIntArrayRegion(env, vtArray, (jsize) i, 1, (const jint *) &frame->vts[i]);
+	if (vtArray != NULL) {
+		(*env)->SetIntArrayRegion(env, vtArray, (jsize) i, 1, (const jint *) &frame->vts[i]);
+	} else {
+		jlong vt = frame->vts[i];
+		(*env)->SetLongArrayRegion(env, bitsArray, (jsize) (n + i), 1, &vt);
+	}
 	(*env)->SetLongArrayRegion(env, bitsArray, (jsize) i, 1, (const jlong *) &frame->bits[i]);
 	jobject ref = NULL;
 	int32_t hr = refToJava(env, frame->vts[i], frame->refs[i], &ref);
@@ -587,15 +621,32 @@ static int32_t byRefToJava(JNIEnv *env, MvFrame *frame, uint32_t i, jintArray vt
 	return hr;
 }
 
+// The bits and VARTYPEs of n slots from one array, bits first.
+static int32_t packedFromJava(JNIEnv *env, jlongArray slots, MvFrame *frame, uint32_t n)
+{
+	int64_t localWords[2 * LOCAL_SLOTS];
+	int64_t *words = n <= LOCAL_SLOTS ? localWords : malloc(2 * sizeof *words * n);
+	if (words == NULL)
+		return E_OUTOFMEMORY_HR;
+	(*env)->GetLongArrayRegion(env, slots, 0, (jsize) (2 * n), (jlong *) words);
+	memcpy(frame->bits, words, sizeof *words * n);
+	for (uint32_t i = 0; i < n; ++i)
+		frame->vts[i] = (int32_t) words[n + i];
+	if (words != localWords)
+		free(words);
+	return 0;
+}
+
 // The call with its n arguments from the Java arrays and the result in the C
 // frame's last slot, which is left to the caller (closeFrame); by-reference
-// slots go back. With lengthsInBits a string argument's bits hold its length,
-// which saves asking the JVM for it. NULL, with the Java exception thrown,
-// when it failed.
+// slots go back. Packed, bitsArray holds the n bits and then the n VARTYPEs
+// (one read instead of two; vtArray is not used) and a string argument's
+// bits its length, which saves asking the JVM for it. NULL, with the Java
+// exception thrown, when it failed.
 static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintArray vtArray, jlongArray bitsArray,
-                               jobjectArray refArray, int lengthsInBits, LocalFrame *local)
+                               jobjectArray refArray, int packed, LocalFrame *local)
 {
-	if (count < 0 || (count > 0 && (vtArray == NULL || bitsArray == NULL || refArray == NULL))) {
+	if (count < 0 || (count > 0 && ((!packed && vtArray == NULL) || bitsArray == NULL || refArray == NULL))) {
 		throwFailure(env, E_INVALIDARG_HR, NULL);
 		return NULL;
 	}
@@ -608,17 +659,23 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 	int32_t hr = 0;
 	int byRef = 0;
 	if (n > 0) {
-		// The Java half sizes the arrays; a fault of its own shows as the
-		// exception, checked once after the reads (each check is a JNI call).
-		(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
-		(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
+		// None of these reads can fail: the arrays hold n slots and a
+		// string's bits its length (callWithFrame asks the JVM, the Java half
+		// of the packed calls checks), so the JVM is not asked after each
+		// whether it did (every question is a JNI call).
+		if (!packed) {
+			(*env)->GetIntArrayRegion(env, vtArray, 0, (jsize) n, (jint *) frame->vts);
+			(*env)->GetLongArrayRegion(env, bitsArray, 0, (jsize) n, (jlong *) frame->bits);
+		} else {
+			hr = packedFromJava(env, bitsArray, frame, n);
+		}
 		for (uint32_t i = 0; i < n && hr == 0; ++i) {
 			byRef |= (frame->vts[i] & MV_VT_BYREF) != 0;
 			if (!needsRef(frame->vts[i]))
 				continue;
 			jobject ref = (*env)->GetObjectArrayElement(env, refArray, (jsize) i);
-			if (lengthsInBits && frame->vts[i] == MV_VT_BSTR && ref != NULL)
-				hr = stringOfLength(env, (jstring) ref, frame->bits[i], (MvString **) &frame->refs[i]);
+			if (packed && frame->vts[i] == MV_VT_BSTR && ref != NULL)
+				hr = stringOfLength(env, (jstring) ref, frame->bits[i], local, frame, (MvString **) &frame->refs[i]);
 			else
 				hr = refFromJava(env, frame->vts[i], ref, &frame->refs[i]);
 			frame->bits[i] = frame->vts[i] == MV_VT_BSTR ? 0 : frame->bits[i];
@@ -626,8 +683,6 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 			if (n > KEPT_LOCALS)
 				(*env)->DeleteLocalRef(env, ref);
 		}
-		if ((*env)->ExceptionCheck(env))
-			hr = JAVA_PENDING;
 	}
 	int32_t localKinds[LOCAL_SLOTS];
 	int32_t *kinds = localKinds;
@@ -640,10 +695,12 @@ static MvFrame *callOverArrays(JNIEnv *env, const Call *call, jint count, jintAr
 		hr = runCall(call, frame, &failure);
 	for (uint32_t i = 0; i < n && hr == 0 && byRef; ++i)
 		if (kinds[i] & MV_VT_BYREF)
-			hr = byRefToJava(env, frame, i, vtArray, bitsArray, refArray);
+			hr = byRefToJava(env, frame, i, n, packed ? NULL : vtArray, bitsArray, refArray);
 	if (kinds != localKinds)
 		free(kinds);
 	if (hr != 0) {
+		// An object result of a call whose by-reference slots failed to go back.
+		releasePointers(frame, n);
 		fail(env, hr, &failure);
 		closeFrame(local, frame);
 		return NULL;
@@ -687,15 +744,14 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	callWithFrame(env, &call, vtArray, bitsArray, refArray);
 }
 
-JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_invokeBits(JNIEnv *env, jobject self, jlong dispatch,
-                                                                    jint dispId, jint flags, jint resultVt, jint n,
-                                                                    jintArray vtArray, jlongArray bitsArray,
-                                                                    jobjectArray refArray)
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callBits(JNIEnv *env, jobject self, jlong dispatch,
+                                                                  jint dispId, jint flags, jint resultVt, jint n,
+                                                                  jlongArray slots, jobjectArray refArray)
 {
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, 1, &local);
+	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
 	if (frame == NULL)
 		return 0;
 	jlong bits = (jlong) frame->bits[n];
@@ -703,23 +759,97 @@ JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_invokeBits(JNIEnv *env
 	return bits;
 }
 
-JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_invokeRef(JNIEnv *env, jobject self, jlong dispatch,
-                                                                     jint dispId, jint flags, jint resultVt, jint n,
-                                                                     jintArray vtArray, jlongArray bitsArray,
-                                                                     jobjectArray refArray)
+// An MvString's memory is what the Java half reads from its room for a
+// string result: the length's two halves, then the text.
+_Static_assert(offsetof(MvString, text) == 2 * sizeof(jchar), "MvString is not laid out as the Java half reads it");
+
+// A short string result goes into text (returned itself), so the Java half
+// makes the String; any other result is returned.
+JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callRef(JNIEnv *env, jobject self, jlong dispatch,
+                                                                   jint dispId, jint flags, jint resultVt, jint n,
+                                                                   jlongArray slots, jobjectArray refArray,
+                                                                   jcharArray text)
 {
 	(void) self;
 	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, vtArray, bitsArray, refArray, 1, &local);
+	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
 	if (frame == NULL)
 		return NULL;
+	const MvString *s = frame->vts[n] == MV_VT_BSTR ? frame->refs[n] : NULL;
 	jobject ref = NULL;
-	int32_t hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
+	int32_t hr = 0;
+	if (text != NULL && s != NULL && s->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2) {
+		(*env)->SetCharArrayRegion(env, text, 0, (jsize) s->length + 2, (const jchar *) s);
+		ref = text;
+	} else {
+		hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
+	}
 	closeFrame(&local, frame);
 	if (hr != 0)
 		throwFailure(env, hr, NULL);
 	return ref;
+}
+
+// A VARIANT result: its VARTYPE and bits into result, its reference returned
+// (a short string filled into text, as callRef does).
+JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callVariant(JNIEnv *env, jobject self, jlong dispatch,
+                                                                       jint dispId, jint flags, jint resultVt, jint n,
+                                                                       jlongArray slots, jobjectArray refArray,
+                                                                       jlongArray result, jcharArray text)
+{
+	(void) self;
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	LocalFrame local;
+	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
+	if (frame == NULL)
+		return NULL;
+	const MvString *s = frame->vts[n] == MV_VT_BSTR ? frame->refs[n] : NULL;
+	jobject ref = NULL;
+	int32_t hr = 0;
+	if (s != NULL && s->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2) {
+		(*env)->SetCharArrayRegion(env, text, 0, (jsize) s->length + 2, (const jchar *) s);
+		ref = text;
+	} else {
+		hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
+	}
+	if (hr == 0) {
+		jlong value[2] = {frame->vts[n], frame->bits[n]};
+		(*env)->SetLongArrayRegion(env, result, 0, 2, value);
+	} else {
+		releasePointers(frame, (uint32_t) n);
+	}
+	closeFrame(&local, frame);
+	if (hr != 0)
+		throwFailure(env, hr, NULL);
+	return ref;
+}
+
+// An object result's pointer, the IID its type information names into text
+// as callRef puts a string there.
+JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callObject(JNIEnv *env, jobject self, jlong dispatch,
+                                                                    jint dispId, jint flags, jint resultVt, jint n,
+                                                                    jlongArray slots, jobjectArray refArray,
+                                                                    jcharArray text)
+{
+	(void) self;
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	LocalFrame local;
+	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
+	if (frame == NULL)
+		return 0;
+	if (frame->vts[n] != MV_VT_DISPATCH) {
+		releasePointers(frame, (uint32_t) n);
+		closeFrame(&local, frame);
+		throwFailure(env, DISP_E_BADVARTYPE_HR, NULL);
+		return 0;
+	}
+	jlong pointer = (jlong) frame->bits[n];
+	const MvString *iid = frame->refs[n];
+	if (iid != NULL && iid->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2)
+		(*env)->SetCharArrayRegion(env, text, 0, (jsize) iid->length + 2, (const jchar *) iid);
+	closeFrame(&local, frame);
+	return pointer;
 }
 
 JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_vtblCall(JNIEnv *env, jobject self, jlong unknown, jint slot,

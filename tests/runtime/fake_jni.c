@@ -973,6 +973,7 @@ static jsize JNICALL GetArrayLength(JNIEnv *env, jarray arr)
 	}
 ARRAY_FUNCTIONS(Byte, jbyte, 'B')
 ARRAY_FUNCTIONS(Short, jshort, 'S')
+ARRAY_FUNCTIONS(Char, jchar, 'C')
 ARRAY_FUNCTIONS(Int, jint, 'I')
 ARRAY_FUNCTIONS(Long, jlong, 'J')
 ARRAY_FUNCTIONS(Float, jfloat, 'F')
@@ -1088,7 +1089,7 @@ void fakeVmInit(const char *packageName, int useLongHandles)
 	functions.New##Type##Array = New##Type##Array; \
 	functions.Get##Type##ArrayRegion = Get##Type##ArrayRegion; \
 	functions.Set##Type##ArrayRegion = Set##Type##ArrayRegion;
-	INSTALL(Byte) INSTALL(Short) INSTALL(Int) INSTALL(Long) INSTALL(Float) INSTALL(Double)
+	INSTALL(Byte) INSTALL(Short) INSTALL(Char) INSTALL(Int) INSTALL(Long) INSTALL(Float) INSTALL(Double)
 #undef INSTALL
 
 	if (findClass("java/lang/Object") != NULL)

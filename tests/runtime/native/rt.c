@@ -194,6 +194,51 @@ jint rtNext(jlong enumerator, jint elementVt, Frame *batch)
 	return n;
 }
 
+typedef jlong (JNICALL *CallBitsNative)(JNIEnv *, jobject, jlong, jint, jint, jint, jint, jlongArray, jobjectArray);
+typedef jobject (JNICALL *CallRefNative)(JNIEnv *, jobject, jlong, jint, jint, jint, jint, jlongArray, jobjectArray,
+                                         jcharArray);
+typedef jlong (JNICALL *CallObjectNative)(JNIEnv *, jobject, jlong, jint, jint, jint, jint, jlongArray, jobjectArray,
+                                          jcharArray);
+typedef jobject (JNICALL *CallVariantNative)(JNIEnv *, jobject, jlong, jint, jint, jint, jint, jlongArray,
+                                             jobjectArray, jlongArray, jcharArray);
+
+jlong rtCallBits(jlong dispatch, jint dispId, jint flags, jint resultVt, jint n, jobject slots, jobject refs)
+{
+	enter();
+	jlong r = ((CallBitsNative) native("callBits"))(ENV, self, dispatch, dispId, flags, resultVt, n, slots, refs);
+	leave();
+	return r;
+}
+
+jobject rtCallRef(jlong dispatch, jint dispId, jint flags, jint resultVt, jint n, jobject slots, jobject refs,
+                  jobject text)
+{
+	enter();
+	jobject r = ((CallRefNative) native("callRef"))(ENV, self, dispatch, dispId, flags, resultVt, n, slots, refs, text);
+	leave();
+	return r;
+}
+
+jlong rtCallObject(jlong dispatch, jint dispId, jint flags, jint resultVt, jint n, jobject slots, jobject refs,
+                   jobject text)
+{
+	enter();
+	jlong r = ((CallObjectNative) native("callObject"))(ENV, self, dispatch, dispId, flags, resultVt, n, slots, refs,
+	                                                   text);
+	leave();
+	return r;
+}
+
+jobject rtCallVariant(jlong dispatch, jint dispId, jint flags, jint resultVt, jint n, jobject slots, jobject refs,
+                      jobject result, jobject text)
+{
+	enter();
+	jobject r = ((CallVariantNative) native("callVariant"))(ENV, self, dispatch, dispId, flags, resultVt, n, slots,
+	                                                        refs, result, text);
+	leave();
+	return r;
+}
+
 // Frames.
 
 Frame rtFrame(jsize args)

@@ -74,6 +74,20 @@ int rtVtblCall(jlong unknown, jint slot, const char *iid, jint resultVt, const j
 int rtTypeInfoIid(jlong dispatch, char *out, size_t size);
 int rtChangeType(jint vt, Frame *f);
 
+// The packed calls: the n arguments' bits and then their VARTYPEs in slots
+// (a long[]), a string's bits its length; a string result of at most
+// RT_TEXT_ROOM - 2 characters, or an object result's IID, comes back in text
+// (a char[]: its length, two chars, then its text). Each as the Java half
+// makes it: the exception, if any, left pending.
+#define RT_TEXT_ROOM 66
+jlong rtCallBits(jlong dispatch, jint dispId, jint flags, jint resultVt, jint n, jobject slots, jobject refs);
+jobject rtCallRef(jlong dispatch, jint dispId, jint flags, jint resultVt, jint n, jobject slots, jobject refs,
+                  jobject text);
+jlong rtCallObject(jlong dispatch, jint dispId, jint flags, jint resultVt, jint n, jobject slots, jobject refs,
+                   jobject text);
+jobject rtCallVariant(jlong dispatch, jint dispId, jint flags, jint resultVt, jint n, jobject slots, jobject refs,
+                      jobject result, jobject text);
+
 // Shorthands for the scenarios; each checks that no exception came.
 jlong rtGetObject(jlong dispatch, jint dispId, jint flags);           // no arguments, VT_DISPATCH result
 jlong rtGetObjectString(jlong dispatch, jint dispId, jint flags, const char *arg);

@@ -123,6 +123,7 @@ int main(int argc, char **argv)
 		{"threads", rtScenarioThreads}, {"release", rtScenarioRelease},
 		{"script", rtScenarioScript}, {"wmi", rtScenarioWmi}, {"wine_events", rtScenarioWineEvents},
 		{"typeinfo", rtScenarioTypeInfo}, {"taskschd", rtScenarioTaskScheduler}, {"coercion", rtScenarioCoercion},
+		{"packed", rtScenarioPacked},
 	};
 	int found = 0;
 	if (strcmp(scenario, "events") == 0) {

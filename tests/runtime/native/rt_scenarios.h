@@ -24,6 +24,7 @@ void rtScenarioWineEvents(void);
 void rtScenarioTypeInfo(void);
 void rtScenarioTaskScheduler(void);
 void rtScenarioCoercion(void);
+void rtScenarioPacked(void);
 
 // A server of the harness's own (no type library): 1 takes five arguments
 // by reference and changes them, 2 fails with a type mismatch, 3 with an

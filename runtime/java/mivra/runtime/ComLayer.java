@@ -79,15 +79,15 @@ abstract class ComLayer {
 
     /**
      * {@link #invoke} for a result whose Java value its bits alone give (a
-     * number, a date, a boolean, none): the arguments in slots 0 to n-1 of the
-     * arrays (which may be null when n is 0), a string's bits its length, no
-     * slot for the result, whose bits are returned; only by-reference slots
-     * are written back.
+     * number, a date, a boolean, none): argument i's bits in slots[i] (a
+     * string's its length) and its VARTYPE in slots[n + i], its reference in
+     * refs[i] (both arrays may be null when n is 0); no slot for the result,
+     * whose bits are returned; only by-reference slots are written back.
      */
-    long invokeBits(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits, Object[] refs) {
+    long invokeBits(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots, Object[] refs) {
         Object[] frame = Wire.frame(n + 1);
         long[] resultBits = (long[]) frame[1];
-        invokeOverFrame(dispatch, dispId, flags, resultVt, n, vts, bits, refs, frame);
+        invokeOverFrame(dispatch, dispId, flags, resultVt, n, slots, refs, frame);
         return resultBits[n];
     }
 
@@ -95,28 +95,56 @@ abstract class ComLayer {
      * {@link #invokeBits} for a result whose Java value its reference alone
      * gives (a string, a decimal, an array): the reference returned.
      */
-    Object invokeRef(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits, Object[] refs) {
+    Object invokeRef(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots, Object[] refs) {
         Object[] frame = Wire.frame(n + 1);
         Object[] resultRefs = (Object[]) frame[2];
-        invokeOverFrame(dispatch, dispId, flags, resultVt, n, vts, bits, refs, frame);
+        invokeOverFrame(dispatch, dispId, flags, resultVt, n, slots, refs, frame);
         return resultRefs[n];
     }
 
-    private void invokeOverFrame(long dispatch, int dispId, int flags, int resultVt, int n, int[] vts, long[] bits,
+    /**
+     * {@link #invokeBits} for a result declared {@code VT_DISPATCH}: its
+     * pointer returned (owned by the caller, 0 for none), and in iid[0] the IID
+     * its type information names as {@link #invoke} leaves it in refs[n].
+     */
+    long invokeObject(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots, Object[] refs,
+            String[] iid) {
+        Object[] frame = Wire.frame(n + 1);
+        invokeOverFrame(dispatch, dispId, flags, resultVt, n, slots, refs, frame);
+        Object ref = ((Object[]) frame[2])[n];
+        if (ref instanceof String)
+            iid[0] = (String) ref;
+        return ((long[]) frame[1])[n];
+    }
+
+    /**
+     * {@link #invokeBits} for a result declared {@code VT_VARIANT}: its
+     * VARTYPE in result[0], its bits in result[1], its reference returned.
+     */
+    Object invokeVariant(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots, Object[] refs,
+            long[] result) {
+        Object[] frame = Wire.frame(n + 1);
+        invokeOverFrame(dispatch, dispId, flags, resultVt, n, slots, refs, frame);
+        result[0] = ((int[]) frame[0])[n];
+        result[1] = ((long[]) frame[1])[n];
+        return ((Object[]) frame[2])[n];
+    }
+
+    private void invokeOverFrame(long dispatch, int dispId, int flags, int resultVt, int n, long[] slots,
             Object[] refs, Object[] frame) {
         int[] allVts = (int[]) frame[0];
         long[] allBits = (long[]) frame[1];
         Object[] allRefs = (Object[]) frame[2];
-        if (n > 0) {
-            System.arraycopy(vts, 0, allVts, 0, n);
-            System.arraycopy(bits, 0, allBits, 0, n);
-            System.arraycopy(refs, 0, allRefs, 0, n);
+        for (int i = 0; i < n; ++i) {
+            allVts[i] = (int) slots[n + i];
+            allBits[i] = slots[i];
+            allRefs[i] = refs[i];
         }
         invoke(dispatch, dispId, flags, resultVt, allVts, allBits, allRefs);
         for (int i = 0; i < n; ++i)
-            if ((vts[i] & MivraVariant.VT_BYREF) != 0) {
-                vts[i] = allVts[i];
-                bits[i] = allBits[i];
+            if ((slots[n + i] & MivraVariant.VT_BYREF) != 0) {
+                slots[n + i] = allVts[i];
+                slots[i] = allBits[i];
                 refs[i] = allRefs[i];
             }
     }

@@ -271,20 +271,21 @@ public class MivraObject implements AutoCloseable {
      */
     protected final Object mivraCall(int dispId, int invokeKind, int resultVt) {
         int shape = Wire.resultShape(resultVt);
-        if (shape == Wire.FRAME)
+        if (shape != Wire.BITS && shape != Wire.REF)
             return callWithArguments(dispId, invokeKind, resultVt, NO_ARGUMENTS, NO_TYPES);
         long pointer = enterCall();
         Object result = shape == Wire.BITS
-                ? Wire.decode(resultVt, ComLayer.get().invokeBits(pointer, dispId, invokeKind, resultVt, 0, null, null, null),
+                ? Wire.decode(resultVt, ComLayer.get().invokeBits(pointer, dispId, invokeKind, resultVt, 0, null, null),
                         null, false, null)
-                : Wire.decodeRef(resultVt, ComLayer.get().invokeRef(pointer, dispId, invokeKind, resultVt, 0, null, null,
-                        null), handle.home);
+                : Wire.decodeRef(resultVt, ComLayer.get().invokeRef(pointer, dispId, invokeKind, resultVt, 0, null, null),
+                        handle.home);
         Reference.reachabilityFence(this);
         return result;
     }
 
     private static final Object[] NO_ARGUMENTS = {};
     private static final int[] NO_TYPES = {};
+    private static final long[] NO_SLOTS = {};
 
     /** Checks the calling thread, does its queued releases, and gives the IDispatch pointer. */
     private long enterCall() {
@@ -305,20 +306,43 @@ public class MivraObject implements AutoCloseable {
         int shape = Wire.resultShape(resultVt);
         if (shape == Wire.FRAME)
             return frameCall(pointer, dispId, invokeKind, resultVt, args, argVts, n);
-        int[] vts = new int[n];
-        long[] bits = new long[n];
-        Object[] refs = new Object[n];
-        boolean byRef = encodeArguments(args, argVts, vts, bits, refs);
+        // The bits first, then the VARTYPEs: one array for the native half to read.
+        long[] slots = n == 0 ? NO_SLOTS : new long[2 * n];
+        Object[] refs = n == 0 ? NO_ARGUMENTS : new Object[n];
+        boolean byRef = false;
+        for (int i = 0; i < n; ++i) {
+            int vt = encodeArgument(args[i], argVts[i], slots, refs, i);
+            if (vt == VT_BSTR && refs[i] != null)
+                slots[i] = ((String) refs[i]).length();
+            slots[n + i] = vt;
+            byRef |= (argVts[i] & VT_BYREF) != 0;
+        }
         Object result;
-        if (shape == Wire.BITS) {
-            long value = ComLayer.get().invokeBits(pointer, dispId, invokeKind, resultVt, n, vts, bits, refs);
+        if (shape == Wire.OBJECT) {
+            String[] iid = new String[1];
+            long object = ComLayer.get().invokeObject(pointer, dispId, invokeKind, resultVt, n, slots, refs, iid);
+            MivraObject adopted = object == 0 ? null : adopted(object, true, handle.home);
+            if (adopted != null)
+                adopted.typeInfoIid = iid[0];
             if (byRef)
-                writeBacks(handle.home, n, args, argVts, vts, bits, refs);
+                writeBacks(handle.home, n, args, argVts, slots, refs);
+            result = adopted;
+        } else if (shape == Wire.ANY) {
+            long[] slot = new long[2];
+            Object ref = ComLayer.get().invokeVariant(pointer, dispId, invokeKind, resultVt, n, slots, refs, slot);
+            MivraVariant value = Wire.variant((int) slot[0], slot[1], ref, handle.home);
+            if (byRef)
+                writeBacks(handle.home, n, args, argVts, slots, refs);
+            result = value;
+        } else if (shape == Wire.BITS) {
+            long value = ComLayer.get().invokeBits(pointer, dispId, invokeKind, resultVt, n, slots, refs);
+            if (byRef)
+                writeBacks(handle.home, n, args, argVts, slots, refs);
             result = Wire.decode(resultVt, value, null, false, null);
         } else {
-            Object value = ComLayer.get().invokeRef(pointer, dispId, invokeKind, resultVt, n, vts, bits, refs);
+            Object value = ComLayer.get().invokeRef(pointer, dispId, invokeKind, resultVt, n, slots, refs);
             if (byRef)
-                writeBacks(handle.home, n, args, argVts, vts, bits, refs);
+                writeBacks(handle.home, n, args, argVts, slots, refs);
             result = Wire.decodeRef(resultVt, value, handle.home);
         }
         Reference.reachabilityFence(this);
@@ -326,29 +350,19 @@ public class MivraObject implements AutoCloseable {
         return result;
     }
 
-    /**
-     * Encodes the arguments into slots 0 to n-1, a string's bits its length
-     * (as {@link ComLayer#invokeBits} takes them); true when one is by
-     * reference.
-     */
-    private static boolean encodeArguments(Object[] args, int[] argVts, int[] vts, long[] bits, Object[] refs) {
-        boolean byRef = false;
-        for (int i = 0; i < args.length; ++i) {
-            encodeArgument(args[i], argVts[i], vts, bits, refs, i);
-            if (vts[i] == VT_BSTR && refs[i] != null)
-                bits[i] = ((String) refs[i]).length();
-            byRef |= (argVts[i] & VT_BYREF) != 0;
-        }
-        return byRef;
+    private static void writeBacks(Apartment home, int n, Object[] args, int[] argVts, long[] slots, Object[] refs) {
+        for (int i = 0; i < n; ++i)
+            if ((argVts[i] & VT_BYREF) != 0 && args[i] != MISSING)
+                writeBack(args[i], argVts[i], (int) slots[n + i], slots[i], refs[i], home);
     }
 
-    // A result that needs its frame slot (a VARIANT, an object).
+    // A result that needs its frame slot (an IUnknown).
     private Object frameCall(long pointer, int dispId, int invokeKind, int resultVt, Object[] args, int[] argVts, int n) {
         int[] vts = new int[n + 1];
         long[] bits = new long[n + 1];
         Object[] refs = new Object[n + 1];
-        if (n > 0)
-            encodeArguments(args, argVts, vts, bits, refs);
+        for (int i = 0; i < n; ++i)
+            vts[i] = encodeArgument(args[i], argVts[i], bits, refs, i);
         ComLayer.get().invoke(pointer, dispId, invokeKind, resultVt, vts, bits, refs);
         return results(handle.home, resultVt, args, argVts, vts, bits, refs);
     }
@@ -394,16 +408,12 @@ public class MivraObject implements AutoCloseable {
         return all;
     }
 
-    private static void encodeArgument(Object arg, int vt, int[] vts, long[] bits, Object[] refs, int i) {
-        if (vt == VT_VARIANT && arg == null) {
-            // VBScript's Nothing.
-            vts[i] = VT_DISPATCH;
-            return;
-        }
-        if ((vt & VT_BYREF) == 0 || arg == MISSING) {
-            Wire.encode(arg, vt, vts, bits, refs, i);
-            return;
-        }
+    /** Puts an argument's bits and reference into slot i and gives its VARTYPE on the wire. */
+    private static int encodeArgument(Object arg, int vt, long[] bits, Object[] refs, int i) {
+        if (vt == VT_VARIANT && arg == null)
+            return VT_DISPATCH; // VBScript's Nothing.
+        if ((vt & VT_BYREF) == 0 || arg == MISSING)
+            return Wire.encode(arg, vt, bits, refs, i);
         int base = vt & ~VT_BYREF;
         if (base == VT_VARIANT) {
             if (arg instanceof MivraVariant && ((MivraVariant) arg).isConstant())
@@ -412,19 +422,18 @@ public class MivraObject implements AutoCloseable {
             Object value = arg instanceof Holder ? ((Holder<?>) arg).value : arg;
             Object[] inner = Wire.frame(1);
             Wire.encode(value, VT_VARIANT, (int[]) inner[0], (long[]) inner[1], (Object[]) inner[2], 0);
-            vts[i] = vt;
             refs[i] = inner;
-            return;
+            return vt;
         }
         if (!(arg instanceof Holder))
             throw new IllegalArgumentException("A by-reference argument of " + Wire.typeName(vt) + " needs a Holder, not "
                     + (arg == null ? "null" : arg.getClass().getName()));
         Object value = ((Holder<?>) arg).value;
         if (value != null)
-            Wire.encode(value, base, vts, bits, refs, i);
+            Wire.encode(value, base, bits, refs, i);
         else if (base == VT_DECIMAL)
             refs[i] = new long[2];
-        vts[i] = (base == VT_LPWSTR || base == VT_LPSTR ? VT_BSTR : base) | VT_BYREF;
+        return (base == VT_LPWSTR || base == VT_LPSTR ? VT_BSTR : base) | VT_BYREF;
     }
 
     @SuppressWarnings("unchecked")
@@ -649,7 +658,7 @@ public class MivraObject implements AutoCloseable {
         long[] bits = new long[n + 1];
         Object[] refs = new Object[n + 1];
         for (int i = 0; i < n; ++i) {
-            encodeArgument(args[i], argVts[i], vts, bits, refs, i);
+            vts[i] = encodeArgument(args[i], argVts[i], bits, refs, i);
             if (vts[i] == VT_DISPATCH && args[i] instanceof MivraObject)
                 bits[i] = ((MivraObject) args[i]).parameterPointer();
         }

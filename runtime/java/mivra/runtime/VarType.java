@@ -6,7 +6,8 @@ import java.time.LocalDateTime;
 /**
  * The VARTYPEs the runtime knows, one row each: the code, the name, the Java
  * class of a value, how a call's result of the type comes back
- * ({@link Wire#BITS}, {@link Wire#REF}, {@link Wire#FRAME}), the Java array
+ * ({@link Wire#BITS}, {@link Wire#REF}, {@link Wire#OBJECT}, {@link Wire#ANY},
+ * {@link Wire#FRAME}), the Java array
  * that carries a SAFEARRAY of it as it is, and the codec between a value and
  * the 64-bit number a frame slot holds. {@link MivraVariant}'s {@code VT_*}
  * constants are the codes.
@@ -21,10 +22,10 @@ enum VarType {
     CY(6, BigDecimal.class, false, Wire.BITS, null),
     DATE(7, LocalDateTime.class, false, Wire.BITS, null),
     BSTR(8, String.class, true, Wire.REF, String[].class),
-    DISPATCH(9, MivraObject.class, true, Wire.FRAME, null),
+    DISPATCH(9, MivraObject.class, true, Wire.OBJECT, null),
     ERROR(10, Integer.class, false, Wire.BITS, int[].class),
     BOOL(11, Boolean.class, false, Wire.BITS, null),
-    VARIANT(12, null, false, Wire.FRAME, null),
+    VARIANT(12, null, false, Wire.ANY, null),
     UNKNOWN(13, MivraObject.class, true, Wire.FRAME, null),
     DECIMAL(14, BigDecimal.class, false, Wire.REF, null),
     I1(16, Byte.class, false, Wire.BITS, byte[].class),

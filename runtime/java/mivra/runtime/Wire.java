@@ -33,55 +33,53 @@ final class Wire {
 
     /** Puts value, of the declared VARTYPE vt (without VT_BYREF), into slot i. */
     static void encode(Object value, int vt, int[] vts, long[] bits, Object[] refs, int i) {
+        vts[i] = encode(value, vt, bits, refs, i);
+    }
+
+    /** Puts value's bits and reference into slot i and gives its VARTYPE on the wire. */
+    static int encode(Object value, int vt, long[] bits, Object[] refs, int i) {
         if (value == MivraObject.MISSING) {
-            vts[i] = VT_ERROR;
             bits[i] = DISP_E_PARAMNOTFOUND;
-            return;
+            return VT_ERROR;
         }
         if ((vt & VT_ARRAY) != 0) {
-            vts[i] = vt;
             refs[i] = value == null ? null : encodeArray(value, vt & 0xFFF);
-            return;
+            return vt;
         }
         if (vt == VT_VARIANT) {
             MivraVariant variant = value instanceof MivraVariant ? (MivraVariant) value : MivraVariant.of(value);
             if (variant.getVarType() == VT_VARIANT)
                 throw new IllegalArgumentException("A variant cannot hold a VT_VARIANT");
-            encode(variant.toJava(), variant.getVarType(), vts, bits, refs, i);
-            return;
+            return encode(variant.toJava(), variant.getVarType(), bits, refs, i);
         }
-        vts[i] = vt;
         switch (vt) {
         case VT_EMPTY:
         case VT_NULL:
-            return;
+            return vt;
         case VT_DISPATCH:
         case VT_UNKNOWN:
             if (value != null) {
                 MivraObject object = cast(value, MivraObject.class, vt);
                 bits[i] = object.pointerForCall();
                 if (!object.isDispatch())
-                    vts[i] = VT_UNKNOWN;
+                    return VT_UNKNOWN;
             }
-            return;
+            return vt;
         case VT_BSTR:
         case VT_LPWSTR:
         case VT_LPSTR:
-            vts[i] = VT_BSTR;
             refs[i] = value == null ? null : cast(value, String.class, vt);
-            return;
+            return VT_BSTR;
         case VT_DECIMAL:
             refs[i] = decimal(decimalValue(value, vt));
-            return;
-        case VT_HRESULT:
-            vts[i] = VT_ERROR;
-            break;
+            return vt;
         default:
             break;
         }
         if (value == null)
             throw new NullPointerException("A null value for a " + typeName(vt) + " argument");
         bits[i] = number(value, vt);
+        return vt == VT_HRESULT ? VT_ERROR : vt;
     }
 
     /** The bits of a scalar of the given VARTYPE. */
@@ -228,8 +226,12 @@ final class Wire {
 
     // Wire to Java.
 
-    /** How a result comes back: its bits alone give its value, its reference alone, or a frame slot holds it. */
-    static final int BITS = 0, REF = 1, FRAME = 2;
+    /**
+     * How a result comes back: its bits alone give its value, its reference
+     * alone, an object's pointer and the IID its type information names, a
+     * VARIANT's VARTYPE, bits and reference, or a frame slot holds it.
+     */
+    static final int BITS = 0, REF = 1, FRAME = 2, OBJECT = 3, ANY = 4;
 
     static int resultShape(int vt) {
         if ((vt & VT_ARRAY) != 0)

@@ -7,8 +7,8 @@ import java.util.Arrays;
 
 /**
  * A call's own cost on this machine's JVM: the Java half and the shipped JNI
- * adapter over a core that answers at once (a ten-character string or an
- * int), next to a bare native call; with the core's share measured under
+ * adapter over a core that answers at once (a ten-character string, an int
+ * or an object with its IID), next to a bare native call; with the core's share measured under
  * wine64 (bench_core_call.exe, its figures passed in), the sum beside the
  * Invoke. Run by hand: cmake --build build --target bench-call-cost
  *
@@ -57,9 +57,8 @@ public final class CallCostBench {
         Target target = new Target(new MivraObject.Ref(0x1000, true, Apartment.current()));
         String[] names = {"bare native call", "string property get", "int property get", "three-argument method",
             "string property get, no argument arrays", "JNI alone, string result", "JNI alone, int result",
-            "JNI alone, three arguments"};
-        int[] threeVts = {VT_BSTR, VT_I4, VT_I4};
-        long[] threeBits = {10, 0, 7};
+            "JNI alone, three arguments", "JNI alone, object result", "JNI alone, object result over three arrays"};
+        long[] threeSlots = {10, 0, 7, VT_BSTR, VT_I4, VT_I4};
         Object[] threeRefs = {"abcdefghij", null, null};
         Way[] ways = {
             (t, calls) -> {
@@ -95,25 +94,44 @@ public final class CallCostBench {
             (t, calls) -> {
                 long sum = 0;
                 for (int i = 0; i < calls; ++i)
-                    sum += ((String) layer.invokeRef(0x1000, 1, MivraObject.PROPERTYGET, VT_BSTR, 0, null, null, null))
+                    sum += ((String) layer.invokeRef(0x1000, 1, MivraObject.PROPERTYGET, VT_BSTR, 0, null, null))
                             .length();
                 return sum;
             },
             (t, calls) -> {
                 long sum = 0;
                 for (int i = 0; i < calls; ++i)
-                    sum += layer.invokeBits(0x1000, 2, MivraObject.PROPERTYGET, VT_I4, 0, null, null, null);
+                    sum += layer.invokeBits(0x1000, 2, MivraObject.PROPERTYGET, VT_I4, 0, null, null);
                 return sum;
             },
             (t, calls) -> {
                 long sum = 0;
                 for (int i = 0; i < calls; ++i)
-                    sum += layer.invokeBits(0x1000, 3, MivraObject.METHOD, VT_I4, 3, threeVts, threeBits, threeRefs);
+                    sum += layer.invokeBits(0x1000, 3, MivraObject.METHOD, VT_I4, 3, threeSlots, threeRefs);
+                return sum;
+            },
+            (t, calls) -> {
+                long sum = 0;
+                for (int i = 0; i < calls; ++i) {
+                    String[] iid = new String[1];
+                    sum += layer.invokeObject(0x1000, 6, MivraObject.PROPERTYGET, VT_DISPATCH, 0, null, null, iid)
+                            + iid[0].length();
+                }
+                return sum;
+            },
+            (t, calls) -> {
+                long sum = 0;
+                for (int i = 0; i < calls; ++i) {
+                    Object[] frame = Wire.frame(1);
+                    layer.invoke(0x1000, 6, MivraObject.PROPERTYGET, VT_DISPATCH, (int[]) frame[0], (long[]) frame[1],
+                            (Object[]) frame[2]);
+                    sum += ((long[]) frame[1])[0] + ((String) ((Object[]) frame[2])[0]).length();
+                }
                 return sum;
             },
         };
         if (target.getName().length() != 10 || target.three("xyz", 2, 3) != 8
-                || layer.invokeBits(0x1000, 3, MivraObject.METHOD, VT_I4, 3, threeVts, threeBits, threeRefs) != 17)
+                || layer.invokeBits(0x1000, 3, MivraObject.METHOD, VT_I4, 3, threeSlots, threeRefs) != 17)
             throw new AssertionError("the stand-in core answers wrongly");
         double[][] times = new double[ways.length][BLOCKS];
         long[] bytes = new long[ways.length];
