@@ -43,6 +43,7 @@ Result<bool> FileByteSource::readDirect(uint64_t offset, std::span<std::byte> in
 
 Result<bool> FileByteSource::read(uint64_t offset, std::span<std::byte> into) const {
     if (offset > size_ || into.size() > size_ - offset) return fail(path_ + ": cannot be read");
+    if (into.empty()) return true;
     uint64_t start = offset - offset % blockSize;
     if (offset + into.size() > start + blockSize) return readDirect(offset, into);
     if (block_.empty() || blockStart_ != start) {
