@@ -64,11 +64,11 @@ std::unique_ptr<GeneratedFile> GeneratedFile::open(const std::string& path, bool
     std::FILE* file = openFile(path, textMode ? "a" : "ab");
     if (!file) return nullptr;
     std::unique_ptr<GeneratedFile> writer(new GeneratedFile(path, textMode));
+    writer->buffer(file);
     long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
     if (size == 0) {
         // Empty: written as the text comes.
         writer->out_ = file;
-        std::setvbuf(file, nullptr, _IOFBF, blockSize);
         return writer;
     }
     std::fclose(file);
@@ -79,6 +79,12 @@ std::unique_ptr<GeneratedFile> GeneratedFile::open(const std::string& path, bool
 }
 
 GeneratedFile::~GeneratedFile() { close(); }
+
+// Before any other use of the stream.
+void GeneratedFile::buffer(std::FILE* file) {
+    if (!outBuffer_) outBuffer_.reset(new char[blockSize]);
+    std::setvbuf(file, outBuffer_.get(), _IOFBF, blockSize);
+}
 
 bool GeneratedFile::readBlock() {
     if (oldEnded_) return false;
@@ -162,7 +168,7 @@ void GeneratedFile::startWriting(std::string_view rest) {
         failed_ = true;
         return;
     }
-    std::setvbuf(out_, nullptr, _IOFBF, blockSize);
+    buffer(out_);
     for (std::string_view piece : {std::string_view(head_), std::string_view(matched), rest})
         if (!piece.empty() && std::fwrite(piece.data(), 1, piece.size(), out_) != piece.size()) failed_ = true;
     head_ = std::string();

@@ -33,11 +33,15 @@ private:
     bool readBlock();
     bool readOldLine(std::string& line);
     void startWriting(std::string_view rest);
+    void buffer(std::FILE* file);
 
     std::string path_;
     bool textMode_;
     std::FILE* old_ = nullptr;  // while comparing
     std::FILE* out_ = nullptr;  // once writing
+    // The stream's buffer: without one of its own, the C library writes in
+    // pieces of a disk block, thousands of calls for a large file.
+    std::unique_ptr<char[]> outBuffer_;
     std::vector<char> block_;   // of the old file
     size_t blockAt_ = 0;
     bool oldEnded_ = false;

@@ -260,9 +260,10 @@ TEST(RealPrefixLibraries, ListsTheRegisteredLibrariesOfTheBuildsPrefix) {
     // may register it again later without one (a prefix update writes
     // "\\?\C:\...\vbscript.dll"), so hold the list to what the registry says.
     auto regExpPath = registry->typeLibraryPath("{3F4DACA7-160D-11D2-A8E9-00104B365C9F}", 5, 0);
-    if (regExpPath && regExpPath->ends_with("\\3"))
+    if (regExpPath && regExpPath->ends_with("\\3")) {
         EXPECT_EQ(fs::path(find("VBScript_RegExp_55:   Microsoft VBScript Regular Expressions 5.5")).filename(),
                   "vbscript.dll\\3");
+    }
     for (const std::string& path : list.paths) {
         std::string file = path.substr(0, path.find('\\'));
         EXPECT_TRUE(fs::is_regular_file(file)) << path;
