@@ -763,8 +763,26 @@ JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callBits(JNIEnv *env, 
 // string result: the length's two halves, then the text.
 _Static_assert(offsetof(MvString, text) == 2 * sizeof(jchar), "MvString is not laid out as the Java half reads it");
 
-// A short string result goes into text (returned itself), so the Java half
-// makes the String; any other result is returned.
+// Fills the Java half's room with a string it holds; false for one too long.
+static int fillText(JNIEnv *env, jcharArray text, const MvString *s)
+{
+	if (text == NULL || s == NULL || s->length > mivra_runtime_NativeComLayer_TEXT_ROOM - 2)
+		return 0;
+	(*env)->SetCharArrayRegion(env, text, 0, (jsize) s->length + 2, (const jchar *) s);
+	return 1;
+}
+
+// The reference of result slot n: a short string goes into text (returned
+// itself), so the Java half makes the String; anything else is made here.
+static int32_t resultRef(JNIEnv *env, const MvFrame *frame, jint n, jcharArray text, jobject *ref)
+{
+	if (frame->vts[n] == MV_VT_BSTR && fillText(env, text, frame->refs[n])) {
+		*ref = text;
+		return 0;
+	}
+	return refToJava(env, frame->vts[n], frame->refs[n], ref);
+}
+
 JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callRef(JNIEnv *env, jobject self, jlong dispatch,
                                                                    jint dispId, jint flags, jint resultVt, jint n,
                                                                    jlongArray slots, jobjectArray refArray,
@@ -776,15 +794,8 @@ JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callRef(JNIEnv *env,
 	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
 	if (frame == NULL)
 		return NULL;
-	const MvString *s = frame->vts[n] == MV_VT_BSTR ? frame->refs[n] : NULL;
 	jobject ref = NULL;
-	int32_t hr = 0;
-	if (text != NULL && s != NULL && s->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2) {
-		(*env)->SetCharArrayRegion(env, text, 0, (jsize) s->length + 2, (const jchar *) s);
-		ref = text;
-	} else {
-		hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
-	}
+	int32_t hr = resultRef(env, frame, n, text, &ref);
 	closeFrame(&local, frame);
 	if (hr != 0)
 		throwFailure(env, hr, NULL);
@@ -804,15 +815,8 @@ JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callVariant(JNIEnv *
 	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
 	if (frame == NULL)
 		return NULL;
-	const MvString *s = frame->vts[n] == MV_VT_BSTR ? frame->refs[n] : NULL;
 	jobject ref = NULL;
-	int32_t hr = 0;
-	if (s != NULL && s->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2) {
-		(*env)->SetCharArrayRegion(env, text, 0, (jsize) s->length + 2, (const jchar *) s);
-		ref = text;
-	} else {
-		hr = refToJava(env, frame->vts[n], frame->refs[n], &ref);
-	}
+	int32_t hr = resultRef(env, frame, n, text, &ref);
 	if (hr == 0) {
 		jlong value[2] = {frame->vts[n], frame->bits[n]};
 		(*env)->SetLongArrayRegion(env, result, 0, 2, value);
@@ -845,9 +849,7 @@ JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callObject(JNIEnv *env
 		return 0;
 	}
 	jlong pointer = (jlong) frame->bits[n];
-	const MvString *iid = frame->refs[n];
-	if (iid != NULL && iid->length <= mivra_runtime_NativeComLayer_TEXT_ROOM - 2)
-		(*env)->SetCharArrayRegion(env, text, 0, (jsize) iid->length + 2, (const jchar *) iid);
+	fillText(env, text, frame->refs[n]);
 	closeFrame(&local, frame);
 	return pointer;
 }
