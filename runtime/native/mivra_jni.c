@@ -744,14 +744,22 @@ JNIEXPORT void JNICALL Java_mivra_runtime_NativeComLayer_invoke(JNIEnv *env, job
 	callWithFrame(env, &call, vtArray, bitsArray, refArray);
 }
 
+// An Invoke with packed arguments: its frame (its result in slot n), or NULL
+// with a Java exception pending.
+static MvFrame *packedCall(JNIEnv *env, jlong dispatch, jint dispId, jint flags, jint resultVt, jint n,
+                           jlongArray slots, jobjectArray refArray, LocalFrame *local)
+{
+	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
+	return callOverArrays(env, &call, n, NULL, slots, refArray, 1, local);
+}
+
 JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callBits(JNIEnv *env, jobject self, jlong dispatch,
                                                                   jint dispId, jint flags, jint resultVt, jint n,
                                                                   jlongArray slots, jobjectArray refArray)
 {
 	(void) self;
-	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
+	MvFrame *frame = packedCall(env, dispatch, dispId, flags, resultVt, n, slots, refArray, &local);
 	if (frame == NULL)
 		return 0;
 	jlong bits = (jlong) frame->bits[n];
@@ -789,9 +797,8 @@ JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callRef(JNIEnv *env,
                                                                    jcharArray text)
 {
 	(void) self;
-	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
+	MvFrame *frame = packedCall(env, dispatch, dispId, flags, resultVt, n, slots, refArray, &local);
 	if (frame == NULL)
 		return NULL;
 	jobject ref = NULL;
@@ -810,9 +817,8 @@ JNIEXPORT jobject JNICALL Java_mivra_runtime_NativeComLayer_callVariant(JNIEnv *
                                                                        jlongArray result, jcharArray text)
 {
 	(void) self;
-	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
+	MvFrame *frame = packedCall(env, dispatch, dispId, flags, resultVt, n, slots, refArray, &local);
 	if (frame == NULL)
 		return NULL;
 	jobject ref = NULL;
@@ -837,9 +843,8 @@ JNIEXPORT jlong JNICALL Java_mivra_runtime_NativeComLayer_callObject(JNIEnv *env
                                                                     jcharArray text)
 {
 	(void) self;
-	Call call = {(uint64_t) dispatch, dispId, flags, resultVt, NULL, NULL};
 	LocalFrame local;
-	MvFrame *frame = callOverArrays(env, &call, n, NULL, slots, refArray, 1, &local);
+	MvFrame *frame = packedCall(env, dispatch, dispId, flags, resultVt, n, slots, refArray, &local);
 	if (frame == NULL)
 		return 0;
 	if (frame->vts[n] != MV_VT_DISPATCH) {
