@@ -522,6 +522,16 @@ std::string ModelBuilder::parameterName(const std::optional<std::string>& name, 
     return uniqueParameterName(candidate, table);
 }
 
+// A member with the name, doc string and id its function or variable has.
+template <typename Resolved>
+FullMember memberOf(const Resolved& resolved) {
+    FullMember member;
+    member.memberName = *resolved.name;
+    if (resolved.docString && !resolved.docString->empty()) member.docString = &*resolved.docString;
+    member.dispId = resolved.memberId;
+    return member;
+}
+
 // The erasures of the parameters, comma-separated.
 std::string parametersOf(const FullMember& member) {
     std::string parameters;
@@ -583,10 +593,7 @@ bool ModelBuilder::declare(ClassState& state, FullClass& cls, FullMember member)
 
 void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const ResolvedFunction& function,
                                  const std::unordered_set<int32_t>& puts, bool& bound) {
-    FullMember base;
-    base.memberName = *function.name;
-    if (function.docString && !function.docString->empty()) base.docString = &*function.docString;
-    base.dispId = function.memberId;
+    FullMember base = memberOf(function);
     base.invokeKind = function.invokeKind;
     auto refuse = [&](std::string reason) {
         base.refusal = std::move(reason);
@@ -694,10 +701,7 @@ void ModelBuilder::buildFunction(ClassState& state, FullClass& cls, const Resolv
 }
 
 void ModelBuilder::buildVariable(ClassState& state, FullClass& cls, const ResolvedVariable& variable) {
-    FullMember base;
-    base.memberName = *variable.name;
-    if (variable.docString && !variable.docString->empty()) base.docString = &*variable.docString;
-    base.dispId = variable.memberId;
+    FullMember base = memberOf(variable);
     if (!isIdentifierShaped(base.memberName)) {
         base.refusal = "Name is not a Java identifier";
         cls.members.push_back(std::move(base));
@@ -989,10 +993,7 @@ void ModelBuilder::buildListener(int32_t typeIndex, FullClass* cls) {
             continue;
         }
         if (!cls) continue;
-        FullMember member;
-        member.memberName = *function.name;
-        if (function.docString && !function.docString->empty()) member.docString = &*function.docString;
-        member.dispId = function.memberId;
+        FullMember member = memberOf(function);
         member.invokeKind = function.invokeKind;
         auto refuse = [&](std::string reason) {
             member.refusal = std::move(reason);

@@ -169,13 +169,18 @@ void appendMemberDoc(std::string& text, const FullMember& member) {
     text += "\t */\n";
 }
 
+// The comment standing for a member that has no method: what it is, and why.
+void appendRefusal(std::string& text, const FullMember& member, std::string_view kind) {
+    if (member.docString) appendFormat(text, "\t// %s\n", {lineCommentText(*member.docString)});
+    appendFormat(text, "\t// %s:\n", {lineCommentText(member.memberName)});
+    appendFormat(text, "\t\t// %s is not available: %s\n", {kind, lineCommentText(member.refusal)});
+}
+
 // Each member after an empty line, as the constructors before them.
 void appendMember(std::string& text, const FullMember& member) {
     text += "\n";
     if (!member.refusal.empty()) {
-        if (member.docString) appendFormat(text, "\t// %s\n", {lineCommentText(*member.docString)});
-        appendFormat(text, "\t// %s:\n", {lineCommentText(member.memberName)});
-        appendFormat(text, "\t\t// Function is not available: %s\n", {lineCommentText(member.refusal)});
+        appendRefusal(text, member, "Function");
         return;
     }
     appendMemberDoc(text, member);
@@ -382,9 +387,7 @@ std::string fullListenerText(const FullClass& cls, const FullWriteInputs& inputs
     for (const FullMember& member : cls.members) {
         text += "\n";
         if (!member.refusal.empty()) {
-            if (member.docString) appendFormat(text, "\t// %s\n", {lineCommentText(*member.docString)});
-            appendFormat(text, "\t// %s:\n", {lineCommentText(member.memberName)});
-            appendFormat(text, "\t\t// Event is not available: %s\n", {lineCommentText(member.refusal)});
+            appendRefusal(text, member, "Event");
             continue;
         }
         const std::string summary = member.docString ? javadocText(*member.docString)

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "bench_clock.h"
 #include "mivra_core.h"
 
 #define BLOCK 20000
@@ -78,16 +79,6 @@ static const IDispatchVtbl echoVtbl = {
 	echoQueryInterface, echoAddRef, echoRelease, echoGetTypeInfoCount, echoGetTypeInfo, echoGetIDsOfNames, echoInvoke,
 };
 static IDispatch echo = {(IDispatchVtbl *) &echoVtbl};
-
-static double seconds(void)
-{
-	static LARGE_INTEGER frequency;
-	LARGE_INTEGER now;
-	if (frequency.QuadPart == 0)
-		QueryPerformanceFrequency(&frequency);
-	QueryPerformanceCounter(&now);
-	return (double) now.QuadPart / (double) frequency.QuadPart;
-}
 
 static void failed(const char *what)
 {

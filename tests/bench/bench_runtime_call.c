@@ -7,22 +7,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "bench_clock.h"
 #include "harness.h"
 #include "rt.h"
 
 #define BLOCK 10000
-
-// Wall time from the performance counter, fine enough for blocks of a few
-// milliseconds.
-static double seconds(void)
-{
-	static LARGE_INTEGER frequency;
-	LARGE_INTEGER now;
-	if (frequency.QuadPart == 0)
-		QueryPerformanceFrequency(&frequency);
-	QueryPerformanceCounter(&now);
-	return (double) now.QuadPart / (double) frequency.QuadPart;
-}
 
 static int compareDoubles(const void *a, const void *b)
 {
